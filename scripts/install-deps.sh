@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tovira needs to build, run and test, skipping those already present.
+# Usage: scripts/install-deps.sh [--bench] [--fuzz]   (run as root, or with sudo available)
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libsdl2-dev libtag1-dev
+  libgtest-dev libgmock-dev
+  lame twolame sox
+)
+for arg in "$@"; do
+  case "$arg" in
+    --bench) packages+=(libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev) ;;
+    --fuzz) packages+=(clang libclang-rt-dev) ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

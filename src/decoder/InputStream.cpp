@@ -1,0 +1,260 @@
+#include "decoder/InputStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "decoder/DecoderError.h"
+
+namespace tovira {
+
+namespace {
+constexpr uint32_t kSyncMask = 0xFFE00000u;
+// Sync word, version, layer and sampling-rate field: what consecutive frames of one stream share.
+constexpr uint32_t kStreamMask = 0xFFFE0C00u;
+constexpr size_t kScanChunk = 4096;
+}  // namespace
+
+InputStream::InputStream(PlaybackContext& context, FrameHeader& header) : ctx_(context), header_(header) {
+  buffer_ = buffers_[0].bytes.data();
+  prevBuffer_ = buffer_;
+}
+
+void InputStream::SetSource(std::unique_ptr<ByteSource> source) {
+  CloseStream();
+  source_ = std::move(source);
+  sourceFromClient_ = source_ != nullptr;
+}
+
+bool InputStream::OpenStream() {
+  CloseStream();
+  fileSize_ = 0;
+  tagPresent_ = false;
+  if (!sourceFromClient_) source_ = std::make_unique<FileSource>(ctx_.inputFile);
+  if (!source_ || !source_->Open()) throw DecoderError("cannot open " + ctx_.inputFile);
+  fileSize_ = source_->Size();
+
+  if (fileSize_ >= kTagBytes) {
+    if (!source_->Seek(-kTagBytes, SeekOrigin::End) || source_->Read(tag_.data(), kTagBytes) != kTagBytes) {
+      source_->Close();
+      throw DecoderError("cannot read " + ctx_.inputFile);
+    }
+    tagPresent_ = std::memcmp(tag_.data(), "TAG", 3) == 0;
+  }
+  headLength_ = 0;
+  if (source_->Seek(0, SeekOrigin::Start)) {
+    const int64_t n = source_->Read(head_.data(), head_.size());
+    headLength_ = n > 0 ? static_cast<size_t>(n) : 0;
+  }
+  if (!source_->Seek(0, SeekOrigin::Start)) {
+    source_->Close();
+    throw DecoderError("cannot read " + ctx_.inputFile);
+  }
+  ResetFrameState();
+  firstFrameSeen_ = false;
+  firstFrameOffset_ = 0;
+  open_ = true;
+  return true;
+}
+
+void InputStream::ResetFrameState() {
+  bodyLength_ = 0;
+  prevBodyLength_ = 0;
+  mainValid_ = 0;
+  prevMainValid_ = 0;
+  toggle_ = 0;
+  header_.previousHeader = 0;
+  freshStart_ = true;
+}
+
+bool InputStream::IsValidHeader(uint32_t h) {
+  if ((h & kSyncMask) != kSyncMask) return false;
+  if (((h >> 17) & 3) == 0) return false;    // reserved layer
+  if (((h >> 12) & 15) == 15) return false;  // forbidden bit rate
+  if (((h >> 10) & 3) == 3) return false;    // reserved sampling rate
+  // MPEG-2.5 exists only as Layers I-III at low rates; the version field 01 is reserved.
+  if (((h >> 19) & 3) == 1) return false;
+  return true;
+}
+
+bool InputStream::ReadCandidate() {
+  uint8_t b[4];
+  if (source_->Read(b, 4) != 4) return false;
+  candidate_ = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+  return true;
+}
+
+bool InputStream::ConfirmedByNextFrame(uint32_t h) {
+  const int32_t length = FrameLengthOf(h);
+  if (length == 0) return false;
+  const uint64_t here = source_->Tell();
+  bool confirmed = false;
+  uint8_t b[4];
+  if (!source_->Seek(length - 4, SeekOrigin::Current)) return false;
+  const int64_t n = source_->Read(b, 4);
+  if (n < 4) {
+    confirmed = n >= 0;  // the stream ends right after this frame
+  } else {
+    const uint32_t next = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+    confirmed = std::memcmp(b, "TAG", 3) == 0 || (IsValidHeader(next) && (next & kStreamMask) == (h & kStreamMask));
+  }
+  if (!source_->Seek(static_cast<int64_t>(here), SeekOrigin::Start)) throw DecoderError("seek failed");
+  return confirmed;
+}
+
+int InputStream::ScanForHeader() {
+  // Reads ahead in chunks, but behaves as the byte-by-byte shift of the candidate would.
+  std::vector<uint8_t> chunk(kScanChunk);
+  int remaining = kMaxScan;
+  while (remaining > 0) {
+    const uint64_t chunkStart = source_->Tell();
+    const size_t want = std::min<size_t>(kScanChunk, static_cast<size_t>(remaining));
+    const int64_t got = source_->Read(chunk.data(), want);
+    if (got < 0) throw DecoderError("read failed");
+    if (got == 0) return -2;
+    for (int64_t i = 0; i < got; ++i) {
+      candidate_ = (candidate_ << 8) | chunk[static_cast<size_t>(i)];
+      --remaining;
+      if (!IsValidHeader(candidate_)) continue;
+      const uint64_t afterHeader = chunkStart + static_cast<uint64_t>(i) + 1;
+      if (!source_->Seek(static_cast<int64_t>(afterHeader), SeekOrigin::Start)) throw DecoderError("seek failed");
+      if (ConfirmedByNextFrame(candidate_)) return 1;
+      if (!source_->Seek(static_cast<int64_t>(chunkStart) + got, SeekOrigin::Start)) throw DecoderError("seek failed");
+    }
+  }
+  return 0;
+}
+
+bool InputStream::SkipId3v2() {
+  const uint64_t tagStart = source_->Tell() - 4;
+  uint8_t b[6];
+  if (source_->Read(b, 2) != 2) return false;
+  if (source_->Read(b + 2, 4) != 4) return false;
+  const uint64_t size = (uint64_t{b[2] & 0x7Fu} << 21) | (uint64_t{b[3] & 0x7Fu} << 14) |
+                        (uint64_t{b[4] & 0x7Fu} << 7) | (b[5] & 0x7Fu);
+  const uint64_t here = source_->Tell();
+  // Relative to where the tag starts, so a tag in the middle of a stream is skipped forward.
+  if (!source_->Seek(static_cast<int64_t>(tagStart + size + 6), SeekOrigin::Start)) {
+    source_->Seek(static_cast<int64_t>(here), SeekOrigin::Start);
+    return false;
+  }
+  return ReadCandidate();
+}
+
+int InputStream::ReadFrame() {
+  if (!open_) return -2;
+  if (!ReadCandidate()) return -2;
+  if (candidate_ == header_.previousHeader && header_.previousHeader != 0) {
+    header_.FormatChanged = 0;
+  } else {
+    header_.FormatChanged = 1;
+    if (!IsValidHeader(candidate_)) {
+      if ((candidate_ & 0xFFFFFF00u) == 0x49443300u && !SkipId3v2()) {
+        ctx_.lastError = EngineError::NoInput;
+        throw DecoderError("damaged ID3v2 tag");
+      }
+      const int found = ScanForHeader();
+      if (found != 1) return found;
+    }
+    if (!header_.DecodeHeader(candidate_, ctx_.layerLock)) {
+      ctx_.lastError = EngineError::NoInput;
+      return 0;
+    }
+  }
+  if (!firstFrameSeen_) {
+    firstFrameSeen_ = true;
+    firstFrameOffset_ = source_->Tell() - 4;
+  }
+
+  prevBodyLength_ = bodyLength_;
+  prevBuffer_ = buffer_;
+  prevMainValid_ = freshStart_ ? 0 : mainValid_;
+  freshStart_ = false;
+  buffer_ = buffers_[toggle_].bytes.data();
+  toggle_ ^= 1;
+  bodyLength_ = header_.bodyLength;
+
+  uint8_t* body = buffer_ + kReservoirBytes;
+  const int64_t got = source_->Read(body, static_cast<size_t>(bodyLength_));
+  if (got == 0 && bodyLength_ > 0) return -2;
+  const int32_t valid = got > 0 ? static_cast<int32_t>(got) : 0;
+  if (valid < bodyLength_) std::memset(body + valid, 0, static_cast<size_t>(bodyLength_ - valid));
+  mainValid_ = std::max(0, bodyLength_ - (header_.layer == 3 ? header_.sideInfoLength : 0));
+  bitPos_ = kBodyOffsetBits;
+  return 1;
+}
+
+void InputStream::StepBack(unsigned backstep) {
+  backstep = std::min(backstep, static_cast<unsigned>(kReservoirBytes - 1));
+  const int32_t side = std::clamp(header_.sideInfoLength, 0, bodyLength_);
+  const int32_t dest = kReservoirBytes + side - static_cast<int32_t>(backstep);
+  const bool havePrevious = prevBuffer_ != buffer_;
+  const int32_t copied = havePrevious ? std::min(static_cast<int32_t>(backstep), prevMainValid_) : 0;
+  const int32_t missing = static_cast<int32_t>(backstep) - copied;
+  std::memset(buffer_ + dest, 0, static_cast<size_t>(missing));
+  if (copied > 0) {
+    // The previous buffer keeps its own reservoir copy just before its main data, so its last
+    // bytes are one contiguous run of main data however many frames they came from.
+    std::memcpy(buffer_ + dest + missing, prevBuffer_ + kReservoirBytes + prevBodyLength_ - copied,
+                static_cast<size_t>(copied));
+  }
+  mainValid_ = copied + bodyLength_ - side;
+  bitPos_ = static_cast<uint32_t>(dest) * 8;
+}
+
+bool InputStream::Resynchronise(uint64_t offset, uint32_t frameCounter) {
+  const uint64_t here = source_->Tell();
+  if (!source_->Seek(static_cast<int64_t>(offset), SeekOrigin::Start)) {
+    source_->Seek(static_cast<int64_t>(here), SeekOrigin::Start);
+    return false;
+  }
+  ctx_.frameCounter = frameCounter;
+  freshStart_ = true;
+  int r = 0;
+  do {
+    r = ReadFrame();
+  } while (r == 0);
+  ctx_.frameCounter = ctx_.frameCounter + 1;
+  return true;
+}
+
+bool InputStream::SeekToTime(uint32_t ms) {
+  if (!open_) return false;
+  const double msPerFrame = header_.GetMsPerFrame();
+  if (msPerFrame <= 0.0) return false;
+  const uint64_t target = static_cast<uint64_t>(ms / msPerFrame);
+  if (target > header_.GetFrameCount(fileSize_)) return false;
+  // The average frame length (as the frame count estimate uses it) keeps the byte position in
+  // step with the time; the audio starts after any tag or junk in front of it.
+  const uint64_t frameBytes = static_cast<uint64_t>(std::max(1, header_.bodyLength + 5 - header_.padding));
+  return Resynchronise(firstFrameOffset_ + target * frameBytes, static_cast<uint32_t>(target));
+}
+
+bool InputStream::SeekToByte(uint64_t offset, uint32_t frameCounter) {
+  if (!open_ || offset >= fileSize_) return false;
+  return Resynchronise(offset, frameCounter);
+}
+
+void InputStream::RewindStream() {
+  if (!open_ || !source_->Seek(0, SeekOrigin::Start)) return;
+  ResetFrameState();
+  bitPos_ = 0;
+  header_.sideInfoLength = 0;
+  buffer_ = buffers_[0].bytes.data();
+  prevBuffer_ = buffer_;
+  ctx_.frameCounter = 0;
+}
+
+bool InputStream::CloseStream() {
+  if (open_ && source_) source_->Close();
+  open_ = false;
+  return true;
+}
+
+const uint8_t* InputStream::GetTagBlock() {
+  if (!tagPresent_) return nullptr;
+  for (size_t at : {32, 62, 92, 97, 126}) tag_[at] = 0;
+  return tag_.data();
+}
+
+}  // namespace tovira

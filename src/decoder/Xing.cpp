@@ -1,0 +1,65 @@
+#include "decoder/Xing.h"
+
+#include <cstring>
+
+namespace tovira {
+
+uint32_t ReadBigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t sampleRate) {
+  out.flags = 0;
+  const size_t n = head.size();
+  size_t at = n;
+  for (size_t i = 0; i + 4 <= n; ++i) {
+    if (std::memcmp(head.data() + i, "Xing", 4) == 0) {
+      at = i;
+      break;
+    }
+  }
+  if (at == n) return 0;
+  // A field is read only when it lies wholly inside the buffer; the flags then say what was read.
+  size_t pos = at + 4;
+  out.mpegId = 1;
+  out.sampleRate = sampleRate;
+  out.vbrScale = -1;
+  if (pos + 4 > n) return 1;
+  const int32_t flags = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
+  pos += 4;
+  int32_t read = 0;
+  auto take = [&](int32_t flag, size_t len) {
+    if (!(flags & flag) || pos + len > n) return false;
+    read |= flag;
+    return true;
+  };
+  if (take(kXingFrames, 4)) {
+    out.frameCount = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
+    pos += 4;
+  }
+  if (take(kXingBytes, 4)) {
+    out.byteCount = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
+    pos += 4;
+  }
+  if (take(kXingToc, 100)) {
+    std::memcpy(out.toc, head.data() + pos, 100);
+    pos += 100;
+  }
+  if (take(kXingScale, 4)) out.vbrScale = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
+  // Unknown bits are kept as they stand; known fields that ran past the buffer are dropped.
+  out.flags = (flags & ~(kXingFrames | kXingBytes | kXingToc | kXingScale)) | read;
+  return 1;
+}
+
+int XingSeekPoint(const uint8_t toc[100], int byteCount, float percent) {
+  if (!(percent >= 0.0f)) percent = 0.0f;  // also catches NaN
+  if (percent > 100.0f) percent = 100.0f;
+  int a = static_cast<int>(percent);
+  if (a > 99) a = 99;
+  const float fa = toc[a];
+  const float fb = a < 99 ? toc[a + 1] : 256.0f;
+  const float fx = fa + (fb - fa) * (percent - static_cast<float>(a));
+  return static_cast<int>((1.0f / 256.0f) * fx * static_cast<float>(byteCount));
+}
+
+}  // namespace tovira

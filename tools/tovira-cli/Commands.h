@@ -1,0 +1,12 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace tovira::cli {
+
+using Args = std::vector<std::string>;
+
+// Each sub-command takes the arguments after its name and returns the process exit code.
+int RunInfo(const Args& args);
+
+}  // namespace tovira::cli

@@ -1,0 +1,38 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  const char* usage;
+  int (*run)(const tovira::cli::Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"info", "info FILE...                 stream information of MPEG audio files", tovira::cli::RunInfo},
+};
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to, "usage: tovira-cli COMMAND [ARGS]\n\ncommands:\n");
+  for (const auto& c : kCommands) std::fprintf(to, "  %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  const std::string name = argv[1];
+  for (const auto& c : kCommands) {
+    if (name == c.name) return c.run(tovira::cli::Args(argv + 2, argv + argc));
+  }
+  std::fprintf(stderr, "tovira-cli: unknown command '%s'\n", name.c_str());
+  PrintUsage(stderr);
+  return 2;
+}
