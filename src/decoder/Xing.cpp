@@ -28,8 +28,10 @@ int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t s
   const int32_t flags = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
   pos += 4;
   int32_t read = 0;
+  bool cut = false;  // once a field runs past the buffer, nothing after it is where it should be
   auto take = [&](int32_t flag, size_t len) {
-    if (!(flags & flag) || pos + len > n) return false;
+    if (!(flags & flag) || cut) return false;
+    if (pos + len > n) return cut = true, false;
     read |= flag;
     return true;
   };
