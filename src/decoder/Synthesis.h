@@ -74,6 +74,7 @@ class Synthesis {
   // Window in reading order: [tap pair 0..7][lane group 0..3][4 coefficient sets][4 lanes].
   alignas(16) float window_[8 * 4 * 4 * 4];
   alignas(16) float middle_[8];  // coefficients of output sample 16
+  float dctCos_[31];             // reciprocal cosines of the DCT's butterfly stages
   History history_[2][2];        // [rate][channel]
   const EqualizerFactors* eq_ = nullptr;
   PcmSink* sink_ = nullptr;

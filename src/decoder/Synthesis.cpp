@@ -1,0 +1,259 @@
+#include "decoder/Synthesis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "decoder/generated/IsoTables.h"
+
+namespace tovira {
+
+namespace {
+
+// Four lanes of floats: compiled to SSE on x86-64, NEON on ARM, plain code elsewhere.
+typedef float v4sf __attribute__((vector_size(16)));
+typedef int32_t v4si __attribute__((vector_size(16)));
+
+// Reciprocal cosines of the five butterfly stages: stage of size N holds N/2 values
+// 1 / (2 cos(pi (2n + 1) / (2N))), stored N = 32, 16, 8, 4, 2 one after the other.
+void FillDctConstants(float* c) {
+  int k = 0;
+  for (int n = 32; n >= 2; n /= 2) {
+    for (int i = 0; i < n / 2; ++i) c[k++] = static_cast<float>(0.5 / std::cos(M_PI * (2 * i + 1) / (2.0 * n)));
+  }
+}
+
+constexpr int StageOffset(int n) { return n == 32 ? 0 : n == 16 ? 16 : n == 8 ? 24 : n == 4 ? 28 : 30; }
+
+// Unnormalised DCT-II, X[k] = sum_n x[n] cos(pi (2n + 1) k / (2N)), by the recursive split into
+// sum and scaled difference halves; works on four independent time slots at once.
+template <int N>
+inline void Dct(const v4sf* in, v4sf* out, const float* c) {
+  if constexpr (N == 1) {
+    out[0] = in[0];
+  } else {
+    constexpr int H = N / 2;
+    v4sf a[H], b[H], A[H], B[H];
+    const float* cs = c + StageOffset(N);
+    for (int n = 0; n < H; ++n) {
+      a[n] = in[n] + in[N - 1 - n];
+      b[n] = (in[n] - in[N - 1 - n]) * cs[n];
+    }
+    Dct<H>(a, A, c);
+    Dct<H>(b, B, c);
+    for (int k = 0; k < H - 1; ++k) {
+      out[2 * k] = A[k];
+      out[2 * k + 1] = B[k] + B[k + 1];
+    }
+    out[N - 2] = A[H - 1];
+    out[N - 1] = B[H - 1];
+  }
+}
+
+// The standard's window coefficient D[n], n = 0..511.
+double WindowCoefficient(int n) {
+  const int w = n <= 256 ? iso::kSynthesisWindow[n] : iso::kSynthesisWindow[512 - n];
+  return ((n / 64) & 1 ? -w : w) / 65536.0;
+}
+
+inline v4sf Load(const float* p) {
+  v4sf v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+Synthesis::Synthesis() {
+  FillDctConstants(dctCos_);
+  Init(kDefaultScale, 0, kDefaultBufferBytes);
+  Reset();
+}
+
+void Synthesis::Init(int32_t outputScale, int32_t decimation, int32_t bufferBytes) {
+  if (fill_ > 0) FlushPcm();
+  scale_ = outputScale;
+  decimation_ = decimation > 0 ? 1 : 0;
+  if (bufferBytes <= 0) bufferBytes = kDefaultBufferBytes;
+  // Whole stereo frames; one synthesis step may overshoot the block by up to 64 values.
+  blockValues_ = std::max<size_t>(2, static_cast<size_t>(bufferBytes / 4) * 2);
+  pcm_.assign(blockValues_ + 64, 0);
+  fill_ = 0;
+
+  const double s = outputScale;
+  auto d = [&](int n) { return n < 512 ? WindowCoefficient(n) * s : 0.0; };
+  float* w = window_;
+  for (int i = 0; i < 8; ++i) {
+    for (int g = 0; g < 4; ++g) {
+      for (int set = 0; set < 4; ++set) {
+        for (int lane = 0; lane < 4; ++lane) {
+          const int j = 4 * g + lane;
+          double v = 0.0;
+          switch (set) {
+            case 0: v = d(64 * i + j); break;
+            case 1: v = -d(64 * i + 32 + j); break;
+            case 2: v = j == 0 ? 0.0 : -d(64 * i + 32 - j); break;
+            case 3: v = j == 0 ? 0.0 : -d(64 * i + 64 - j); break;
+          }
+          *w++ = static_cast<float>(v);
+        }
+      }
+    }
+    middle_[i] = static_cast<float>(-d(64 * i + 48));
+  }
+}
+
+void Synthesis::SetSink(PcmSink* sink) { sink_ = sink; }
+
+void Synthesis::SetEqualizer(const EqualizerFactors* factors) { eq_ = factors; }
+
+void Synthesis::Reset() {
+  for (auto& rate : history_) {
+    for (auto& h : rate) {
+      std::memset(h.v, 0, sizeof h.v);
+      h.pos = 0;
+    }
+  }
+  fill_ = 0;
+}
+
+int16_t Synthesis::ToSample(float sum, uint64_t& clipped) {
+  if (sum > 32767.0f) {
+    ++clipped;
+    return 32767;
+  }
+  if (sum < -32768.0f) {
+    ++clipped;
+    return -32768;
+  }
+  return static_cast<int16_t>(sum);  // conversion truncates toward zero
+}
+
+// Matrixes `slots` (1..4) time slots of one channel into the ring after its newest vector.
+void Synthesis::Matrix(const float (*x)[32], int slots, int channel, History& h) {
+  v4sf in[32], m[32];
+  const float* eq = eq_ ? eq_->factor[channel] : nullptr;
+  for (int k = 0; k < 32; ++k) {
+    v4sf v = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int s = 0; s < slots; ++s) v[s] = x[s][k];
+    in[k] = eq ? v * eq[k] : v;
+  }
+  Dct<32>(in, m, dctCos_);
+  for (int s = 0; s < slots; ++s) {
+    Vec& out = h.v[(h.pos + 1 + s) & (kRing - 1)];
+    for (int j = 0; j < 16; ++j) out.f[j] = m[16 + j][s];
+    for (int j = 0; j <= 16; ++j) out.r[j] = m[16 - j][s];
+  }
+}
+
+// Windows the 16 vectors ending at ring index `newest` into 32 samples (out needs 36 floats).
+void Synthesis::Window(const History& h, unsigned newest, float* out) const {
+  v4sf a0{}, a1{}, a2{}, a3{}, b0{}, b1{}, b2{}, b3{};
+  float mid = 0.0f;
+  const v4sf* w = reinterpret_cast<const v4sf*>(window_);
+  for (int i = 0; i < 8; ++i) {
+    const Vec& ve = h.v[(newest - 2 * i) & (kRing - 1)];
+    const Vec& vo = h.v[(newest - 2 * i - 1) & (kRing - 1)];
+    const v4sf* f = reinterpret_cast<const v4sf*>(ve.f);
+    const v4sf* r = reinterpret_cast<const v4sf*>(vo.r);
+    a0 += w[0] * f[0] + w[1] * r[0];
+    b0 += w[2] * f[0] + w[3] * r[0];
+    a1 += w[4] * f[1] + w[5] * r[1];
+    b1 += w[6] * f[1] + w[7] * r[1];
+    a2 += w[8] * f[2] + w[9] * r[2];
+    b2 += w[10] * f[2] + w[11] * r[2];
+    a3 += w[12] * f[3] + w[13] * r[3];
+    b3 += w[14] * f[3] + w[15] * r[3];
+    w += 16;
+    mid += middle_[i] * vo.r[16];
+  }
+  std::memcpy(out + 0, &a0, 16);
+  std::memcpy(out + 4, &a1, 16);
+  std::memcpy(out + 8, &a2, 16);
+  std::memcpy(out + 12, &a3, 16);
+  // b_g lane l is sample 32 - 4g - l; lane 0 of b0 would be sample 32 and is dropped.
+  const v4sf bs[4] = {b0, b1, b2, b3};
+  for (int g = 0; g < 4; ++g) {
+    for (int l = 0; l < 4; ++l) out[32 - 4 * g - l] = bs[g][l];
+  }
+  out[16] = mid;
+}
+
+void Synthesis::Emit(const float* left, const float* right, int count) {
+  // count is 32 (full rate, every sample) or 16 (half rate, the even samples)
+  const int step = 32 / count;
+  int16_t* dst = pcm_.data() + fill_;
+  const v4sf hi = {32767.0f, 32767.0f, 32767.0f, 32767.0f};
+  const v4sf lo = {-32768.0f, -32768.0f, -32768.0f, -32768.0f};
+  v4si clips = {0, 0, 0, 0};
+  for (int n = 0; n < count; n += 4) {
+    v4sf l, r;
+    if (step == 1) {
+      l = Load(left + n);
+      r = Load(right + n);
+    } else {
+      l = v4sf{left[2 * n], left[2 * n + 2], left[2 * n + 4], left[2 * n + 6]};
+      r = v4sf{right[2 * n], right[2 * n + 2], right[2 * n + 4], right[2 * n + 6]};
+    }
+    clips -= (l > hi) + (l < lo) + (r > hi) + (r < lo);
+    l = l > hi ? hi : l;
+    l = l < lo ? lo : l;
+    r = r > hi ? hi : r;
+    r = r < lo ? lo : r;
+    const v4si li = __builtin_convertvector(l, v4si);
+    const v4si ri = __builtin_convertvector(r, v4si);
+    for (int k = 0; k < 4; ++k) {
+      dst[2 * (n + k)] = static_cast<int16_t>(li[k]);
+      dst[2 * (n + k) + 1] = static_cast<int16_t>(ri[k]);
+    }
+  }
+  clipped_ += static_cast<uint64_t>(clips[0] + clips[1] + clips[2] + clips[3]);
+  fill_ += 2 * static_cast<size_t>(count);
+  if (fill_ >= blockValues_) FlushPcm();
+}
+
+void Synthesis::SynthStereo(const float (*left)[32], const float (*right)[32], int slots) {
+  History& hl = history_[decimation_][0];
+  History& hr = history_[decimation_][1];
+  alignas(16) float outL[36], outR[36];
+  const int count = decimation_ ? 16 : 32;
+  for (int s = 0; s < slots; s += 4) {
+    const int n = std::min(4, slots - s);
+    Matrix(left + s, n, 0, hl);
+    Matrix(right + s, n, 1, hr);
+    for (int k = 0; k < n; ++k) {
+      hl.pos = (hl.pos + 1) & (kRing - 1);
+      hr.pos = (hr.pos + 1) & (kRing - 1);
+      Window(hl, hl.pos, outL);
+      Window(hr, hr.pos, outR);
+      Emit(outL, outR, count);
+    }
+  }
+}
+
+void Synthesis::SynthMonoToStereo(const float (*mono)[32], int slots) {
+  History& h = history_[decimation_][0];
+  alignas(16) float out[36];
+  const int count = decimation_ ? 16 : 32;
+  for (int s = 0; s < slots; s += 4) {
+    const int n = std::min(4, slots - s);
+    Matrix(mono + s, n, 0, h);
+    for (int k = 0; k < n; ++k) {
+      h.pos = (h.pos + 1) & (kRing - 1);
+      Window(h, h.pos, out);
+      // Clipping is counted once per sample pair.
+      const uint64_t before = clipped_;
+      Emit(out, out, count);
+      clipped_ = before + (clipped_ - before) / 2;
+    }
+  }
+}
+
+void Synthesis::FlushPcm() {
+  if (fill_ == 0) return;
+  const size_t n = fill_;
+  fill_ = 0;
+  if (sink_) sink_->WriteBlock(pcm_.data(), n);
+}
+
+}  // namespace tovira
