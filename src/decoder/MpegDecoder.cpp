@@ -1,0 +1,83 @@
+#include "decoder/MpegDecoder.h"
+
+#include "decoder/DecoderError.h"
+
+namespace tovira {
+
+MpegDecoder::MpegDecoder(PlaybackContext& ctx) : ctx_(ctx), stream_(ctx, header_), layer12_(tables_) {}
+
+bool MpegDecoder::Prepare(int32_t decimation) {
+  header_.Decimation = decimation > 0 ? 1 : 0;
+  synth_.Init(ctx_.outputScale, header_.Decimation, ctx_.outputBufferSize);
+  ResetHistories();
+  return true;
+}
+
+void MpegDecoder::ResetHistories() {
+  synth_.Reset();
+  layer3_.Reset();
+}
+
+void MpegDecoder::DecodeCurrentFrame() {
+  if (header_.protection) stream_.GetBits(16);  // CRC word, not checked
+  switch (header_.layer) {
+    case 1: layer12_.DecodeFrameLayer1(stream_, header_, synth_); break;
+    case 2: layer12_.DecodeFrameLayer2(stream_, header_, synth_); break;
+    case 3: layer3_.DecodeFrame(stream_, header_, synth_); break;
+    default: break;  // no such layer: the frame is skipped
+  }
+}
+
+bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error) {
+  auto fail = [&](const std::string& message) {
+    if (error) *error = message;
+    return false;
+  };
+  auto decoder = std::make_unique<MpegDecoder>(ctx);  // large: kept off the stack
+  InputStream& in = decoder->Stream();
+  if (source) in.SetSource(std::move(source));
+  try {
+    in.OpenStream();
+  } catch (const DecoderError& e) {
+    return fail(e.what());
+  }
+  int r = 0;
+  bool prepared = false;
+  try {
+    while ((r = in.ReadFrame()) != -2) {
+      if (r != 1) continue;  // nothing usable here: the reader has moved on, try again
+      if (!prepared) {
+        decoder->Prepare(0);
+        decoder->SetSink(&sink);
+        prepared = true;
+      }
+      ctx.frameCounter.fetch_add(1, std::memory_order_relaxed);
+      decoder->DecodeCurrentFrame();
+    }
+  } catch (const DecoderError& e) {
+    if (prepared) decoder->FlushPcm();
+    return fail(e.what());
+  }
+  if (!prepared) return fail("no MPEG audio found");
+  decoder->FlushPcm();
+  return true;
+}
+
+bool MpegDecoder::DecodeFile(const std::string& path, PcmSink& sink, std::string* error) {
+  PlaybackContext ctx;
+  ctx.inputFile = path;
+  return Run(ctx, nullptr, sink, error);
+}
+
+bool MpegDecoder::DecodeSource(std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error) {
+  PlaybackContext ctx;
+  ctx.inputMode = 1;
+  ctx.inputFile = "(memory)";
+  if (!source) {
+    if (error) *error = "no input";
+    return false;
+  }
+  return Run(ctx, std::move(source), sink, error);
+}
+
+}  // namespace tovira
