@@ -1,0 +1,320 @@
+#include "tags/TagInfo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tfilestream.h>
+#include <taglib/unknownframe.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "decoder/ByteSource.h"
+#include "decoder/StreamProbe.h"
+#include "tags/GenreTable.h"
+
+namespace tovira {
+
+namespace {
+
+// The TCON frame under an identifier TagLib does not know, so that it keeps the stored bytes:
+// TagLib rewrites genre references such as "(17)" or "(255)" while reading, and the genre rules
+// need the text as it stands in the file.
+constexpr char kRawGenreId[] = "XCON";
+
+// Frame::Header is a protected member type; a derived class may name it.
+struct FrameHeaderAccess : TagLib::ID3v2::Frame {
+  using Header = TagLib::ID3v2::Frame::Header;
+};
+
+class RawGenreFrameFactory final : public TagLib::ID3v2::FrameFactory {
+ public:
+  RawGenreFrameFactory() = default;
+  ~RawGenreFrameFactory() override = default;
+
+ protected:
+  bool updateFrame(FrameHeaderAccess::Header* header) const override {
+    // The base converts older identifiers (TCO of v2.2, TYER of v2.3, ...) first.
+    const bool keep = TagLib::ID3v2::FrameFactory::updateFrame(header);
+    if (keep && header->frameID() == "TCON") header->setFrameID(kRawGenreId);
+    return keep;
+  }
+};
+
+// Reads through an already opened descriptor with pread, so the probe and TagLib share one open
+// that was checked to be a regular file. Does not own the descriptor.
+class DescriptorSource final : public ByteSource {
+ public:
+  DescriptorSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  bool Open() override {
+    pos_ = 0;
+    return fd_ >= 0;
+  }
+  uint64_t Size() const override { return size_; }
+  bool Seek(int64_t offset, SeekOrigin origin) override {
+    int64_t base = 0;
+    if (origin == SeekOrigin::Current) base = static_cast<int64_t>(pos_);
+    if (origin == SeekOrigin::End) base = static_cast<int64_t>(size_);
+    if (offset < 0 && -offset > base) return false;
+    pos_ = static_cast<uint64_t>(base + offset);
+    return true;
+  }
+  uint64_t Tell() const override { return pos_; }
+  int64_t Read(void* dst, size_t bytes) override {
+    size_t done = 0;
+    auto* out = static_cast<char*>(dst);
+    while (done < bytes) {
+      const ssize_t n = ::pread(fd_, out + done, bytes - done, static_cast<off_t>(pos_ + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    pos_ += done;
+    return static_cast<int64_t>(done);
+  }
+  void Close() override {}
+
+ private:
+  int fd_;
+  uint64_t size_;
+  uint64_t pos_ = 0;
+};
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::string ToUtf8(const TagLib::String& s) { return s.to8Bit(true); }
+
+// The first string of a text frame's stored bytes: encoding byte, then the text.
+std::string DecodeStoredText(const TagLib::ByteVector& data) {
+  if (data.isEmpty()) return {};
+  const unsigned char encoding = static_cast<unsigned char>(data[0]);
+  TagLib::ByteVector text = data.mid(1);
+  const bool wide = encoding == 1 || encoding == 2;
+  // Cut at the first terminator: one zero byte, or an aligned zero pair for UTF-16.
+  if (wide) {
+    for (unsigned int i = 0; i + 1 < text.size(); i += 2) {
+      if (text[i] == 0 && text[i + 1] == 0) {
+        text = text.mid(0, i);
+        break;
+      }
+    }
+  } else {
+    const int end = text.find(TagLib::ByteVector(1, '\0'));
+    if (end >= 0) text = text.mid(0, static_cast<unsigned int>(end));
+  }
+  TagLib::String::Type type = TagLib::String::Latin1;
+  switch (encoding) {
+    case 1: type = TagLib::String::UTF16; break;
+    case 2: type = TagLib::String::UTF16BE; break;
+    case 3: type = TagLib::String::UTF8; break;
+    default: break;
+  }
+  if (type == TagLib::String::UTF16 && text.size() < 2) return {};  // no room for a byte-order mark
+  return ToUtf8(TagLib::String(text, type));
+}
+
+std::optional<std::string> FrameText(const TagLib::ID3v2::Tag* tag, const char* id) {
+  if (tag == nullptr) return std::nullopt;
+  const auto& map = tag->frameListMap();
+  const auto it = map.find(id);
+  if (it == map.end() || it->second.isEmpty()) return std::nullopt;
+  const auto* frame = it->second.front();
+  if (const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
+    std::string joined;
+    const TagLib::StringList fields = text->fieldList();
+    for (auto f = fields.begin(); f != fields.end(); ++f) {
+      if (f != fields.begin()) joined += " / ";
+      joined += ToUtf8(*f);
+    }
+    return joined;
+  }
+  if (const auto* unknown = dynamic_cast<const TagLib::ID3v2::UnknownFrame*>(frame)) {
+    return DecodeStoredText(unknown->data());
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> NonEmpty(const TagLib::String& s) {
+  if (s.isEmpty()) return std::nullopt;
+  return ToUtf8(s);
+}
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// atoi without its overflow: the value saturates, which keeps every range check below correct.
+long long ParseLeadingInt(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  long long value = 0;
+  for (; i < s.size() && IsAsciiDigit(s[i]); ++i) {
+    if (value < 1000000000000LL) value = value * 10 + (s[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+// The year of a recording time ("1999", "1999-05-01T12:00") is its first four digits.
+std::string YearOf(const std::string& text) {
+  if (text.size() > 4 && IsAsciiDigit(text[0]) && IsAsciiDigit(text[1]) && IsAsciiDigit(text[2]) &&
+      IsAsciiDigit(text[3]) && (text[4] == '-' || text[4] == 'T')) {
+    return text.substr(0, 4);
+  }
+  return text;
+}
+
+}  // namespace
+
+struct TagInfo::Reader {
+  RawGenreFrameFactory factory;
+};
+
+TagInfo::TagInfo() : reader_(std::make_unique<Reader>()) {}
+
+TagInfo::~TagInfo() { Clear(); }
+
+void TagInfo::Clear() {
+  valid_ = false;
+  path_.clear();
+  hasV2_ = false;
+  durationSeconds_ = 0;
+  bitrate_ = 0;
+  frequency_ = 0;
+  mode_ = 0;
+  vbr_ = false;
+  artist_.reset();
+  title_.reset();
+  album_.reset();
+  year_.reset();
+  genre_.reset();
+}
+
+std::string TagInfo::NameWithoutExtension(const std::string& path) {
+  // Drop four characters, not bytes, so a name never ends in half a UTF-8 sequence.
+  size_t end = path.size();
+  for (int dropped = 0; dropped < 4 && end > 0; ++dropped) {
+    --end;
+    while (end > 0 && (static_cast<unsigned char>(path[end]) & 0xC0) == 0x80) --end;
+  }
+  const std::string stem = path.substr(0, end);
+  const size_t slash = stem.rfind('/');
+  return slash == std::string::npos ? stem : stem.substr(slash + 1);
+}
+
+std::optional<std::string> TagInfo::GenreFromV2(const std::optional<std::string>& tcon) {
+  const std::string t = tcon.value_or(std::string());
+  size_t first = 0;
+  size_t last = t.size();
+  while (first < last && t[first] == '(') ++first;
+  while (last > first && t[last - 1] == ')') --last;
+  const std::string stripped = t.substr(first, last - first);
+  if (stripped == "0") return std::string(GenreTable[0]);
+  const long long n = ParseLeadingInt(stripped);
+  if (n >= 1 && n <= 147) return std::string(GenreTable[static_cast<size_t>(n)]);
+  return tcon;
+}
+
+std::optional<std::string> TagInfo::GenreFromV1(const std::optional<std::string>& tcon) {
+  if (!tcon) return std::nullopt;
+  const std::string& t = *tcon;
+  // "(%i)": an opening parenthesis, a number, then whatever follows.
+  if (t.size() >= 2 && t[0] == '(') {
+    size_t i = 1;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (i < t.size() && IsAsciiDigit(t[i])) {
+      const long long n = ParseLeadingInt(t.substr(1));
+      if (n >= 0 && n <= 147) return std::string(GenreTable[static_cast<size_t>(n)]);
+    }
+  }
+  return tcon;
+}
+
+bool TagInfo::ReadFile(const std::string& path) {
+  Clear();
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  // Non-blocking, so that opening a FIFO never waits for a writer; anything but a regular file
+  // is then refused before a byte is read.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+
+  StreamSummary summary;
+  if (ProbeStream(std::make_unique<DescriptorSource>(fd.get(), static_cast<uint64_t>(st.st_size)), summary) !=
+      ProbeStatus::Ok) {
+    return false;
+  }
+  valid_ = true;
+  path_ = path;
+  const double seconds = std::floor(summary.DurationMs() / 1000.0);
+  durationSeconds_ = seconds > 0.0 && seconds < 4294967295.0 ? static_cast<uint32_t>(seconds) : 0;
+  bitrate_ = summary.header.GetBitrate();
+  frequency_ = summary.header.GetFrequency();
+  mode_ = summary.header.mode;
+  vbr_ = summary.hasXing;
+
+  std::optional<std::string> tcon;
+  std::optional<std::string> v1Genre;
+  // TagLib closes the descriptor it is given, so it gets its own copy.
+  const int tagFd = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
+  if (tagFd >= 0) {
+    TagLib::FileStream stream(tagFd, true);
+    if (!stream.isOpen()) {
+      ::close(tagFd);
+    } else {
+      TagLib::MPEG::File file(&stream, &reader_->factory, false);
+      if (file.isValid()) {
+        const TagLib::ID3v2::Tag* v2 = file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr;
+        const TagLib::ID3v1::Tag* v1 = file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr;
+        hasV2_ = v2 != nullptr;
+        // An ID3v2 frame wins; an ID3v1 field fills in where the ID3v2 tag has no such frame.
+        album_ = FrameText(v2, "TALB");
+        artist_ = FrameText(v2, "TPE1");
+        title_ = FrameText(v2, "TIT2");
+        year_ = FrameText(v2, "TDRC");
+        if (year_) year_ = YearOf(*year_);
+        tcon = FrameText(v2, kRawGenreId);
+        if (v1 != nullptr) {
+          if (!album_) album_ = NonEmpty(v1->album());
+          if (!artist_) artist_ = NonEmpty(v1->artist());
+          if (!title_) title_ = NonEmpty(v1->title());
+          if (!year_ && v1->year() != 0) year_ = std::to_string(v1->year());
+          // 255 marks "no genre" in an ID3v1 tag.
+          if (v1->genreNumber() != 255) v1Genre = "(" + std::to_string(v1->genreNumber()) + ")";
+        }
+      }
+    }
+  }
+  if (!title_) title_ = NameWithoutExtension(path);
+  if (hasV2_) {
+    genre_ = GenreFromV2(tcon ? tcon : v1Genre);
+  } else {
+    genre_ = GenreFromV1(v1Genre);
+  }
+  return true;
+}
+
+}  // namespace tovira

@@ -1,0 +1,67 @@
+#pragma once
+// Tag texts and stream figures of one MPEG audio file, for the playlist and the track panel.
+//
+// Tags are parsed by TagLib; the stream figures come from the decoder's own probe so that the
+// duration matches what the player will play (Xing-aware for VBR). Texts are UTF-8.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tovira {
+
+class TagInfo {
+ public:
+  TagInfo();
+  virtual ~TagInfo();
+  TagInfo(const TagInfo&) = delete;
+  TagInfo& operator=(const TagInfo&) = delete;
+
+  // True when the file holds MPEG audio. After false every text is absent and the figures are 0.
+  // Only regular files are opened (a FIFO or device never blocks or is read).
+  bool ReadFile(const std::string& path);
+  void Clear();
+
+  bool IsValid() const { return valid_; }
+  const std::string& Path() const { return path_; }
+  bool HasV2Tag() const { return hasV2_; }
+  uint32_t Duration() const { return durationSeconds_; }  // whole seconds
+
+  // Absent texts are std::nullopt; the title falls back to the file name.
+  const std::optional<std::string>& Artist() const { return artist_; }
+  const std::optional<std::string>& Title() const { return title_; }
+  const std::optional<std::string>& Album() const { return album_; }
+  const std::optional<std::string>& Year() const { return year_; }
+  const std::optional<std::string>& Genre() const { return genre_; }
+
+  // The first frame's figures.
+  uint32_t Bitrate() const { return bitrate_; }  // bits per second; 0 for free format
+  int32_t Frequency() const { return frequency_; }  // Hz
+  int32_t Mode() const { return mode_; }  // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+  bool IsStereo() const { return mode_ != 3; }
+  bool IsVbr() const { return vbr_; }  // a Xing header was found
+
+  // The file name of a path without its last four characters (the extension and its dot).
+  static std::string NameWithoutExtension(const std::string& path);
+  // The genre text for a file with an ID3v2 tag, from the TCON text as stored (nullopt: no frame).
+  static std::optional<std::string> GenreFromV2(const std::optional<std::string>& tcon);
+  // The genre text for a file with only an ID3v1 tag, from the number as "(n)".
+  static std::optional<std::string> GenreFromV1(const std::optional<std::string>& tcon);
+
+ private:
+  struct Reader;  // TagLib objects, kept out of this header
+  std::unique_ptr<Reader> reader_;
+
+  bool valid_ = false;
+  std::string path_;
+  bool hasV2_ = false;
+  uint32_t durationSeconds_ = 0;
+  uint32_t bitrate_ = 0;
+  int32_t frequency_ = 0;
+  int32_t mode_ = 0;
+  bool vbr_ = false;
+  std::optional<std::string> artist_, title_, album_, year_, genre_;
+};
+
+}  // namespace tovira
