@@ -1,0 +1,194 @@
+#include "decoder/Layer3Hybrid.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tovira::layer3 {
+
+namespace {
+
+// cos(n * 10 degrees)
+constexpr float kC10 = 0.984807753f;
+constexpr float kC20 = 0.939692621f;
+constexpr float kC30 = 0.866025404f;
+constexpr float kC40 = 0.766044443f;
+constexpr float kC50 = 0.642787610f;
+constexpr float kC70 = 0.342020143f;
+constexpr float kC80 = 0.173648178f;
+
+// out[j] = sum_m a[m] cos(pi m (2j + 1) / 18), j = 0..8, by the symmetry out[8 - j] of the even
+// and odd halves.
+inline void Dct3_9(const float* a, float* out) {
+  const float ev0 = a[0] + a[2] * kC20 + a[4] * kC40 + a[6] * 0.5f + a[8] * kC80;
+  const float ev1 = a[0] + (a[2] - a[4] - a[8]) * 0.5f - a[6];
+  const float ev2 = a[0] - a[2] * kC80 - a[4] * kC20 + a[6] * 0.5f + a[8] * kC40;
+  const float ev3 = a[0] - a[2] * kC40 + a[4] * kC80 + a[6] * 0.5f - a[8] * kC20;
+  const float od0 = a[1] * kC10 + a[3] * kC30 + a[5] * kC50 + a[7] * kC70;
+  const float od1 = (a[1] - a[5] - a[7]) * kC30;
+  const float od2 = a[1] * kC50 - a[3] * kC30 - a[5] * kC70 + a[7] * kC10;
+  const float od3 = a[1] * kC70 - a[3] * kC30 + a[5] * kC10 - a[7] * kC50;
+  out[0] = ev0 + od0;
+  out[8] = ev0 - od0;
+  out[1] = ev1 + od1;
+  out[7] = ev1 - od1;
+  out[2] = ev2 + od2;
+  out[6] = ev2 - od2;
+  out[3] = ev3 + od3;
+  out[5] = ev3 - od3;
+  out[4] = a[0] - a[2] + a[4] - a[6] + a[8];
+}
+
+inline void Dct3_3(float a0, float a1, float a2, float* out) {
+  const float ev = a0 + a2 * 0.5f;
+  const float od = a1 * kC30;
+  out[0] = ev + od;
+  out[1] = a0 - a2;
+  out[2] = ev - od;
+}
+
+void LongBlock(const float* x, float* ov, float (*out)[32], int sb, const float* win, const Tables& t) {
+  float z[18];
+  Imdct36(x, z, t);
+  for (int i = 0; i < 9; ++i) out[i][sb] = ov[i] + z[i + 9] * win[i];
+  for (int i = 9; i < 18; ++i) out[i][sb] = ov[i] + z[26 - i] * win[i];
+  for (int i = 0; i < 9; ++i) ov[i] = z[8 - i] * win[18 + i];
+  for (int i = 9; i < 18; ++i) ov[i] = z[i - 9] * win[18 + i];
+}
+
+void ShortBlock(const float* x, float* ov, float (*out)[32], int sb, const float* win, const Tables& t) {
+  float block[36] = {};
+  for (int w = 0; w < 3; ++w) {
+    const float in[6] = {x[w], x[3 + w], x[6 + w], x[9 + w], x[12 + w], x[15 + w]};
+    float z[6];
+    Imdct12(in, z, t);
+    float* b = block + 6 + 6 * w;
+    for (int i = 0; i < 3; ++i) b[i] += z[i + 3] * win[i];
+    for (int i = 3; i < 9; ++i) b[i] += z[8 - i] * win[i];
+    for (int i = 9; i < 12; ++i) b[i] += z[i - 9] * win[i];
+  }
+  for (int i = 0; i < 18; ++i) out[i][sb] = ov[i] + block[i];
+  std::memcpy(ov, block + 18, 18 * sizeof(float));
+}
+
+}  // namespace
+
+void Imdct36(const float* in, float* z, const Tables& t) {
+  float u[18];
+  std::memcpy(u, in, sizeof(u));
+  for (int k = 17; k >= 1; --k) u[k] += u[k - 1];
+  for (int k = 17; k >= 3; k -= 2) u[k] += u[k - 2];
+  const float even[9] = {u[0], u[2], u[4], u[6], u[8], u[10], u[12], u[14], u[16]};
+  const float odd[9] = {u[1], u[3], u[5], u[7], u[9], u[11], u[13], u[15], u[17]};
+  float e[9], o[9];
+  Dct3_9(even, e);
+  Dct3_9(odd, o);
+  for (int j = 0; j < 9; ++j) {
+    const float s = o[j] * t.scale36[j];
+    z[j] = e[j] + s;
+    z[17 - j] = e[j] - s;
+  }
+}
+
+void Imdct12(const float* in, float* z, const Tables& t) {
+  float u[6];
+  std::memcpy(u, in, sizeof(u));
+  for (int k = 5; k >= 1; --k) u[k] += u[k - 1];
+  u[5] += u[3];
+  u[3] += u[1];
+  float e[3], o[3];
+  Dct3_3(u[0], u[2], u[4], e);
+  Dct3_3(u[1], u[3], u[5], o);
+  for (int j = 0; j < 3; ++j) {
+    const float s = o[j] * t.scale12[j];
+    z[j] = e[j] + s;
+    z[5 - j] = e[j] - s;
+  }
+}
+
+void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, const GranuleInfo& gi, int rate,
+                          bool midSide, bool lsf, const Tables& t) {
+  const int variant = midSide ? 2 : 0;
+  const float* fl = lsf ? t.intensity2[variant][gi.scalefac_compress & 1] : t.intensity1[variant];
+  const float* fr = lsf ? t.intensity2[variant + 1][gi.scalefac_compress & 1] : t.intensity1[variant + 1];
+  auto apply = [&](int32_t p, int start, int count, int step) {
+    if (p == 7) return;  // not intensity-coded
+    p = std::clamp(p, 0, kIntensityPositions - 1);
+    const float a = fl[p];
+    const float b = fr[p];
+    for (int i = start, n = 0; n < count && i < 576; ++n, i += step) {
+      const float v = left[i];
+      left[i] = v * a;
+      right[i] = v * b;
+    }
+  };
+  const BandIndex& b = t.bands[rate];
+  if (gi.block_type != 2) {
+    for (int band = gi.maxbandl; band <= 20; ++band) apply(sf.v[band], b.longBoundary[band], b.longWidth[band], 1);
+    if (gi.maxbandl <= 21) apply(sf.v[20], b.longBoundary[21], b.longWidth[21], 1);
+    return;
+  }
+  const bool mixed = gi.mixed_block_flag != 0;
+  const int longBands = t.map[rate][kMapMixed].longBands;
+  // Index of short band `band`, window w among the scale factors.
+  const int offset = mixed ? longBands - 9 : 0;
+  for (int w = 0; w < 3; ++w) {
+    for (int band = std::max(gi.maxband[w], 0); band <= 11; ++band) {
+      const int k = 3 * band + w + offset;
+      if (k < 0) continue;
+      apply(sf.v[k], b.shortBoundary[band] + w, b.shortWidth[band], 3);
+    }
+    if (gi.maxband[w] <= 12 && 33 + w + offset >= 0) {
+      apply(sf.v[33 + w + offset], b.shortBoundary[12] + w, b.shortWidth[12], 3);
+    }
+  }
+  if (mixed && gi.maxband[0] <= 3 && gi.maxband[1] <= 3 && gi.maxband[2] <= 3) {
+    for (int band = std::max(gi.maxbandl, 0); band < longBands; ++band) {
+      apply(sf.v[band], b.longBoundary[band], b.longWidth[band], 1);
+    }
+  }
+}
+
+void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t) {
+  if (gi.block_type == 2 && !gi.mixed_block_flag) return;
+  const int boundaries = gi.block_type == 2 ? 1 : std::clamp(gi.maxb - 1, 0, 31);
+  for (int sb = 1; sb <= boundaries; ++sb) {
+    float* p = x + 18 * sb;
+    for (int i = 0; i < 8; ++i) {
+      const float bu = p[-1 - i];
+      const float bd = p[i];
+      p[-1 - i] = bu * t.cs[i] - bd * t.ca[i];
+      p[i] = bd * t.cs[i] + bu * t.ca[i];
+    }
+  }
+}
+
+void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t) {
+  const int maxb = std::clamp(gi.maxb, 1, 32);
+  int sb = 0;
+  // With the mixed flag the two lowest sub-bands are long blocks with the normal window, also
+  // in start and stop granules.
+  if (gi.mixed_block_flag) {
+    LongBlock(x, overlap, out, 0, t.window[0][0], t);
+    LongBlock(x + 18, overlap + 18, out, 1, t.window[1][0], t);
+    sb = 2;
+  }
+  if (gi.block_type == 2) {
+    for (; sb < maxb; sb += 2) {
+      ShortBlock(x + 18 * sb, overlap + 18 * sb, out, sb, t.window[0][2], t);
+      ShortBlock(x + 18 * sb + 18, overlap + 18 * sb + 18, out, sb + 1, t.window[1][2], t);
+    }
+  } else {
+    const int type = gi.block_type & 3;
+    for (; sb < maxb; sb += 2) {
+      LongBlock(x + 18 * sb, overlap + 18 * sb, out, sb, t.window[0][type], t);
+      LongBlock(x + 18 * sb + 18, overlap + 18 * sb + 18, out, sb + 1, t.window[1][type], t);
+    }
+  }
+  for (; sb < 32; ++sb) {
+    float* ov = overlap + 18 * sb;
+    for (int i = 0; i < 18; ++i) out[i][sb] = ov[i];
+    std::memset(ov, 0, 18 * sizeof(float));
+  }
+}
+
+}  // namespace tovira::layer3

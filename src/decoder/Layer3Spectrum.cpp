@@ -1,0 +1,292 @@
+#include "decoder/Layer3Spectrum.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decoder/DecoderError.h"
+#include "decoder/InputStream.h"
+#include "decoder/generated/layer3_tables.h"
+
+namespace tovira::layer3 {
+
+namespace {
+
+void ReadGranule(InputStream& in, GranuleInfo& gi, bool lsf, const FrameTools& tools, const Tables& t) {
+  gi.part2_3_length = static_cast<int32_t>(in.GetBits(12));
+  gi.big_values = std::min<int32_t>(static_cast<int32_t>(in.GetBits(9)), 288);
+  const int32_t globalGain = static_cast<int32_t>(in.GetBits(8));
+  gi.gainBase = 256 - globalGain + (tools.monoMix ? 4 : 0) + (tools.midSide ? 2 : 0);
+  gi.scalefac_compress = static_cast<int32_t>(in.GetBits(lsf ? 9 : 4));
+  if (in.GetOneBit()) {
+    gi.block_type = static_cast<int32_t>(in.GetBits(2));
+    gi.mixed_block_flag = static_cast<int32_t>(in.GetOneBit());
+    gi.table_select[0] = static_cast<int32_t>(in.GetBits(5));
+    gi.table_select[1] = static_cast<int32_t>(in.GetBits(5));
+    gi.table_select[2] = 0;
+    for (int w = 0; w < 3; ++w) gi.windowGainBase[w] = gi.gainBase + 8 * static_cast<int32_t>(in.GetBits(3));
+    if (gi.block_type == 0) throw DecoderError("Layer III window switching with block type 0");
+    gi.region1start = lsf && gi.block_type != 2 ? 27 : 18;
+    gi.region2start = 288;
+  } else {
+    for (int r = 0; r < 3; ++r) gi.table_select[r] = static_cast<int32_t>(in.GetBits(5));
+    const int32_t region0 = static_cast<int32_t>(in.GetBits(4));
+    const int32_t region1 = static_cast<int32_t>(in.GetBits(3));
+    const auto& boundary = t.bands[tools.rate].longBoundary;
+    // region0 + region1 + 2 can name a boundary past the last one: the end of the spectrum.
+    gi.region1start = boundary[std::min(region0 + 1, 22)] / 2;
+    gi.region2start = boundary[std::min(region0 + region1 + 2, 22)] / 2;
+    gi.block_type = 0;
+    gi.mixed_block_flag = 0;
+    for (int w = 0; w < 3; ++w) gi.windowGainBase[w] = gi.gainBase;
+  }
+  gi.preflag = lsf ? 0 : static_cast<int32_t>(in.GetOneBit());
+  gi.scalefac_scale = static_cast<int32_t>(in.GetOneBit());
+  gi.count1table_select = static_cast<int32_t>(in.GetOneBit());
+}
+
+}  // namespace
+
+void ReadSideInfoMpeg1(InputStream& in, SideInfo& si, const FrameTools& tools, const Tables& t) {
+  si.main_data_begin = in.GetBits(9);
+  si.private_bits = in.GetBits(tools.channels == 1 ? 5 : 3);
+  for (int ch = 0; ch < tools.channels; ++ch) {
+    si.gr[0][ch].scfsi = -1;
+    si.gr[1][ch].scfsi = static_cast<int32_t>(in.GetBits(4));
+  }
+  for (int gr = 0; gr < 2; ++gr) {
+    for (int ch = 0; ch < tools.channels; ++ch) ReadGranule(in, si.gr[gr][ch], false, tools, t);
+  }
+}
+
+void ReadSideInfoLsf(InputStream& in, SideInfo& si, const FrameTools& tools, const Tables& t) {
+  si.main_data_begin = in.GetBits(8);
+  si.private_bits = in.GetBits(tools.channels == 1 ? 1 : 2);
+  for (int ch = 0; ch < tools.channels; ++ch) {
+    si.gr[0][ch].scfsi = -1;
+    ReadGranule(in, si.gr[0][ch], true, tools, t);
+  }
+}
+
+int ReadScaleFactorsMpeg1(BitReader& br, ScaleFactors& sf, const GranuleInfo& gi) {
+  const uint32_t slen1 = kSlenMpeg1[2 * gi.scalefac_compress];
+  const uint32_t slen2 = kSlenMpeg1[2 * gi.scalefac_compress + 1];
+  int32_t* v = sf.v;
+  if (gi.block_type == 2) {
+    const int first = gi.mixed_block_flag ? 17 : 18;
+    int k = 0;
+    for (; k < first; ++k) v[k] = static_cast<int32_t>(br.Get(slen1));
+    for (int i = 0; i < 18; ++i, ++k) v[k] = static_cast<int32_t>(br.Get(slen2));
+    for (int i = 0; i < 3; ++i, ++k) v[k] = 0;
+    return static_cast<int>(first * slen1 + 18 * slen2);
+  }
+  // Long blocks: granule 1 keeps the groups that scfsi marks as shared with granule 0.
+  static constexpr int kGroupStart[5] = {0, 6, 11, 16, 21};
+  int bits = 0;
+  for (int g = 0; g < 4; ++g) {
+    if (gi.scfsi >= 0 && (gi.scfsi & (8 >> g))) continue;
+    const uint32_t slen = g < 2 ? slen1 : slen2;
+    for (int k = kGroupStart[g]; k < kGroupStart[g + 1]; ++k) v[k] = static_cast<int32_t>(br.Get(slen));
+    bits += static_cast<int>(slen) * (kGroupStart[g + 1] - kGroupStart[g]);
+  }
+  v[21] = 0;
+  return bits;
+}
+
+int ReadScaleFactorsLsf(BitReader& br, ScaleFactors& sf, GranuleInfo& gi, bool intensityChannel,
+                        const Tables& t) {
+  const uint32_t word = intensityChannel ? t.lsfSlenIntensity[(gi.scalefac_compress >> 1) & 255]
+                                         : t.lsfSlen[gi.scalefac_compress & 511];
+  gi.preflag = static_cast<int32_t>((word >> 15) & 1);
+  const int kind = gi.block_type == 2 ? (gi.mixed_block_flag ? 2 : 1) : 0;
+  const int row = static_cast<int>((word >> 12) & 7);
+  int k = 0;
+  int bits = 0;
+  for (int g = 0; g < 4; ++g) {
+    const uint32_t slen = (word >> (3 * g)) & 7;
+    const int count = kNrOfSfbBlock[(kind * 6 + row) * 4 + g];
+    for (int i = 0; i < count; ++i) sf.v[k++] = static_cast<int32_t>(br.Get(slen));
+    bits += count * static_cast<int>(slen);
+  }
+  for (int i = 0; i < 2 * kind + 1 && k < 39; ++i) sf.v[k++] = 0;
+  return bits;
+}
+
+int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo& gi, int rate, int part2Bits,
+                   int maxSubbands, const Tables& t) {
+  const int shift = 1 + gi.scalefac_scale;
+  // Bits are counted by position: the end of this granule's Huffman data.
+  const int64_t end = static_cast<int64_t>(br.Position()) + gi.part2_3_length - part2Bits;
+  const bool shortBlocks = gi.block_type == 2;
+  const bool mixed = shortBlocks && gi.mixed_block_flag;
+  const BandMap& map = t.map[rate][shortBlocks ? (mixed ? kMapMixed : kMapShort) : kMapLong];
+  if (shortBlocks) std::memset(x, 0, 576 * sizeof(float));
+
+  int maxWin[4] = {-1, -1, -1, -1};
+  if (mixed) maxWin[0] = maxWin[1] = maxWin[2] = 2;
+
+  // The band being written.
+  int entry = 0;
+  int pairsLeft = 0;
+  int pos = 0;
+  int step = 1;
+  int window = 3;
+  int band = 0;
+  float gain = 0.0f;
+  const bool pretab = gi.preflag && !shortBlocks;
+  auto openBand = [&]() -> bool {
+    while (pairsLeft == 0) {
+      if (entry >= map.count) return false;
+      const BandMapEntry& e = map.entries[entry];
+      int32_t s = sf.v[entry];
+      ++entry;
+      int idx;
+      if (e.window == 3) {
+        if (pretab) s += kPretab[e.band];
+        idx = gi.gainBase + (s << shift);
+      } else {
+        idx = gi.windowGainBase[e.window] + (s << shift);
+      }
+      gain = t.gain[std::clamp(idx, 0, kGainEntries - 1)];
+      pairsLeft = e.pairs;
+      pos = e.start;
+      step = e.window == 3 ? 1 : 3;
+      window = e.window;
+      band = e.band;
+    }
+    return true;
+  };
+
+  // Big values, in up to three regions with their own tables.
+  int regionPairs[3];
+  const int bv = gi.big_values;
+  if (bv <= gi.region1start) {
+    regionPairs[0] = bv, regionPairs[1] = 0, regionPairs[2] = 0;
+  } else if (bv <= gi.region2start) {
+    regionPairs[0] = gi.region1start, regionPairs[1] = bv - gi.region1start, regionPairs[2] = 0;
+  } else {
+    regionPairs[0] = gi.region1start, regionPairs[1] = gi.region2start - gi.region1start;
+    regionPairs[2] = bv - gi.region2start;
+  }
+  if (shortBlocks) regionPairs[2] = 0;
+
+  const float* power = t.power.data();
+  bool mapEnded = false;
+  for (int r = 0; r < 3 && !mapEnded; ++r) {
+    int n = regionPairs[r];
+    const int table = gi.table_select[r];
+    const int rootBits = kHuffRootBits[table];
+    if (rootBits == 0) {
+      // Tables 0, 4 and 14: every pair is (0, 0) and costs no bits.
+      for (; n > 0; --n) {
+        if (!openBand()) { mapEnded = true; break; }
+        --pairsLeft;
+        x[pos] = 0.0f;
+        x[pos + step] = 0.0f;
+        pos += 2 * step;
+      }
+      continue;
+    }
+    const uint32_t* root = kHuffLookup + kHuffRoot[table];
+    const uint32_t linbits = kLinbits[table];
+    for (; n > 0; --n) {
+      if (pairsLeft == 0 && !openBand()) { mapEnded = true; break; }
+      --pairsLeft;
+      const uint32_t bits = br.Peek32();
+      uint32_t e = root[bits >> (32 - rootBits)];
+      if (e & 0x80000000u) {
+        uint32_t used = static_cast<uint32_t>(rootBits);
+        do {
+          const uint32_t w = (e >> 24) & 15;
+          e = kHuffLookup[(e & 0xFFFFFFu) + ((bits << used) >> (32 - w))];
+          used += w;
+        } while (e & 0x80000000u);
+      }
+      br.Skip((e >> 8) & 0xFF);
+      uint32_t vx = (e >> 4) & 15;
+      uint32_t vy = e & 15;
+      if (vx == 0) {
+        x[pos] = 0.0f;
+      } else {
+        if (vx == 15) vx += br.Get(linbits);
+        maxWin[window] = band;
+        const float f = power[vx] * gain;
+        x[pos] = br.GetBit() ? -f : f;
+      }
+      pos += step;
+      if (vy == 0) {
+        x[pos] = 0.0f;
+      } else {
+        if (vy == 15) vy += br.Get(linbits);
+        maxWin[window] = band;
+        const float f = power[vy] * gain;
+        x[pos] = br.GetBit() ? -f : f;
+      }
+      pos += step;
+    }
+  }
+  const bool overrun = static_cast<int64_t>(br.Position()) > end;
+
+  // count1 quadruples while bits remain; a code or sign cut off by the budget ends the region.
+  if (!overrun && !mapEnded) {
+    const uint16_t* c1 = kCount1Lookup + 64 * (gi.count1table_select & 1);
+    for (int quads = (288 - bv) / 2; quads > 0; --quads) {
+      int64_t budget = end - static_cast<int64_t>(br.Position());
+      if (budget <= 0) break;
+      const uint32_t e = c1[br.Peek32() >> 26];
+      const uint32_t len = e >> 8;
+      if (len > budget) break;
+      br.Skip(len);
+      budget -= len;
+      bool stop = false;
+      for (int i = 0; i < 4; ++i) {
+        if ((i & 1) == 0) {
+          if (pairsLeft == 0 && !openBand()) { stop = mapEnded = true; break; }
+          --pairsLeft;
+        }
+        if (e & (8u >> i)) {
+          if (--budget < 0) { stop = true; break; }
+          maxWin[window] = band;
+          x[pos] = br.GetBit() ? -gain : gain;
+        } else {
+          x[pos] = 0.0f;
+        }
+        pos += step;
+      }
+      if (stop) break;
+    }
+  }
+
+  // Zero the rest. Short spectra were cleared up front; long spectra are written in order.
+  if (!shortBlocks) {
+    const int from = std::min(pos, 576);
+    std::memset(x + from, 0, static_cast<size_t>(576 - from) * sizeof(float));
+  }
+
+  const int limit = std::clamp(maxSubbands, 1, 32);
+  if (shortBlocks) {
+    for (int w = 0; w < 3; ++w) gi.maxband[w] = maxWin[w] + 1;
+    gi.maxbandl = maxWin[3] + 1;
+    const int r = std::max({maxWin[0], maxWin[1], maxWin[2]}) + 1;
+    gi.maxb = r != 0 ? t.shortLimit[rate][r] : t.longLimit[rate][gi.maxbandl];
+  } else {
+    gi.maxbandl = maxWin[3] + 1;
+    for (int w = 0; w < 3; ++w) gi.maxband[w] = 0;
+    gi.maxb = t.longLimit[rate][gi.maxbandl];
+  }
+  gi.maxb = std::clamp(gi.maxb, 1, limit);
+  return overrun ? 1 : 0;
+}
+
+int DecodeSpectrumMs(BitReader& br, float* left, float* right, const ScaleFactors& sf, GranuleInfo& gi, int rate,
+                     int part2Bits, int maxSubbands, const Tables& t) {
+  const int result = DecodeSpectrum(br, right, sf, gi, rate, part2Bits, maxSubbands, t);
+  for (int i = 0; i < 576; ++i) {
+    const float m = left[i];
+    const float s = right[i];
+    left[i] = m + s;
+    right[i] = m - s;
+  }
+  return result;
+}
+
+}  // namespace tovira::layer3
