@@ -1,0 +1,2 @@
+#pragma once
+#include "output/PullThreadDevice.h"

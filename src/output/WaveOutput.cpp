@@ -1,0 +1,232 @@
+#include "output/WaveOutput.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decoder/DecoderError.h"
+#include "output/NullDevice.h"
+
+namespace tovira {
+
+WaveOutput::WaveOutput(std::unique_ptr<AudioDevice> device, int blockCount, size_t blockBytes)
+    : blockCount_(std::max(1, blockCount)),
+      blockBytes_(std::max<size_t>(4, blockBytes & ~size_t{3})),
+      device_(std::move(device)) {
+  blocks_.resize(static_cast<size_t>(blockCount_));
+  for (Block& b : blocks_) b.data.resize(blockBytes_);
+}
+
+WaveOutput::~WaveOutput() { Close(); }
+
+void WaveOutput::Open(const PcmFormat& format) {
+  if (open_) Close();
+  {
+    std::lock_guard lock(mutex_);
+    queuedTail_ = playHead_ = started_ = 0;
+    playOffset_ = 0;
+    pulls_ = 0;
+    flowing_ = false;
+  }
+  reclaimed_ = heardReported_ = written_ = 0;
+  notice_.clear();
+  format_ = format;
+  std::lock_guard dev(deviceMutex_);
+  if (!device_) throw DecoderError("no audio device");
+  std::string error;
+  if (!device_->Open(format, *this, &error)) {
+    if (!fallbackToNull_) throw DecoderError("cannot open the audio device: " + error);
+    notice_ = "no audio device (" + error + "); playing without sound";
+    device_ = std::make_unique<NullDevice>(NullDevice::Pacing::RealTime);
+    if (!device_->Open(format, *this, &error)) throw DecoderError("cannot open the null device: " + error);
+  }
+  device_->SetPaused(paused_.load());
+  open_ = true;
+}
+
+uint32_t WaveOutput::Queued() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<uint32_t>(queuedTail_ - reclaimed_);
+}
+
+int32_t WaveOutput::DeviceMaxSampleRate() const {
+  std::lock_guard dev(const_cast<std::mutex&>(deviceMutex_));
+  return device_ ? device_->MaxSampleRate() : 0;
+}
+
+std::string WaveOutput::DeviceName() const {
+  std::lock_guard dev(const_cast<std::mutex&>(deviceMutex_));
+  return device_ ? device_->Name() : std::string();
+}
+
+size_t WaveOutput::WriteBlock(const uint8_t* data, size_t bytes) {
+  if (!open_) throw DecoderError("audio output not open");
+  size_t done = 0;
+  while (done < bytes) {
+    ReclaimBuffers();
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] {
+        return interrupted_ || queuedTail_ - playHead_ < static_cast<uint64_t>(blockCount_) ||
+               reclaimed_ < playHead_;
+      });
+      if (interrupted_) return done;
+    }
+    ReclaimBuffers();
+    uint64_t slot = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (queuedTail_ - reclaimed_ >= static_cast<uint64_t>(blockCount_)) continue;
+      slot = queuedTail_;
+    }
+    // The slot lies outside [playHead_, queuedTail_), so the device does not read it now.
+    Block& b = blocks_[static_cast<size_t>(slot % static_cast<uint64_t>(blockCount_))];
+    const size_t n = std::min(blockBytes_, bytes - done);
+    std::memcpy(b.data.data(), data + done, n);
+    b.size = n;
+    if (observer_) observer_->OnBlockQueued(slot, b.data.data(), n, format_);
+    {
+      std::lock_guard lock(mutex_);
+      ++queuedTail_;
+      flowing_ = true;
+    }
+    ++written_;
+    done += n;
+    std::lock_guard dev(deviceMutex_);
+    if (device_) device_->DataQueued();
+  }
+  return done;
+}
+
+void WaveOutput::ReclaimBuffers() {
+  uint64_t started = 0;
+  {
+    std::lock_guard lock(mutex_);
+    reclaimed_ = std::max(reclaimed_, playHead_);
+    started = started_;
+  }
+  ReportHeard(started);
+}
+
+void WaveOutput::ReportHeard(uint64_t startedCount) {
+  if (startedCount <= heardReported_) return;
+  // Only the newest matters to a listener that shows the sound now playing.
+  heardReported_ = startedCount;
+  if (observer_) observer_->OnBlockHeard(startedCount - 1);
+}
+
+bool WaveOutput::Drain() {
+  if (!open_) return true;
+  int trailing = 0;
+  {
+    std::lock_guard dev(deviceMutex_);
+    trailing = device_ ? device_->TrailingPulls() : 0;
+  }
+  uint64_t started = 0;
+  {
+    std::unique_lock lock(mutex_);
+    flowing_ = false;
+    while (!interrupted_ && playHead_ < queuedTail_) {
+      changed_.wait(lock);
+      // Report blocks as they begin, so the analyser follows the sound during the drain.
+      started = started_;
+      lock.unlock();
+      ReportHeard(started);
+      lock.lock();
+    }
+    if (interrupted_) return false;
+    const uint64_t target = pulls_ + static_cast<uint64_t>(trailing);
+    changed_.wait(lock, [&] { return interrupted_ || pulls_ >= target; });
+    if (interrupted_) return false;
+    started = started_;
+  }
+  ReclaimBuffers();
+  return true;
+}
+
+void WaveOutput::Reset() {
+  {
+    std::lock_guard lock(mutex_);
+    playHead_ = queuedTail_;
+    started_ = queuedTail_;
+    playOffset_ = 0;
+    reclaimed_ = queuedTail_;
+    flowing_ = false;
+  }
+  heardReported_ = std::max(heardReported_, reclaimed_);
+  if (observer_) observer_->OnReset();
+}
+
+void WaveOutput::Close() {
+  {
+    std::lock_guard dev(deviceMutex_);
+    if (open_ && device_) device_->Close();
+    open_ = false;
+  }
+  Reset();
+}
+
+void WaveOutput::SetPaused(bool paused) {
+  paused_ = paused;
+  std::lock_guard dev(deviceMutex_);
+  if (open_ && device_) device_->SetPaused(paused);
+}
+
+bool WaveOutput::SetVolume(uint32_t volume) {
+  volume_ = volume;
+  return true;
+}
+
+void WaveOutput::Interrupt() {
+  std::lock_guard lock(mutex_);
+  interrupted_ = true;
+  changed_.notify_all();
+}
+
+void WaveOutput::ClearInterrupt() {
+  std::lock_guard lock(mutex_);
+  interrupted_ = false;
+}
+
+void WaveOutput::ApplyVolume(uint8_t* dst, const uint8_t* src, size_t srcOffset, size_t bytes,
+                             uint32_t volume) const {
+  if (volume == kFullVolume || format_.bitsPerSample != 16) {
+    std::memcpy(dst, src, bytes);
+    return;
+  }
+  // 65535 is unity; the gain is a 16.16 fraction.
+  const int32_t left = (volume & 0xFFFFu) == 0xFFFFu ? 65536 : static_cast<int32_t>(volume & 0xFFFFu);
+  const int32_t right = (volume >> 16) == 0xFFFFu ? 65536 : static_cast<int32_t>(volume >> 16);
+  const size_t channels = static_cast<size_t>(std::max(1, format_.channels));
+  // Blocks start on a frame, but a copy may start on either channel: count from the block start.
+  for (size_t i = 0; i + 1 < bytes; i += 2) {
+    int16_t s;
+    std::memcpy(&s, src + i, 2);
+    const int32_t gain = ((srcOffset + i) / 2) % channels == 0 ? left : right;
+    s = static_cast<int16_t>((static_cast<int32_t>(s) * gain) / 65536);
+    std::memcpy(dst + i, &s, 2);
+  }
+}
+
+size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
+  const uint32_t volume = volume_.load(std::memory_order_relaxed);
+  size_t copied = 0;
+  std::lock_guard lock(mutex_);
+  ++pulls_;
+  while (copied < bytes && playHead_ < queuedTail_) {
+    const Block& b = blocks_[static_cast<size_t>(playHead_ % static_cast<uint64_t>(blockCount_))];
+    if (playOffset_ == 0) started_ = playHead_ + 1;
+    const size_t n = std::min(bytes - copied, b.size - playOffset_);
+    ApplyVolume(dst + copied, b.data.data() + playOffset_, playOffset_, n, volume);
+    copied += n;
+    playOffset_ += n;
+    if (playOffset_ >= b.size) {
+      ++playHead_;
+      playOffset_ = 0;
+    }
+  }
+  if (copied < bytes && flowing_) underrunBytes_.fetch_add(bytes - copied, std::memory_order_relaxed);
+  changed_.notify_all();
+  return copied;
+}
+
+}  // namespace tovira

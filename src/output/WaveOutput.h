@@ -1,0 +1,126 @@
+#pragma once
+// The audio output: a queue of at most `blockCount` PCM blocks in front of an AudioDevice.
+//
+// The decode thread opens, writes, releases finished blocks, drains, resets and closes. The
+// device thread only copies from queued blocks (Pull), under a lock held for one copy. Block
+// memory is allocated once, so the device thread never allocates. Volume is applied per channel
+// while copying; at full volume the copy is exact.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "output/AudioDevice.h"
+#include "output/BlockObserver.h"
+
+namespace tovira {
+
+inline constexpr uint32_t kFullVolume = 0xFFFFFFFFu;
+
+class WaveOutput final : public AudioSource {
+ public:
+  static constexpr int kDefaultBlockCount = 8;
+  static constexpr size_t kDefaultBlockBytes = 16384;
+
+  explicit WaveOutput(std::unique_ptr<AudioDevice> device, int blockCount = kDefaultBlockCount,
+                      size_t blockBytes = kDefaultBlockBytes);
+  ~WaveOutput() override;
+  WaveOutput(const WaveOutput&) = delete;
+  WaveOutput& operator=(const WaveOutput&) = delete;
+
+  // Called on the decode thread; set before Open.
+  void SetObserver(BlockObserver* observer) { observer_ = observer; }
+  // When the device cannot be opened, play into a null device instead of failing, and keep a
+  // one-line notice for the user.
+  void SetFallbackToNull(bool fallback) { fallbackToNull_ = fallback; }
+
+  // Throws DecoderError when the device cannot be opened (and no fallback is allowed).
+  void Open(const PcmFormat& format);
+  bool IsOpen() const { return open_; }
+  const PcmFormat& Format() const { return format_; }
+
+  // Queues a copy of `bytes` bytes, in as many blocks as it takes. Waits while every block is
+  // queued; returns early, dropping what was not queued, when Interrupt() was called. Returns
+  // the bytes queued. Throws DecoderError when the output is not open.
+  size_t WriteBlock(const uint8_t* data, size_t bytes);
+  // Takes back the blocks the device has finished and reports newly heard blocks.
+  void ReclaimBuffers();
+  // Waits until everything queued has been played. False when interrupted first.
+  bool Drain();
+  // Drops all queued audio at once (seek, stop).
+  void Reset();
+  void Close();
+
+  // From any thread. Pausing stops the device at once; queued blocks stay and play on resume.
+  void SetPaused(bool paused);
+  bool Paused() const { return paused_; }
+  // Low 16 bits left, high 16 bits right, 0..65535 each. Applies from the next copy.
+  bool SetVolume(uint32_t volume);
+  uint32_t Volume() const { return volume_; }
+  // Wakes the decode thread out of WriteBlock or Drain (stop or seek requested); the waits
+  // return early until ClearInterrupt().
+  void Interrupt();
+  void ClearInterrupt();
+
+  int BlockCount() const { return blockCount_; }
+  size_t BlockBytes() const { return blockBytes_; }
+  // Blocks queued and not yet released (decode thread).
+  uint32_t Queued() const;
+  // WriteBlock calls since the last open.
+  uint64_t Written() const { return written_; }
+  // Silence the device had to play because the queue ran dry while a stream was flowing.
+  uint64_t UnderrunBytes() const { return underrunBytes_.load(std::memory_order_relaxed); }
+  int32_t DeviceMaxSampleRate() const;
+  std::string DeviceName() const;
+  // One-line notice from the last Open (e.g. the fall-back to the null device), or empty.
+  const std::string& Notice() const { return notice_; }
+
+  size_t Pull(uint8_t* dst, size_t bytes) override;
+
+ private:
+  struct Block {
+    std::vector<uint8_t> data;
+    size_t size = 0;
+  };
+  void ApplyVolume(uint8_t* dst, const uint8_t* src, size_t srcOffset, size_t bytes, uint32_t volume) const;
+  void ReportHeard(uint64_t startedCount);
+
+  const int blockCount_;
+  const size_t blockBytes_;
+  std::vector<Block> blocks_;
+
+  std::mutex deviceMutex_;  // guards device_ against pause/volume calls from other threads
+  std::unique_ptr<AudioDevice> device_;
+  bool fallbackToNull_ = false;
+  std::string notice_;
+  BlockObserver* observer_ = nullptr;
+  PcmFormat format_;
+  bool open_ = false;
+
+  // Shared with the device thread, guarded by mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  uint64_t queuedTail_ = 0;  // blocks ever queued
+  uint64_t playHead_ = 0;    // blocks completely copied to the device
+  size_t playOffset_ = 0;    // bytes of block playHead_ already copied
+  uint64_t started_ = 0;     // blocks whose first byte went to the device
+  uint64_t pulls_ = 0;
+  bool interrupted_ = false;
+  bool flowing_ = false;  // a stream is being written, so a dry queue is an underrun
+
+  uint64_t reclaimed_ = 0;  // blocks taken back by the decode thread
+
+  // Decode thread only.
+  uint64_t heardReported_ = 0;
+  uint64_t written_ = 0;
+
+  std::atomic<bool> paused_{false};
+  std::atomic<uint32_t> volume_{kFullVolume};
+  std::atomic<uint64_t> underrunBytes_{0};
+};
+
+}  // namespace tovira

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+
+#include "spectrum/SpectrumAnalyzer.h"
+#include "spectrum/SpectrumFeed.h"
+
+namespace tovira {
+namespace {
+
+constexpr size_t kN = SpectrumAnalyzer::kFftSize;
+
+// A cosine that completes `bin` periods in 1024 frames, in both channels. The samples are whole
+// multiples of 256, so the analyser's 8-bit reduction adds no distortion of its own.
+std::vector<int16_t> Tone(double bin, double amplitude, size_t frames = kN) {
+  std::vector<int16_t> v(2 * frames);
+  for (size_t n = 0; n < frames; ++n) {
+    const double x = amplitude / 256 * std::cos(2 * std::numbers::pi * bin * n / kN);
+    const auto s = static_cast<int16_t>(256 * std::lround(x));
+    v[2 * n] = v[2 * n + 1] = s;
+  }
+  return v;
+}
+
+TEST(SpectrumAnalyzer, SilenceGivesZero) {
+  SpectrumAnalyzer a;
+  std::vector<int16_t> silence(2 * kN, 0);
+  EXPECT_EQ(a.Analyze(silence.data(), kN), SpectrumLevels{});
+  // Small samples vanish in the 8-bit reduction too.
+  std::vector<int16_t> hum(2 * kN, 255);
+  EXPECT_EQ(a.Analyze(hum.data(), kN), SpectrumLevels{});
+  EXPECT_EQ(a.Analyze(nullptr, 0), SpectrumLevels{});
+}
+
+TEST(SpectrumAnalyzer, AToneRaisesOnlyItsBand) {
+  SpectrumAnalyzer a;
+  struct Case {
+    double bin;
+    int band;
+  };
+  for (Case c : {Case{8, 1}, Case{130, 15}, Case{3, 0}, Case{119, 14}, Case{239, 19}}) {
+    const auto tone = Tone(c.bin, 127 * 256);
+    const SpectrumLevels levels = a.Analyze(tone.data(), kN);
+    for (int b = 0; b < kSpectrumBands; ++b) {
+      if (b == c.band) {
+        // One bin at the top (20 ln 255 = 110) spread over the band's width.
+        EXPECT_EQ(levels[b], 110 / SpectrumAnalyzer::BandWidth(b)) << "bin " << c.bin;
+      } else {
+        EXPECT_EQ(levels[b], 0) << "bin " << c.bin << " band " << b;
+      }
+    }
+  }
+}
+
+TEST(SpectrumAnalyzer, StrongBinsSaturateAt255) {
+  SpectrumAnalyzer a;
+  std::array<uint8_t, kN> left{}, right{};
+  // |X[8]| = 127 * 512 / 32 = 2032: held at 255 (a byte store would keep 2032 mod 256 = 240).
+  const auto loud = Tone(8, 127 * 256);
+  a.Magnitudes(loud.data(), kN, left, right);
+  EXPECT_EQ(left[8], 255);
+  EXPECT_EQ(right[8], 255);
+  // Below the top the magnitude is kept as it is: 8 * 512 / 32 = 128.
+  const auto medium = Tone(8, 256 * 8);
+  a.Magnitudes(medium.data(), kN, left, right);
+  EXPECT_NEAR(left[8], 128, 3);
+}
+
+TEST(SpectrumAnalyzer, MagnitudesMatchADirectTransform) {
+  SpectrumAnalyzer a;
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> d(-3000, 3000);
+  std::vector<int16_t> pcm(2 * kN);
+  for (auto& s : pcm) s = static_cast<int16_t>(d(rng));
+  std::array<uint8_t, kN> left{}, right{};
+  a.Magnitudes(pcm.data(), kN, left, right);
+  for (int c = 0; c < 2; ++c) {
+    for (size_t k : {0u, 1u, 5u, 100u, 255u, 511u, 700u}) {
+      std::complex<double> x{};
+      for (size_t n = 0; n < kN; ++n) {
+        x += static_cast<double>(pcm[2 * n + c] / 256) * std::polar(1.0, -2 * std::numbers::pi * k * n / kN);
+      }
+      const double expected = std::min(255.0, std::floor(std::abs(x) / 32));
+      const uint8_t got = c == 0 ? left[k] : right[k];
+      EXPECT_NEAR(got, expected, 1.0) << "channel " << c << " bin " << k;
+    }
+  }
+}
+
+TEST(SpectrumAnalyzer, ChannelsAreAveragedAndShortBlocksPadded) {
+  SpectrumAnalyzer a;
+  auto tone = Tone(8, 127 * 256);
+  for (size_t n = 0; n < kN; ++n) tone[2 * n + 1] = 0;  // right silent: average 127
+  SpectrumLevels levels = a.Analyze(tone.data(), kN);
+  EXPECT_EQ(levels[1], static_cast<int32_t>(20 * std::log(127.0)) / 8);
+  const auto shortTone = Tone(8, 127 * 256, 100);
+  levels = a.Analyze(shortTone.data(), 100);
+  EXPECT_GT(levels[0] + levels[1] + levels[2], 0);
+}
+
+PcmFormat Stereo() { return PcmFormat{44100, 2, 16}; }
+
+TEST(SpectrumFeed, LevelsFollowTheBlockBeingHeard) {
+  SpectrumFeed feed;
+  const auto low = Tone(8, 127 * 256), high = Tone(130, 127 * 256);
+  feed.OnBlockQueued(0, reinterpret_cast<const uint8_t*>(low.data()), low.size() * 2, Stereo());
+  feed.OnBlockQueued(1, reinterpret_cast<const uint8_t*>(high.data()), high.size() * 2, Stereo());
+  // Queued but not heard: nothing shows yet.
+  EXPECT_EQ(feed.Levels(), SpectrumLevels{});
+  feed.OnBlockHeard(0);
+  EXPECT_GT(feed.Levels()[1], 0);
+  EXPECT_EQ(feed.Levels()[15], 0);
+  EXPECT_EQ(feed.Analyses(), 1u);  // asked twice, analysed once
+  feed.OnBlockHeard(1);
+  EXPECT_EQ(feed.Levels()[1], 0);
+  EXPECT_GT(feed.Levels()[15], 0);
+  feed.Clear();
+  EXPECT_EQ(feed.Levels(), SpectrumLevels{});
+}
+
+TEST(SpectrumFeed, AResetForgetsQueuedBlocks) {
+  SpectrumFeed feed;
+  const auto low = Tone(8, 127 * 256);
+  feed.OnBlockQueued(0, reinterpret_cast<const uint8_t*>(low.data()), low.size() * 2, Stereo());
+  feed.OnReset();
+  feed.OnBlockHeard(0);  // a new stream's block 0 that was never queued here
+  EXPECT_EQ(feed.Levels(), SpectrumLevels{});
+  // Other formats are shown as silence rather than misread.
+  feed.OnBlockQueued(1, reinterpret_cast<const uint8_t*>(low.data()), low.size() * 2, PcmFormat{44100, 1, 16});
+  feed.OnBlockHeard(1);
+  EXPECT_EQ(feed.Levels(), SpectrumLevels{});
+}
+
+}  // namespace
+}  // namespace tovira
