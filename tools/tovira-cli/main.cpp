@@ -14,6 +14,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"info", "info FILE...                 stream information of MPEG audio files", tovira::cli::RunInfo},
+    {"decode", "decode FILE OUT              decode to 16-bit stereo PCM: WAV if OUT ends in .wav, '-' = stdout", tovira::cli::RunDecode},
 };
 
 void PrintUsage(std::FILE* to) {

@@ -1,0 +1,150 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "decoder/DecoderError.h"
+#include "decoder/MpegDecoder.h"
+#include "decoder/PcmSink.h"
+#include "decoder/StreamProbe.h"
+
+namespace tovira::cli {
+
+namespace {
+
+bool EndsWithWav(const std::string& s) {
+  if (s.size() < 4) return false;
+  std::string tail = s.substr(s.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".wav";
+}
+
+void PutLe(std::vector<uint8_t>& out, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+std::vector<uint8_t> WavHeader(uint32_t rate, uint64_t dataBytes) {
+  // A RIFF size cannot exceed 32 bits; longer output keeps the largest size that fits.
+  const uint32_t data = dataBytes > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFu - 36 : static_cast<uint32_t>(dataBytes);
+  std::vector<uint8_t> h;
+  h.insert(h.end(), {'R', 'I', 'F', 'F'});
+  PutLe(h, 36 + data, 4);
+  h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  PutLe(h, 16, 4);
+  PutLe(h, 1, 2);  // PCM
+  PutLe(h, 2, 2);  // channels
+  PutLe(h, rate, 4);
+  PutLe(h, rate * 4, 4);
+  PutLe(h, 4, 2);
+  PutLe(h, 16, 2);
+  h.insert(h.end(), {'d', 'a', 't', 'a'});
+  PutLe(h, data, 4);
+  return h;
+}
+
+// Writes 16-bit little-endian samples to a stdio stream.
+class FileSink final : public PcmSink {
+ public:
+  explicit FileSink(std::FILE* f) : f_(f) {}
+  void WriteBlock(const int16_t* samples, size_t count) override {
+    const void* data = samples;
+    if constexpr (std::endian::native != std::endian::little) {
+      swapped_.resize(count);
+      for (size_t i = 0; i < count; ++i) {
+        const auto u = static_cast<uint16_t>(samples[i]);
+        swapped_[i] = static_cast<int16_t>(static_cast<uint16_t>((u >> 8) | (u << 8)));
+      }
+      data = swapped_.data();
+    }
+    if (std::fwrite(data, sizeof(int16_t), count, f_) != count) throw DecoderError(std::string("write failed: ") + std::strerror(errno));
+    bytes_ += count * sizeof(int16_t);
+  }
+  uint64_t Bytes() const { return bytes_; }
+
+ private:
+  std::FILE* f_;
+  uint64_t bytes_ = 0;
+  std::vector<int16_t> swapped_;
+};
+
+}  // namespace
+
+int RunDecode(const Args& args) {
+  if (args.size() != 2) {
+    std::fprintf(stderr, "usage: tovira-cli decode FILE OUT   (OUT ending in .wav: WAV; '-': standard output; else raw s16le stereo)\n");
+    return 2;
+  }
+  const std::string& in = args[0];
+  const std::string& out = args[1];
+  StreamSummary summary;
+  const ProbeStatus status = ProbeStream(in, summary);
+  if (status != ProbeStatus::Ok) {
+    std::fprintf(stderr, "tovira-cli: %s: %s\n", in.c_str(), status == ProbeStatus::CannotOpen ? "cannot open the file" : "no MPEG audio found");
+    return 1;
+  }
+  const bool toStdout = out == "-";
+  const bool wav = !toStdout && EndsWithWav(out);
+  // A file is written beside its final name and renamed into place only when complete.
+  std::string temp;
+  std::FILE* f = stdout;
+  if (!toStdout) {
+    temp = out + ".partXXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd >= 0) fchmod(fd, 0644);  // an ordinary file, not mkstemp's private one
+    if (fd < 0 || !(f = fdopen(fd, "wb"))) {
+      if (fd >= 0) close(fd);
+      std::fprintf(stderr, "tovira-cli: %s: cannot create: %s\n", out.c_str(), std::strerror(errno));
+      return 1;
+    }
+    temp.assign(name.data());
+  }
+  auto abandon = [&](const std::string& why) {
+    std::fprintf(stderr, "tovira-cli: %s: %s\n", in.c_str(), why.c_str());
+    if (!toStdout) {
+      std::fclose(f);
+      std::remove(temp.c_str());
+    }
+    return 1;
+  };
+
+  const uint32_t rate = static_cast<uint32_t>(summary.header.GetFrequency());
+  if (wav) {
+    const auto h = WavHeader(rate, 0);
+    if (std::fwrite(h.data(), 1, h.size(), f) != h.size()) return abandon("cannot write " + out);
+  }
+  FileSink sink(f);
+  std::string error;
+  bool ok = false;
+  try {
+    ok = MpegDecoder::DecodeFile(in, sink, &error);
+  } catch (const DecoderError& e) {
+    error = e.what();
+  }
+  if (!ok) return abandon("cannot decode: " + (error.empty() ? std::string("unknown error") : error));
+  if (wav) {
+    const auto h = WavHeader(rate, sink.Bytes());
+    if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(h.data(), 1, h.size(), f) != h.size()) return abandon("cannot write " + out);
+  }
+  if (std::fflush(f) != 0) return abandon("cannot write " + out);
+  if (!toStdout) {
+    const bool synced = fsync(fileno(f)) == 0;
+    const bool closed = std::fclose(f) == 0;
+    if (!synced || !closed || std::rename(temp.c_str(), out.c_str()) != 0) {
+      std::remove(temp.c_str());
+      std::fprintf(stderr, "tovira-cli: %s: cannot write: %s\n", out.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace tovira::cli
