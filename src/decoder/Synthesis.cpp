@@ -129,21 +129,51 @@ int16_t Synthesis::ToSample(float sum, uint64_t& clipped) {
   return static_cast<int16_t>(sum);  // conversion truncates toward zero
 }
 
+namespace {
+
+inline void Transpose(v4sf& a, v4sf& b, v4sf& c, v4sf& d) {
+  const v4sf t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+  const v4sf t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+  const v4sf t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+  const v4sf t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+  a = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+  b = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+  c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+  d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
+inline void Store(float* p, v4sf v) { std::memcpy(p, &v, sizeof v); }
+
+}  // namespace
+
 // Matrixes `slots` (1..4) time slots of one channel into the ring after its newest vector.
+// The four slots travel in the four lanes, so transposes bring them in and out.
 void Synthesis::Matrix(const float (*x)[32], int slots, int channel, History& h) {
+  static constexpr float kZeros[32] = {};
+  const float* rows[4];
+  for (int s = 0; s < 4; ++s) rows[s] = s < slots ? x[s] : kZeros;
   v4sf in[32], m[32];
-  const float* eq = eq_ ? eq_->factor[channel] : nullptr;
-  for (int k = 0; k < 32; ++k) {
-    v4sf v = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int s = 0; s < slots; ++s) v[s] = x[s][k];
-    in[k] = eq ? v * eq[k] : v;
+  for (int k = 0; k < 32; k += 4) {
+    v4sf a = Load(rows[0] + k), b = Load(rows[1] + k), c = Load(rows[2] + k), d = Load(rows[3] + k);
+    Transpose(a, b, c, d);
+    in[k] = a, in[k + 1] = b, in[k + 2] = c, in[k + 3] = d;
+  }
+  if (eq_) {
+    const float* eq = eq_->factor[channel];
+    for (int k = 0; k < 32; ++k) in[k] *= eq[k];
   }
   Dct<32>(in, m, dctCos_);
-  for (int s = 0; s < slots; ++s) {
-    Vec& out = h.v[(h.pos + 1 + s) & (kRing - 1)];
-    for (int j = 0; j < 16; ++j) out.f[j] = m[16 + j][s];
-    for (int j = 0; j <= 16; ++j) out.r[j] = m[16 - j][s];
+  Vec* out[4];
+  for (int s = 0; s < 4; ++s) out[s] = &h.v[(h.pos + 1 + s) & (kRing - 1)];
+  for (int j = 0; j < 16; j += 4) {
+    v4sf a = m[16 + j], b = m[17 + j], c = m[18 + j], d = m[19 + j];
+    Transpose(a, b, c, d);
+    Store(out[0]->f + j, a), Store(out[1]->f + j, b), Store(out[2]->f + j, c), Store(out[3]->f + j, d);
+    v4sf e = m[16 - j], f = m[15 - j], g = m[14 - j], i = m[13 - j];
+    Transpose(e, f, g, i);
+    Store(out[0]->r + j, e), Store(out[1]->r + j, f), Store(out[2]->r + j, g), Store(out[3]->r + j, i);
   }
+  for (int s = 0; s < 4; ++s) out[s]->r[16] = m[0][s];
 }
 
 // Windows the 16 vectors ending at ring index `newest` into 32 samples (out needs 36 floats).
