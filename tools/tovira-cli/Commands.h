@@ -9,5 +9,6 @@ using Args = std::vector<std::string>;
 // Each sub-command takes the arguments after its name and returns the process exit code.
 int RunInfo(const Args& args);
 int RunDecode(const Args& args);
+int RunPlaylist(const Args& args);
 
 }  // namespace tovira::cli

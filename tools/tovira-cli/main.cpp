@@ -15,6 +15,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", "info FILE...                 stream information of MPEG audio files", tovira::cli::RunInfo},
     {"decode", "decode FILE OUT              decode to 16-bit stereo PCM: WAV if OUT ends in .wav, '-' = stdout", tovira::cli::RunDecode},
+    {"playlist", "playlist PATH... [-o OUT.m3u] files, M3U playlists and folders as playlist rows", tovira::cli::RunPlaylist},
 };
 
 void PrintUsage(std::FILE* to) {

@@ -1,0 +1,180 @@
+#include "playlist/PlaylistFiles.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace tovira {
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (Lower(s[i]) != Lower(prefix[i])) return false;
+  }
+  return true;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+std::string PercentEncodePath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                       c == '-' || c == '_' || c == '.' || c == '~' || c >= 0x80;
+    if (plain) {
+      out.push_back(ch);
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsPlaylistName(std::string_view path) {
+  if (path.size() < 4) return false;
+  return StartsWithNoCase(path.substr(path.size() - 4), ".m3u");
+}
+
+std::optional<std::string> ReadTextFile(const std::string& path, size_t maxBytes) {
+  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> result;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes) {
+    std::string text(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    bool failed = false;
+    while (done < text.size()) {
+      const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        failed = true;
+        break;
+      }
+      if (n == 0) break;  // the file shrank meanwhile
+      done += static_cast<size_t>(n);
+    }
+    if (!failed) {
+      text.resize(done);
+      result = std::move(text);
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
+    size_t stop = end;
+    if (stop > start && text[stop - 1] == '\r') --stop;
+    lines.emplace_back(text.substr(start, stop - start));
+    start = next;
+  }
+  return lines;
+}
+
+std::string EntryFromLine(std::string_view line, const std::filesystem::path& baseFolder) {
+  if (line.empty() || line.size() > kMaxEntryLineBytes) return {};
+  std::string path;
+  if (StartsWithNoCase(line, "file://")) {
+    std::string_view rest = line.substr(7);
+    const size_t slash = rest.find('/');
+    const std::string_view host = rest.substr(0, slash == std::string_view::npos ? rest.size() : slash);
+    if (slash == std::string_view::npos || !(host.empty() || (host.size() == 9 && StartsWithNoCase(host, "localhost")))) {
+      return std::string(line);  // a file on another host: kept as it is, and will not be read
+    }
+    return PercentDecode(rest.substr(slash));
+  }
+  path.assign(line);
+  if (path.find('\\') != std::string::npos && path.find('/') == std::string::npos) {
+    for (auto& c : path) {
+      if (c == '\\') c = '/';
+    }
+  }
+  if (path.front() != '/' && !baseFolder.empty()) path = (baseFolder / path).lexically_normal().string();
+  return path;
+}
+
+std::string LineForEntry(const std::string& path) {
+  const bool awkward = path.find_first_of("\r\n") != std::string::npos || (!path.empty() && path.front() == '#') ||
+                       (path.find('\\') != std::string::npos && path.find('/') == std::string::npos) ||
+                       StartsWithNoCase(path, "file:");
+  if (!awkward) return path;
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(path, ec).string();
+  if (ec) absolute = path;
+  return "file://" + PercentEncodePath(absolute);
+}
+
+std::vector<std::string> ReadM3u(const std::string& path) {
+  std::vector<std::string> entries;
+  const auto text = ReadTextFile(path);
+  if (!text) return entries;
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::absolute(path, ec).parent_path();
+  for (const auto& line : SplitLines(*text)) {
+    if (!line.empty() && line.front() == '#') continue;
+    entries.push_back(EntryFromLine(line, folder));
+  }
+  return entries;
+}
+
+std::filesystem::path DefaultDataFolder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return std::filesystem::path(xdg) / "Tovira";
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h != nullptr && h[0] == '/') {
+    home = h;
+  } else {
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found != nullptr && pw.pw_dir != nullptr) {
+      home = pw.pw_dir;
+    }
+  }
+  if (home.empty()) return {};
+  return std::filesystem::path(home) / ".local" / "share" / "Tovira";
+}
+
+}  // namespace tovira

@@ -1,0 +1,401 @@
+#include "playlist/PlaylistModel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "playlist/PlaylistFiles.h"
+#include "playlist/PlaylistSort.h"
+#include "tags/TagInfo.h"
+#include "util/AtomicFile.h"
+
+namespace tovira {
+
+namespace {
+
+constexpr size_t kBatchSize = 20;
+constexpr char kDefaultName[] = "tvra.dfl";
+
+// Tag texts may hold line breaks; an #EXTINF line must stay one line.
+std::string OneLine(std::string s) {
+  for (auto& c : s) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string FormatRowDuration(uint32_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2u:%.2u", seconds / 60, seconds % 60);
+  return text;
+}
+
+TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags) {
+  TrackRecord r;
+  if (!tags.ReadFile(path)) return r;
+  r.path = path;
+  r.artist = tags.Artist().value_or(std::string());
+  r.title = tags.Title().value_or(std::string());
+  r.album = tags.Album().value_or(std::string());
+  r.year = tags.Year().value_or(std::string());
+  r.genre = tags.Genre().value_or(std::string());
+  r.seconds = tags.Duration();
+  r.duration = FormatRowDuration(r.seconds);
+  return r;
+}
+
+PlaylistModel::PlaylistModel(Options options, Callbacks callbacks)
+    : options_(std::move(options)), callbacks_(std::move(callbacks)) {
+  if (options_.dataFolder.empty()) options_.dataFolder = DefaultDataFolder();
+  uint64_t seed = options_.shuffleSeed;
+  if (seed == 0) {
+    std::random_device device;
+    seed = (static_cast<uint64_t>(device()) << 32) ^ device();
+  }
+  random_.seed(seed);
+}
+
+PlaylistModel::~PlaylistModel() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  // The load state is frozen now; whatever was still waiting to be read is saved with the rest.
+  if (defaultActive_ && dirtySince_) SaveDefaultPlaylist();
+}
+
+PlaylistModel::Clock::time_point PlaylistModel::Now() const {
+  return options_.now ? options_.now() : Clock::now();
+}
+
+void PlaylistModel::MarkChanged() {
+  if (!dirtySince_) dirtySince_ = Now();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+void PlaylistModel::AddPaths(std::vector<std::string> paths) {
+  if (paths.empty()) return;
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(Request{std::move(paths), generation_});
+    if (!worker_.joinable()) worker_ = std::thread(&PlaylistModel::LoadThread, this);
+  }
+  wake_.notify_one();
+  MarkChanged();
+}
+
+void PlaylistModel::LoadThread() {
+  for (;;) {
+    Request request;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return stop_ || !requests_.empty(); });
+      if (stop_) return;
+      // The request stays queued while its playlists are expanded, so a save meanwhile keeps it.
+      request = requests_.front();
+    }
+    RunRequest(request);
+  }
+}
+
+void PlaylistModel::RunRequest(const Request& request) {
+  std::vector<std::string> pending;
+  for (const auto& path : request.paths) {
+    if (stop_) return;
+    if (IsPlaylistName(path)) {
+      auto entries = ReadM3u(path);
+      pending.insert(pending.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+    } else {
+      pending.push_back(path);
+    }
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (stop_) return;
+    if (request.generation != generation_ || requests_.empty()) return;  // cleared meanwhile
+    requests_.pop_front();
+    currentPaths_ = pending;
+    currentHanded_ = 0;
+    currentActive_ = true;
+  }
+
+  TagInfo tags;
+  std::vector<TrackRecord> staging;
+  staging.reserve(kBatchSize);
+  const size_t n = pending.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (stop_ || liveGeneration_ != request.generation) return;
+    TrackRecord record;
+    try {
+      record = ReadTrackRecord(pending[i], tags);
+    } catch (...) {
+      record = TrackRecord{};  // a file that defeats the reader is a file that cannot be read
+    }
+    staging.push_back(std::move(record));
+    if (staging.size() == kBatchSize || i + 1 == n) {
+      const size_t count = staging.size();
+      {
+        std::lock_guard lock(mutex_);
+        if (stop_ || generation_ != request.generation) return;
+        ready_.push_back(Batch{request.generation, std::move(staging)});
+        currentHanded_ = i + 1;
+      }
+      staging = {};
+      staging.reserve(kBatchSize);
+      if (callbacks_.batchReady) callbacks_.batchReady(count);
+    }
+  }
+  std::lock_guard lock(mutex_);
+  if (request.generation == generation_) {
+    // Only now, after the last batchReady: a waiter that wakes up sees every batch announced.
+    currentActive_ = false;
+    currentPaths_.clear();
+  }
+  idle_.notify_all();
+}
+
+int PlaylistModel::DeliverBatches() {
+  std::deque<Batch> batches;
+  {
+    std::lock_guard lock(mutex_);
+    batches.swap(ready_);
+  }
+  int added = 0;
+  for (auto& batch : batches) {
+    const int first = RowCount();
+    for (auto& record : batch.records) {
+      PlaylistRow row;
+      row.number = static_cast<int>(paths_.size()) + 1;
+      row.texts = {std::to_string(row.number), std::move(record.artist), std::move(record.title),
+                   std::move(record.album),    std::move(record.year),   std::move(record.genre),
+                   std::move(record.duration)};
+      row.seconds = record.seconds;
+      rows_.push_back(std::move(row));
+      paths_.push_back(std::move(record.path));
+    }
+    added += RowCount() - first;
+    MarkChanged();
+    if (callbacks_.rowsAdded) callbacks_.rowsAdded(first, RowCount());
+  }
+  return added;
+}
+
+bool PlaylistModel::IsLoading() const {
+  std::lock_guard lock(mutex_);
+  return !requests_.empty() || currentActive_;
+}
+
+void PlaylistModel::WaitForLoad() const {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [this] { return (requests_.empty() && !currentActive_) || stop_; });
+}
+
+bool PlaylistModel::WaitForLoad(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return idle_.wait_for(lock, timeout, [this] { return (requests_.empty() && !currentActive_) || stop_; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rows
+
+std::string PlaylistModel::PathOfRow(int displayIndex) const {
+  if (displayIndex < 0 || displayIndex >= RowCount()) return {};
+  const int entry = rows_[static_cast<size_t>(displayIndex)].number - 1;
+  if (entry < 0 || entry >= static_cast<int>(paths_.size())) return {};
+  return paths_[static_cast<size_t>(entry)];
+}
+
+void PlaylistModel::StartRowAt(int displayIndex) {
+  if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
+}
+
+bool PlaylistModel::PlayNext() {
+  ++currentRow_;
+  if (currentRow_ >= RowCount()) {
+    currentRow_ = std::max(RowCount() - 1, 0);
+    return false;
+  }
+  StartRowAt(currentRow_);
+  return true;
+}
+
+void PlaylistModel::PlayPrevious() {
+  --currentRow_;
+  if (currentRow_ >= 0 && currentRow_ < RowCount()) StartRowAt(currentRow_);
+  if (currentRow_ < 0) currentRow_ = 0;
+}
+
+bool PlaylistModel::StartRow(int displayIndex) {
+  // Bounded by the rows shown, not the entries: after removals there are fewer rows.
+  if (displayIndex < 0 || displayIndex >= RowCount()) return false;
+  currentRow_ = displayIndex;
+  StartRowAt(displayIndex);
+  return true;
+}
+
+void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
+  std::sort(displayIndexes.begin(), displayIndexes.end());
+  displayIndexes.erase(std::unique(displayIndexes.begin(), displayIndexes.end()), displayIndexes.end());
+  bool removed = false;
+  for (auto it = displayIndexes.rbegin(); it != displayIndexes.rend(); ++it) {
+    if (*it < 0 || *it >= RowCount()) continue;
+    const int entry = rows_[static_cast<size_t>(*it)].number - 1;
+    if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
+    rows_.erase(rows_.begin() + *it);
+    removed = true;
+  }
+  if (removed) MarkChanged();
+}
+
+void PlaylistModel::Clear() {
+  {
+    std::lock_guard lock(mutex_);
+    ++generation_;
+    liveGeneration_ = generation_;
+    requests_.clear();
+    ready_.clear();
+    currentActive_ = false;
+    currentPaths_.clear();
+  }
+  idle_.notify_all();
+  rows_.clear();
+  paths_.clear();
+  MarkChanged();
+}
+
+void PlaylistModel::Shuffle() { std::shuffle(rows_.begin(), rows_.end(), random_); }
+
+void PlaylistModel::SortColumn(int column, bool ascending) {
+  if (column < 0 || column >= kColumnCount) return;
+  sortColumn_ = column;
+  sortAscending_ = ascending;
+  const auto c = static_cast<size_t>(column);
+  if (ascending) {
+    SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
+      return CompareColumnTexts(x.texts[c], y.texts[c]) < 0;
+    });
+  } else {
+    SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
+      return CompareColumnTexts(y.texts[c], x.texts[c]) < 0;
+    });
+  }
+}
+
+void PlaylistModel::ClickColumn(int column) {
+  SortColumn(column, column == sortColumn_ ? !sortAscending_ : true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+std::string PlaylistModel::M3uText() const {
+  // The #EXTINF texts are the ones the rows already show: saving never waits on the files again.
+  std::vector<int> rowOfEntry(paths_.size(), -1);
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    const int entry = rows_[r].number - 1;
+    if (entry >= 0 && entry < static_cast<int>(paths_.size())) rowOfEntry[static_cast<size_t>(entry)] = static_cast<int>(r);
+  }
+  std::string text = "#EXTM3U";
+  for (size_t i = 0; i < paths_.size(); ++i) {
+    if (paths_[i].empty()) continue;
+    uint32_t seconds = 0;
+    std::string artist, title;
+    if (rowOfEntry[i] >= 0) {
+      const auto& row = rows_[static_cast<size_t>(rowOfEntry[i])];
+      seconds = row.seconds;
+      artist = OneLine(row.texts[kColumnArtist]);
+      title = OneLine(row.texts[kColumnTitle]);
+    }
+    text += "\n#EXTINF:" + std::to_string(seconds) + "," + artist + " - " + title + "\n" + LineForEntry(paths_[i]);
+  }
+  return text;
+}
+
+bool PlaylistModel::SavePlaylist(const std::string& file) const { return WriteFileAtomically(file, M3uText()); }
+
+std::filesystem::path PlaylistModel::DefaultPlaylistPath() const {
+  if (options_.dataFolder.empty()) return {};
+  return options_.dataFolder / kDefaultName;
+}
+
+std::vector<std::string> PlaylistModel::SnapshotForDefault() const {
+  std::vector<std::string> all;
+  for (const auto& p : paths_) {
+    if (!p.empty()) all.push_back(p);
+  }
+  std::lock_guard lock(mutex_);
+  for (const auto& batch : ready_) {
+    for (const auto& r : batch.records) {
+      if (!r.path.empty()) all.push_back(r.path);
+    }
+  }
+  if (currentActive_) {
+    for (size_t i = currentHanded_; i < currentPaths_.size(); ++i) {
+      if (!currentPaths_[i].empty()) all.push_back(currentPaths_[i]);
+    }
+  }
+  for (const auto& request : requests_) {
+    for (const auto& p : request.paths) {
+      if (!p.empty()) all.push_back(p);
+    }
+  }
+  return all;
+}
+
+bool PlaylistModel::SaveDefaultPlaylist() {
+  const auto file = DefaultPlaylistPath();
+  if (file.empty() || defaultBlocked_) return false;
+  std::string text;
+  for (const auto& p : SnapshotForDefault()) text += LineForEntry(p) + "\n";
+  std::error_code ec;
+  std::filesystem::create_directories(options_.dataFolder, ec);
+  if (!WriteFileAtomically(file, text)) return false;
+  dirtySince_.reset();
+  return true;
+}
+
+bool PlaylistModel::LoadDefaultPlaylist() {
+  defaultActive_ = true;
+  const auto file = DefaultPlaylistPath();
+  if (file.empty()) return true;
+  std::error_code ec;
+  const auto status = std::filesystem::symlink_status(file, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return true;  // first start
+  const auto text = ReadTextFile(file.string());
+  if (!text || text->find('\0') != std::string::npos) {
+    // Unreadable or not text: keep it for the user and never write over it.
+    for (int i = 1; i <= 100; ++i) {
+      auto aside = file;
+      aside += i == 1 ? std::string(".bak") : ".bak." + std::to_string(i);
+      if (std::filesystem::exists(std::filesystem::symlink_status(aside, ec))) continue;
+      std::filesystem::rename(file, aside, ec);
+      if (!ec) return false;
+      break;
+    }
+    defaultBlocked_ = true;
+    return false;
+  }
+  std::vector<std::string> entries;
+  for (const auto& line : SplitLines(*text)) {
+    if (!line.empty()) entries.push_back(EntryFromLine(line, options_.dataFolder));
+  }
+  const bool wasDirty = dirtySince_.has_value();
+  AddPaths(std::move(entries));
+  if (!wasDirty) dirtySince_.reset();  // the same content: nothing to write back
+  return true;
+}
+
+void PlaylistModel::Tick() {
+  if (!defaultActive_ || !dirtySince_) return;
+  const auto now = Now();
+  if (now - *dirtySince_ < options_.saveDelay) return;
+  if (!SaveDefaultPlaylist()) dirtySince_ = now;  // try again after another delay
+}
+
+}  // namespace tovira

@@ -1,0 +1,185 @@
+#pragma once
+// The playlist without its window: entries, rows with their seven texts, the current row,
+// loading on a worker thread, sorting, shuffling, M3U files and the default playlist.
+//
+// Threads. Every member function is called from one thread, the owner's (the UI thread in the
+// player), except IsLoading and WaitForLoad, which any thread may call. Tags are read by one load
+// thread that the model owns. The load thread never touches rows: it queues finished batches of
+// at most 20 records and calls Callbacks::batchReady, on the load thread, to say so; the owner
+// then calls DeliverBatches on its own thread, which appends the rows in order and reports each
+// batch through Callbacks::rowsAdded. (The Qt window turns batchReady into a queued call.)
+// Destroying the model while a load runs stops the load after the file being read; batchReady
+// is not called after the destructor has returned.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tovira {
+
+class TagInfo;
+
+enum PlaylistColumn : int {
+  kColumnNumber = 0,
+  kColumnArtist,
+  kColumnTitle,
+  kColumnAlbum,
+  kColumnYear,
+  kColumnGenre,
+  kColumnDuration,
+  kColumnCount
+};
+
+inline constexpr std::array<const char*, kColumnCount> kColumnNames = {"No.",  "Artist", "Title",   "Album",
+                                                                       "Year", "Genre",  "Duration"};
+
+// What the load thread makes of one path. A file that cannot be read gives a record with every
+// text empty, the path included.
+struct TrackRecord {
+  std::string path, artist, title, album, year, genre, duration;
+  uint32_t seconds = 0;
+};
+
+struct PlaylistRow {
+  int number = 0;  // fixed when the row is added; entry number - 1 of PlaylistPaths
+  std::array<std::string, kColumnCount> texts;
+  uint32_t seconds = 0;
+};
+
+// "mm:ss" of whole seconds.
+std::string FormatRowDuration(uint32_t seconds);
+// The record of one path, read with `tags`.
+TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags);
+
+struct PlaylistOptions {
+  std::filesystem::path dataFolder;  // where "tvra.dfl" lives; empty: DefaultDataFolder()
+  std::chrono::milliseconds saveDelay{3000};
+  // The clock for the save delay; empty: std::chrono::steady_clock::now.
+  std::function<std::chrono::steady_clock::time_point()> now;
+  uint64_t shuffleSeed = 0;  // 0: seeded from std::random_device
+};
+
+struct PlaylistCallbacks {
+  std::function<void(const std::string& path)> startRow;  // owner thread: play this path
+  std::function<void(size_t records)> batchReady;  // LOAD THREAD: call DeliverBatches soon
+  std::function<void(int firstRow, int endRow)> rowsAdded;  // owner thread, from DeliverBatches
+};
+
+class PlaylistModel {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  using Options = PlaylistOptions;
+  using Callbacks = PlaylistCallbacks;
+
+  explicit PlaylistModel(Options options = {}, Callbacks callbacks = {});
+  ~PlaylistModel();
+  PlaylistModel(const PlaylistModel&) = delete;
+  PlaylistModel& operator=(const PlaylistModel&) = delete;
+
+  // Files and M3U playlists (".m3u" in any case), expanded and read on the load thread. Returns
+  // at once; a request made while a load runs waits for it, so loads never overlap.
+  void AddPaths(std::vector<std::string> paths);
+  // Appends every batch the load thread has finished; returns the number of rows added.
+  int DeliverBatches();
+  bool IsLoading() const;
+  void WaitForLoad() const;
+  bool WaitForLoad(std::chrono::milliseconds timeout) const;
+
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+  const PlaylistRow& Row(int displayIndex) const { return rows_.at(static_cast<size_t>(displayIndex)); }
+  const std::vector<PlaylistRow>& Rows() const { return rows_; }
+  // Entries in arrival order; an empty entry is a file that could not be read or a removed row.
+  const std::vector<std::string>& PlaylistPaths() const { return paths_; }
+  std::string PathOfRow(int displayIndex) const;
+  int CurrentRow() const { return currentRow_; }
+
+  bool PlayNext();
+  void PlayPrevious();
+  // Double-click: makes the row current and starts it; false for an index outside the rows.
+  bool StartRow(int displayIndex);
+  // Removed rows leave blank entries, so they are never saved again; numbers do not change.
+  void RemoveRows(std::vector<int> displayIndexes);
+  // Empties the playlist and drops any load still running or waiting.
+  void Clear();
+  // A uniformly random display order.
+  void Shuffle();
+  void SortColumn(int column, bool ascending);
+  // A column header click: the same column again reverses the direction.
+  void ClickColumn(int column);
+  int SortColumnIndex() const { return sortColumn_; }
+  bool SortAscending() const { return sortAscending_; }
+
+  std::string M3uText() const;
+  bool SavePlaylist(const std::string& file) const;
+
+  std::filesystem::path DefaultPlaylistPath() const;
+  // Loads "tvra.dfl" and from then on keeps it up to date: a few seconds after each change (see
+  // Tick) and when the model is destroyed. A file that exists but cannot be read is renamed to
+  // "tvra.dfl.bak" (or .bak.2, ...) and is never overwritten. False when the file was set aside.
+  bool LoadDefaultPlaylist();
+  bool SaveDefaultPlaylist();
+  // Call now and then (a one-second timer): saves the default playlist once a change is older
+  // than the save delay.
+  void Tick();
+  bool HasUnsavedChanges() const { return dirtySince_.has_value(); }
+
+ private:
+  struct Request {
+    std::vector<std::string> paths;
+    uint64_t generation = 0;
+  };
+  struct Batch {
+    uint64_t generation = 0;
+    std::vector<TrackRecord> records;
+  };
+
+  void LoadThread();
+  void RunRequest(const Request& request);
+  void StartRowAt(int displayIndex);
+  void MarkChanged();
+  Clock::time_point Now() const;
+  // Every path the default playlist should hold now: delivered, queued and not yet read.
+  std::vector<std::string> SnapshotForDefault() const;
+
+  Options options_;
+  Callbacks callbacks_;
+
+  std::vector<std::string> paths_;
+  std::vector<PlaylistRow> rows_;
+  int currentRow_ = -1;
+  int sortColumn_ = -1;
+  bool sortAscending_ = true;
+  std::mt19937_64 random_;
+
+  bool defaultActive_ = false;
+  bool defaultBlocked_ = false;
+  std::optional<Clock::time_point> dirtySince_;
+
+  // Shared with the load thread, under mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  mutable std::condition_variable idle_;
+  std::deque<Request> requests_;
+  std::deque<Batch> ready_;
+  std::vector<std::string> currentPaths_;
+  size_t currentHanded_ = 0;
+  bool currentActive_ = false;
+  uint64_t generation_ = 0;
+  std::atomic<uint64_t> liveGeneration_{0};
+  std::atomic<bool> stop_{false};
+  std::thread worker_;
+};
+
+}  // namespace tovira
