@@ -13,6 +13,37 @@ namespace tovira {
 
 namespace {
 
+// A bounded big-endian reader over the stream's frame buffer, for the many short reads of
+// the sample data. Past the readable area it yields zeros, as the stream's own reader does.
+class FastBits {
+ public:
+  explicit FastBits(InputStream& in) : in_(in), base_(in.BufferBase()), pos_(in.BitPosition()) {}
+  ~FastBits() { in_.SetBitPosition(pos_); }
+  FastBits(const FastBits&) = delete;
+  FastBits& operator=(const FastBits&) = delete;
+
+  // n = 0..24
+  uint32_t Get(unsigned n) {
+    const uint32_t byte = pos_ >> 3;
+    uint32_t w = 0;
+    if (byte + 4 <= kBytes) {
+      std::memcpy(&w, base_ + byte, 4);
+      w = __builtin_bswap32(w);
+    } else {
+      for (uint32_t i = byte; i < byte + 4; ++i) w = (w << 8) | (i < kBytes ? base_[i] : 0u);
+    }
+    w <<= pos_ & 7;
+    pos_ += n;
+    return n ? w >> (32 - n) : 0;
+  }
+
+ private:
+  static constexpr uint32_t kBytes = InputStream::kReadableBytes + InputStream::kGuardBytes;
+  InputStream& in_;
+  const uint8_t* base_;
+  uint32_t pos_;
+};
+
 // The number of sub-bands that reach the synthesis at this rate.
 int AudibleLimit(const Synthesis& synth) { return 32 >> synth.Decimation(); }
 
@@ -129,58 +160,53 @@ void Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& heade
     }
   }
 
-  // Reads the three samples of one quantiser as multiplier rows and integer factors:
-  // value = factor * muls[row][scale factor].
-  auto readTriple = [&](const iso::Layer2Quant& q, int rows[3], float factors[3]) {
+  // Per coded sub-band and channel: the quantiser, resolved once for the frame.
+  const iso::Layer2Quant* quant[2][32] = {};
+  for (int sb = 0; sb < sblimit; ++sb) {
+    for (int ch = 0; ch < channels; ++ch) {
+      if (alloc[ch][sb]) quant[ch][sb] = &table.rows[sb][alloc[ch][sb] & 15];
+    }
+  }
+  const int limit = std::min(sblimit, AudibleLimit(synth));
+  FastBits bits(in);
+  // Three samples of one quantiser: either multiplier rows of a group (factor 1) or integer
+  // factors of one multiplier row.
+  auto read = [&](const iso::Layer2Quant& q, float (&f)[3], const uint8_t*& group) {
+    const unsigned width = static_cast<unsigned>(q.bits);
     if (q.d > 0) {
-      const uint32_t code = in.GetBits(static_cast<unsigned>(q.bits));
-      const uint8_t* g = q.d == 3 ? tables_.group3[code & 31] : q.d == 5 ? tables_.group5[code & 127] : tables_.group9[code & 1023];
-      for (int k = 0; k < 3; ++k) {
-        rows[k] = g[k];
-        factors[k] = 1.0f;
-      }
+      const uint32_t code = bits.Get(width);
+      group = q.d == 3 ? tables_.group3[code & 31] : q.d == 5 ? tables_.group5[code & 127] : tables_.group9[code & 1023];
     } else {
-      for (int k = 0; k < 3; ++k) {
-        rows[k] = q.bits;
-        factors[k] = static_cast<float>(static_cast<int>(in.GetBits(static_cast<unsigned>(q.bits))) + q.d);
-      }
+      group = nullptr;
+      for (float& v : f) v = static_cast<float>(static_cast<int32_t>(bits.Get(width)) + q.d);
     }
   };
-
-  const int limit = std::min(sblimit, AudibleLimit(synth));
   for (int gr = 0; gr < 12; ++gr) {
     const int part = gr >> 2;
     float* out[2][3];
     for (int ch = 0; ch < 2; ++ch) {
       for (int k = 0; k < 3; ++k) out[ch][k] = samples_[ch][3 * gr + k];
     }
-    for (int sb = 0; sb < bound; ++sb) {
-      for (int ch = 0; ch < channels; ++ch) {
-        const int a = alloc[ch][sb];
-        if (!a) {
-          out[ch][0][sb] = out[ch][1][sb] = out[ch][2][sb] = 0.0f;
+    for (int sb = 0; sb < sblimit; ++sb) {
+      const bool joint = sb >= bound;
+      for (int ch = 0; ch < (joint ? 1 : channels); ++ch) {
+        const iso::Layer2Quant* q = quant[ch][sb];
+        if (!q) {
+          for (int c = ch; c <= (joint ? 1 : ch); ++c) out[c][0][sb] = out[c][1][sb] = out[c][2][sb] = 0.0f;
           continue;
         }
-        int rows[3];
         float f[3];
-        readTriple(table.rows[sb][a], rows, f);
-        const int sf = scale[ch][sb][part];
-        for (int k = 0; k < 3; ++k) out[ch][k][sb] = f[k] * tables_.muls[rows[k]][sf];
-      }
-    }
-    for (int sb = bound; sb < sblimit; ++sb) {
-      const int a = alloc[0][sb];
-      if (!a) {
-        for (int ch = 0; ch < 2; ++ch) out[ch][0][sb] = out[ch][1][sb] = out[ch][2][sb] = 0.0f;
-        continue;
-      }
-      int rows[3];
-      float f[3];
-      readTriple(table.rows[sb][a], rows, f);
-      const int sf0 = scale[0][sb][part], sf1 = scale[1][sb][part];
-      for (int k = 0; k < 3; ++k) {
-        out[0][k][sb] = f[k] * tables_.muls[rows[k]][sf0];
-        out[1][k][sb] = f[k] * tables_.muls[rows[k]][sf1];
+        const uint8_t* group;
+        read(*q, f, group);
+        for (int c = ch; c <= (joint ? 1 : ch); ++c) {
+          const int sf = scale[c][sb][part];
+          if (group) {
+            for (int k = 0; k < 3; ++k) out[c][k][sb] = tables_.muls[group[k]][sf];
+          } else {
+            const float m = tables_.muls[q->bits][sf];
+            for (int k = 0; k < 3; ++k) out[c][k][sb] = f[k] * m;
+          }
+        }
       }
     }
     for (int ch = 0; ch < channels; ++ch) {
