@@ -66,6 +66,7 @@ inline v4sf Load(const float* p) {
 
 Synthesis::Synthesis() {
   FillDctConstants(dctCos_);
+  windowKernel_ = SelectWindowKernel();
   Init(kDefaultScale, 0, kDefaultBufferBytes);
   Reset();
 }
@@ -84,10 +85,10 @@ void Synthesis::Init(int32_t outputScale, int32_t decimation, int32_t bufferByte
   auto d = [&](int n) { return n < 512 ? WindowCoefficient(n) * s : 0.0; };
   float* w = window_;
   for (int i = 0; i < 8; ++i) {
-    for (int g = 0; g < 4; ++g) {
+    for (int g = 0; g < 2; ++g) {
       for (int set = 0; set < 4; ++set) {
-        for (int lane = 0; lane < 4; ++lane) {
-          const int j = 4 * g + lane;
+        for (int lane = 0; lane < 8; ++lane) {
+          const int j = 8 * g + lane;
           double v = 0.0;
           switch (set) {
             case 0: v = d(64 * i + j); break;
@@ -176,37 +177,65 @@ void Synthesis::Matrix(const float (*x)[32], int slots, int channel, History& h)
   for (int s = 0; s < 4; ++s) out[s]->r[16] = m[0][s];
 }
 
-// Windows the 16 vectors ending at ring index `newest` into 32 samples (out needs 36 floats).
-void Synthesis::Window(const History& h, unsigned newest, float* out) const {
-  v4sf a0{}, a1{}, a2{}, a3{}, b0{}, b1{}, b2{}, b3{};
+namespace {
+
+typedef float v8sf __attribute__((vector_size(32)));
+
+// Into a reference rather than returned: a 32-byte vector must not cross a call boundary in
+// baseline code.
+[[gnu::always_inline]] inline void Load8(v8sf& v, const float* p) { std::memcpy(&v, p, sizeof v); }
+
+// Eight output lanes at a time: sample j and sample 32 - j share their matrixed inputs. Written
+// once and compiled twice, for the baseline and for AVX2; the arithmetic is the same in both, so
+// the output does not depend on the processor.
+template <typename VecT>
+[[gnu::always_inline]] inline void WindowKernel(const float* window, const float* middle, const VecT* ring, unsigned newest,
+                                                float* out) {
+  v8sf a0{}, a1{}, b0{}, b1{};
   float mid = 0.0f;
-  const v4sf* w = reinterpret_cast<const v4sf*>(window_);
+  const float* w = window;
   for (int i = 0; i < 8; ++i) {
-    const Vec& ve = h.v[(newest - 2 * i) & (kRing - 1)];
-    const Vec& vo = h.v[(newest - 2 * i - 1) & (kRing - 1)];
-    const v4sf* f = reinterpret_cast<const v4sf*>(ve.f);
-    const v4sf* r = reinterpret_cast<const v4sf*>(vo.r);
-    a0 += w[0] * f[0] + w[1] * r[0];
-    b0 += w[2] * f[0] + w[3] * r[0];
-    a1 += w[4] * f[1] + w[5] * r[1];
-    b1 += w[6] * f[1] + w[7] * r[1];
-    a2 += w[8] * f[2] + w[9] * r[2];
-    b2 += w[10] * f[2] + w[11] * r[2];
-    a3 += w[12] * f[3] + w[13] * r[3];
-    b3 += w[14] * f[3] + w[15] * r[3];
-    w += 16;
-    mid += middle_[i] * vo.r[16];
+    const VecT& ve = ring[(newest - 2 * i) & 31];
+    const VecT& vo = ring[(newest - 2 * i - 1) & 31];
+    v8sf f0, f1, r0, r1, c0, c1, c2, c3, c4, c5, c6, c7;
+    Load8(f0, ve.f), Load8(f1, ve.f + 8), Load8(r0, vo.r), Load8(r1, vo.r + 8);
+    Load8(c0, w), Load8(c1, w + 8), Load8(c2, w + 16), Load8(c3, w + 24);
+    Load8(c4, w + 32), Load8(c5, w + 40), Load8(c6, w + 48), Load8(c7, w + 56);
+    a0 += c0 * f0 + c1 * r0;
+    b0 += c2 * f0 + c3 * r0;
+    a1 += c4 * f1 + c5 * r1;
+    b1 += c6 * f1 + c7 * r1;
+    w += 64;
+    mid += middle[i] * vo.r[16];
   }
-  std::memcpy(out + 0, &a0, 16);
-  std::memcpy(out + 4, &a1, 16);
-  std::memcpy(out + 8, &a2, 16);
-  std::memcpy(out + 12, &a3, 16);
-  // b_g lane l is sample 32 - 4g - l; lane 0 of b0 would be sample 32 and is dropped.
-  const v4sf bs[4] = {b0, b1, b2, b3};
-  for (int g = 0; g < 4; ++g) {
-    for (int l = 0; l < 4; ++l) out[32 - 4 * g - l] = bs[g][l];
-  }
+  std::memcpy(out, &a0, 32);
+  std::memcpy(out + 8, &a1, 32);
+  // Lane l of b_g is sample 32 - 8g - l; lane 0 of b0 would be sample 32 and is dropped.
+  for (int l = 1; l < 8; ++l) out[32 - l] = b0[l];
+  for (int l = 0; l < 8; ++l) out[24 - l] = b1[l];
   out[16] = mid;
+}
+
+}  // namespace
+
+namespace {
+template <typename VecT>
+void WindowBaseline(const float* window, const float* middle, const VecT* ring, unsigned newest, float* out) {
+  WindowKernel(window, middle, ring, newest, out);
+}
+#if defined(__x86_64__) || defined(__i386__)
+template <typename VecT>
+[[gnu::target("avx2")]] void WindowAvx2(const float* window, const float* middle, const VecT* ring, unsigned newest, float* out) {
+  WindowKernel(window, middle, ring, newest, out);
+}
+#endif
+}  // namespace
+
+Synthesis::WindowFn Synthesis::SelectWindowKernel() {
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(TOVIRA_SYNTH_BASELINE_ONLY)
+  if (__builtin_cpu_supports("avx2")) return &WindowAvx2<Vec>;
+#endif
+  return &WindowBaseline<Vec>;
 }
 
 void Synthesis::Emit(const float* left, const float* right, int count) {
@@ -254,8 +283,8 @@ void Synthesis::SynthStereo(const float (*left)[32], const float (*right)[32], i
     for (int k = 0; k < n; ++k) {
       hl.pos = (hl.pos + 1) & (kRing - 1);
       hr.pos = (hr.pos + 1) & (kRing - 1);
-      Window(hl, hl.pos, outL);
-      Window(hr, hr.pos, outR);
+      windowKernel_(window_, middle_, hl.v, hl.pos, outL);
+      windowKernel_(window_, middle_, hr.v, hr.pos, outR);
       Emit(outL, outR, count);
     }
   }
@@ -270,7 +299,7 @@ void Synthesis::SynthMonoToStereo(const float (*mono)[32], int slots) {
     Matrix(mono + s, n, 0, h);
     for (int k = 0; k < n; ++k) {
       h.pos = (h.pos + 1) & (kRing - 1);
-      Window(h, h.pos, out);
+      windowKernel_(window_, middle_, h.v, h.pos, out);
       // Clipping is counted once per sample pair.
       const uint64_t before = clipped_;
       Emit(out, out, count);

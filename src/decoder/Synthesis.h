@@ -68,13 +68,16 @@ class Synthesis {
   };
 
   void Matrix(const float (*x)[32], int slots, int channel, History& h);
-  void Window(const History& h, unsigned newest, float* out) const;
+  // Windowing kernel: 16 vectors ending at ring index `newest` become 32 samples in `out`.
+  using WindowFn = void (*)(const float* window, const float* middle, const Vec* ring, unsigned newest, float* out);
+  static WindowFn SelectWindowKernel();
   void Emit(const float* left, const float* right, int count);
 
-  // Window in reading order: [tap pair 0..7][lane group 0..3][4 coefficient sets][4 lanes].
-  alignas(16) float window_[8 * 4 * 4 * 4];
+  // Window in reading order: [tap pair 0..7][lane group 0..1][4 coefficient sets][8 lanes].
+  alignas(32) float window_[8 * 2 * 4 * 8];
   alignas(16) float middle_[8];  // coefficients of output sample 16
   float dctCos_[31];             // reciprocal cosines of the DCT's butterfly stages
+  WindowFn windowKernel_ = nullptr;
   History history_[2][2];        // [rate][channel]
   const EqualizerFactors* eq_ = nullptr;
   PcmSink* sink_ = nullptr;
