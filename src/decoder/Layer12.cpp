@@ -79,13 +79,14 @@ void Layer12Decoder::DecodeFrameLayer1(InputStream& in, const FrameHeader& heade
   }
 
   const int limit = AudibleLimit(synth);
+  FastBits bits(in);
   for (int slot = 0; slot < 12; ++slot) {
     for (int sb = 0; sb < bound; ++sb) {
       for (int ch = 0; ch < channels; ++ch) {
         const int n = alloc[ch][sb];
         float v = 0.0f;
         if (n) {
-          const int code = static_cast<int>(in.GetBits(n + 1));
+          const int code = static_cast<int>(bits.Get(static_cast<unsigned>(n + 1)));
           v = static_cast<float>(code - (1 << n) + 1) * tables_.muls[n + 1][scale[ch][sb]];
         }
         samples_[ch][slot][sb] = v;
@@ -94,7 +95,7 @@ void Layer12Decoder::DecodeFrameLayer1(InputStream& in, const FrameHeader& heade
     for (int sb = bound; sb < 32; ++sb) {
       const int n = alloc[0][sb];
       if (n) {
-        const float q = static_cast<float>(static_cast<int>(in.GetBits(n + 1)) - (1 << n) + 1);
+        const float q = static_cast<float>(static_cast<int>(bits.Get(static_cast<unsigned>(n + 1))) - (1 << n) + 1);
         samples_[0][slot][sb] = q * tables_.muls[n + 1][scale[0][sb]];
         samples_[1][slot][sb] = q * tables_.muls[n + 1][scale[1][sb]];
       } else {

@@ -72,14 +72,18 @@ Synthesis::Synthesis() {
 }
 
 void Synthesis::Init(int32_t outputScale, int32_t decimation, int32_t bufferBytes) {
-  if (fill_ > 0) FlushPcm();
   scale_ = outputScale;
   decimation_ = decimation > 0 ? 1 : 0;
   if (bufferBytes <= 0) bufferBytes = kDefaultBufferBytes;
   // Whole stereo frames; one synthesis step may overshoot the block by up to 64 values.
-  blockValues_ = std::max<size_t>(2, static_cast<size_t>(bufferBytes / 4) * 2);
-  pcm_.assign(blockValues_ + 64, 0);
-  fill_ = 0;
+  const size_t block = std::max<size_t>(2, static_cast<size_t>(bufferBytes / 4) * 2);
+  // A new scale in the middle of a track keeps the buffered PCM; a new block size hands it over.
+  if (block != blockValues_ || pcm_.empty()) {
+    if (fill_ > 0) FlushPcm();
+    blockValues_ = block;
+    pcm_.assign(blockValues_ + 64, 0);
+    fill_ = 0;
+  }
 
   const double s = outputScale;
   auto d = [&](int n) { return n < 512 ? WindowCoefficient(n) * s : 0.0; };

@@ -247,6 +247,18 @@ TEST(Synthesis, OutputScaleScalesTheSamples) {
   const auto b = RunStereo(doubled, l, l, 16);
   ASSERT_EQ(a.size(), b.size());
   for (size_t i = 0; i < a.size(); ++i) ASSERT_LE(std::abs(b[i] - 2 * a[i]), 2) << i;
+
+  // A new scale in the middle of a track keeps what is buffered; a new block size hands it over.
+  CountingSink sink;
+  unit.SetSink(&sink);
+  unit.SynthStereo(Ptr(l), Ptr(l), 3);
+  unit.Init(16384, 0, Synthesis::kDefaultBufferBytes);
+  EXPECT_EQ(unit.FillBytes(), 3 * 128);
+  EXPECT_TRUE(sink.blocks.empty());
+  unit.Init(16384, 0, 4096);
+  EXPECT_EQ(unit.FillBytes(), 0);
+  ASSERT_EQ(sink.blocks.size(), 1u);
+  EXPECT_EQ(sink.blocks[0], 3u * 64u);
 }
 
 }  // namespace
