@@ -81,13 +81,17 @@ void PlaylistModel::MarkChanged() {
 
 void PlaylistModel::AddPaths(std::vector<std::string> paths) {
   if (paths.empty()) return;
+  Enqueue(std::move(paths), false);
+  MarkChanged();
+}
+
+void PlaylistModel::Enqueue(std::vector<std::string> paths, bool fromDefaultFile) {
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(Request{std::move(paths), generation_});
+    requests_.push_back(Request{std::move(paths), generation_, fromDefaultFile});
     if (!worker_.joinable()) worker_ = std::thread(&PlaylistModel::LoadThread, this);
   }
   wake_.notify_one();
-  MarkChanged();
 }
 
 void PlaylistModel::LoadThread() {
@@ -143,7 +147,7 @@ void PlaylistModel::RunRequest(const Request& request) {
       {
         std::lock_guard lock(mutex_);
         if (stop_ || generation_ != request.generation) return;
-        ready_.push_back(Batch{request.generation, std::move(staging)});
+        ready_.push_back(Batch{request.generation, request.fromDefaultFile, std::move(staging)});
         currentHanded_ = i + 1;
       }
       staging = {};
@@ -180,7 +184,7 @@ int PlaylistModel::DeliverBatches() {
       paths_.push_back(std::move(record.path));
     }
     added += RowCount() - first;
-    MarkChanged();
+    if (!batch.fromDefaultFile) MarkChanged();
     if (callbacks_.rowsAdded) callbacks_.rowsAdded(first, RowCount());
   }
   return added;
@@ -385,9 +389,8 @@ bool PlaylistModel::LoadDefaultPlaylist() {
   for (const auto& line : SplitLines(*text)) {
     if (!line.empty()) entries.push_back(EntryFromLine(line, options_.dataFolder));
   }
-  const bool wasDirty = dirtySince_.has_value();
-  AddPaths(std::move(entries));
-  if (!wasDirty) dirtySince_.reset();  // the same content: nothing to write back
+  // The file's own content: loading it is no change that needs writing back.
+  if (!entries.empty()) Enqueue(std::move(entries), true);
   return true;
 }
 

@@ -139,12 +139,15 @@ class PlaylistModel {
   struct Request {
     std::vector<std::string> paths;
     uint64_t generation = 0;
+    bool fromDefaultFile = false;  // its rows are what the default file already holds
   };
   struct Batch {
     uint64_t generation = 0;
+    bool fromDefaultFile = false;
     std::vector<TrackRecord> records;
   };
 
+  void Enqueue(std::vector<std::string> paths, bool fromDefaultFile);
   void LoadThread();
   void RunRequest(const Request& request);
   void StartRowAt(int displayIndex);

@@ -1,0 +1,74 @@
+#pragma once
+// A playlist model wired to a temporary data folder, a hand-driven clock and recorded callbacks.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "playlist/PlaylistModel.h"
+#include "tags/TagFiles.h"
+
+namespace tovira::test {
+
+struct Recorder {
+  std::vector<std::string> started;
+  std::vector<std::pair<int, int>> added;
+  std::mutex mutex;
+  std::vector<size_t> batches;  // sizes reported on the load thread
+  std::chrono::steady_clock::time_point now{};
+};
+
+inline std::unique_ptr<PlaylistModel> MakeModel(const fs::path& dataFolder, Recorder& rec) {
+  PlaylistOptions options;
+  options.dataFolder = dataFolder;
+  options.saveDelay = std::chrono::seconds(3);
+  options.now = [&rec] { return rec.now; };
+  options.shuffleSeed = 12345;
+  PlaylistCallbacks callbacks;
+  callbacks.startRow = [&rec](const std::string& p) { rec.started.push_back(p); };
+  callbacks.rowsAdded = [&rec](int first, int end) { rec.added.emplace_back(first, end); };
+  callbacks.batchReady = [&rec](size_t n) {
+    std::lock_guard lock(rec.mutex);
+    rec.batches.push_back(n);
+  };
+  return std::make_unique<PlaylistModel>(std::move(options), std::move(callbacks));
+}
+
+inline void Load(PlaylistModel& model, std::vector<std::string> paths) {
+  model.AddPaths(std::move(paths));
+  model.WaitForLoad();
+  model.DeliverBatches();
+}
+
+// `count` readable files named 001.mp3 ... with the number as their title.
+inline std::vector<std::string> MakeTracks(const fs::path& folder, int count) {
+  fs::create_directories(folder);
+  const fs::path first = folder / "001.mp3";
+  MakeTrack(first, "Artist", "001");
+  std::vector<std::string> paths{first.string()};
+  for (int i = 2; i <= count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%03d.mp3", i);
+    fs::copy_file(first, folder / name);  // same tags; the file name tells them apart
+    paths.push_back((folder / name).string());
+  }
+  return paths;
+}
+
+inline std::vector<int> Numbers(const PlaylistModel& model) {
+  std::vector<int> n;
+  for (const auto& row : model.Rows()) n.push_back(row.number);
+  return n;
+}
+
+inline std::vector<std::string> Column(const PlaylistModel& model, int column) {
+  std::vector<std::string> texts;
+  for (const auto& row : model.Rows()) texts.push_back(row.texts[static_cast<size_t>(column)]);
+  return texts;
+}
+
+}  // namespace tovira::test
