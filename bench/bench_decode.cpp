@@ -1,6 +1,7 @@
 // Decode speed on one thread, as times real time (seconds of audio per second of decoding), for
 // any MPEG audio file; with libavcodec alongside when it was found at configure time.
-// Usage: tovira-bench-decode [--runs N] FILE...
+// Usage: tovira-bench-decode [--runs N] [--libav-decoder NAME] FILE...
+// (NAME picks a libavcodec decoder by name, e.g. mp2float; by default the library chooses.)
 // Both decoders read the file from memory; each figure is the best of N runs, timed as the CPU
 // time of the decoding thread, so that other load on the machine disturbs it little.
 
@@ -114,7 +115,7 @@ int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
   return m->pos;
 }
 
-bool LibavOnce(const std::vector<uint8_t>& bytes, uint64_t& samples, std::string& decoderName) {
+bool LibavOnce(const std::vector<uint8_t>& bytes, uint64_t& samples, std::string& decoderName, const std::string& forced) {
   MemoryReader reader{&bytes};
   const int bufSize = 65536;
   auto* buf = static_cast<uint8_t*>(av_malloc(bufSize));
@@ -134,6 +135,7 @@ bool LibavOnce(const std::vector<uint8_t>& bytes, uint64_t& samples, std::string
   if (avformat_find_stream_info(fmt, nullptr) < 0) goto done;
   stream = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
   if (stream < 0 || !codec) goto done;
+  if (!forced.empty() && !(codec = avcodec_find_decoder_by_name(forced.c_str()))) goto done;
   cc = avcodec_alloc_context3(codec);
   if (!cc || avcodec_parameters_to_context(cc, fmt->streams[stream]->codecpar) < 0) goto done;
   cc->thread_count = 1;
@@ -158,9 +160,9 @@ done:
   return ok;
 }
 
-Result RunLibav(const std::vector<uint8_t>& bytes, int runs) {
-  std::string name;
-  Result r = Best(runs, [&](uint64_t& samples) { return LibavOnce(bytes, samples, name); });
+Result RunLibav(const std::vector<uint8_t>& bytes, int runs, const std::string& forced) {
+  std::string name = forced;
+  Result r = Best(runs, [&](uint64_t& samples) { return LibavOnce(bytes, samples, name, forced); });
   r.name = "libavcodec (" + name + ")";
   return r;
 }
@@ -179,10 +181,13 @@ void Print(const Result& r, double audioSeconds) {
 
 int main(int argc, char** argv) {
   int runs = 15;
+  std::string libavDecoder;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--libav-decoder") == 0 && i + 1 < argc) {
+      libavDecoder = argv[++i];
     } else {
       files.emplace_back(argv[i]);
     }
@@ -191,7 +196,7 @@ int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_ERROR);
 #endif
   if (files.empty()) {
-    std::fprintf(stderr, "usage: tovira-bench-decode [--runs N] FILE...\n");
+    std::fprintf(stderr, "usage: tovira-bench-decode [--runs N] [--libav-decoder NAME] FILE...\n");
     return 2;
   }
   int failures = 0;
@@ -213,7 +218,7 @@ int main(int argc, char** argv) {
     Print(ours, audioSeconds);
     if (!ours.ok) ++failures;
 #ifdef TOVIRA_BENCH_LIBAV
-    const Result theirs = RunLibav(bytes, runs);
+    const Result theirs = RunLibav(bytes, runs, libavDecoder);
     Print(theirs, audioSeconds);
     if (ours.ok && theirs.ok) {
       std::printf("  speed ratio tovira / libavcodec: %.2f\n", theirs.seconds / ours.seconds);
