@@ -25,7 +25,10 @@ void ReadGranule(InputStream& in, GranuleInfo& gi, bool lsf, const FrameTools& t
     gi.table_select[2] = 0;
     for (int w = 0; w < 3; ++w) gi.windowGainBase[w] = gi.gainBase + 8 * static_cast<int32_t>(in.GetBits(3));
     if (gi.block_type == 0) throw DecoderError("Layer III window switching with block type 0");
-    gi.region1start = lsf && gi.block_type != 2 ? 27 : 18;
+    // Region 0 ends at short band 3 or long band 8: 18 pairs in MPEG-1, 18 or 27 in MPEG-2, and
+    // 36 or 54 at 8 kHz, whose bands are twice as wide.
+    const BandIndex& b = t.bands[tools.rate];
+    gi.region1start = gi.block_type == 2 ? b.shortBoundary[3] / 2 : b.longBoundary[8] / 2;
     gi.region2start = 288;
   } else {
     for (int r = 0; r < 3; ++r) gi.table_select[r] = static_cast<int32_t>(in.GetBits(5));

@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "Layer3TestBits.h"
+#include "StreamBuilder.h"
+#include "decoder/ByteSource.h"
+#include "decoder/DecoderError.h"
+#include "decoder/InputStream.h"
+#include "decoder/Layer3.h"
+#include "decoder/Layer3Spectrum.h"
+#include "decoder/MpegDecoder.h"
+#include "decoder/PcmSink.h"
+#include "decoder/Synthesis.h"
+
+namespace tovira {
+namespace {
+
+using test::BitWriter;
+
+// One long-block granule of a mono MPEG-1 frame: `pairs` pairs of (1, 1) from table 1.
+struct GranuleSpec {
+  int pairs = 0;
+  int globalGain = 150;
+  int lengthAdjust = 0;  // added to part2_3_length (negative: the data overruns it)
+  bool windowSwitching = false;
+  int blockType = 0;
+};
+
+BitWriter GranuleData(const GranuleSpec& g) {
+  BitWriter w;
+  for (int i = 0; i < g.pairs; ++i) {
+    w.Append(test::PairCode(1, 1, 1));
+    w.Put(i & 1 ? 1 : 2, 2);  // signs
+  }
+  return w;
+}
+
+// A 128 kbit/s 44.1 kHz single-channel frame (417 bytes) with the given reservoir step-back;
+// the main data of both granules starts at the frame's own main data.
+std::vector<uint8_t> MonoFrame(const GranuleSpec& g0, const GranuleSpec& g1, int mainDataBegin = 0,
+                               uint8_t fill = 0) {
+  test::HeaderSpec spec;
+  spec.mode = 3;
+  std::vector<uint8_t> frame;
+  test::AppendBE32(frame, test::MakeHeader(spec));
+  BitWriter side;
+  side.Put(static_cast<uint32_t>(mainDataBegin), 9);
+  side.Put(0, 5);  // private bits
+  side.Put(0, 4);  // scfsi
+  BitWriter main;
+  for (const GranuleSpec* g : {&g0, &g1}) {
+    const BitWriter data = GranuleData(*g);
+    side.Put(static_cast<uint32_t>(data.Count() + g->lengthAdjust), 12);
+    side.Put(static_cast<uint32_t>(g->pairs), 9);
+    side.Put(static_cast<uint32_t>(g->globalGain), 8);
+    side.Put(0, 4);  // scalefac_compress: no scale factor bits
+    side.PutBit(g->windowSwitching);
+    if (g->windowSwitching) {
+      side.Put(static_cast<uint32_t>(g->blockType), 2);
+      side.PutBit(0);
+      side.Put(1, 5), side.Put(1, 5);
+      side.Put(0, 9);
+    } else {
+      side.Put(1, 5), side.Put(1, 5), side.Put(1, 5);
+      side.Put(15, 4), side.Put(7, 3);
+    }
+    side.Put(0, 3);  // preflag, scalefac_scale, count1table_select
+    const std::vector<uint8_t> bytes = data.Bytes(0);
+    for (int i = 0; i < data.Count(); ++i) main.PutBit((bytes[static_cast<size_t>(i / 8)] >> (7 - i % 8)) & 1);
+  }
+  const std::vector<uint8_t> s = side.Bytes(0);
+  EXPECT_EQ(s.size(), 17u);
+  frame.insert(frame.end(), s.begin(), s.end());
+  std::vector<uint8_t> m = main.Bytes(0);
+  m.resize(417 - frame.size(), fill);
+  frame.insert(frame.end(), m.begin(), m.end());
+  return frame;
+}
+
+// Decodes the frames of `bytes` one by one with the Layer III decoder alone.
+class FrameRunner {
+ public:
+  explicit FrameRunner(const std::vector<uint8_t>& bytes) : stream_(ctx_, header_) {
+    stream_.SetSource(std::make_unique<MemorySource>(bytes));
+    stream_.OpenStream();
+    NewSynthesis();
+  }
+  void NewSynthesis() {
+    synth_ = std::make_unique<Synthesis>();
+    synth_->Init(Synthesis::kDefaultScale, 0, Synthesis::kDefaultBufferBytes);
+    sink_ = VectorPcmSink{};
+    synth_->SetSink(&sink_);
+  }
+  // The PCM of one more frame.
+  std::vector<int16_t> Next() {
+    EXPECT_EQ(stream_.ReadFrame(), 1);
+    const size_t before = sink_.pcm.size();
+    decoder_.DecodeFrame(stream_, header_, *synth_);
+    synth_->FlushPcm();
+    return {sink_.pcm.begin() + static_cast<std::ptrdiff_t>(before), sink_.pcm.end()};
+  }
+  Layer3Decoder& Decoder() { return decoder_; }
+  InputStream& Stream() { return stream_; }
+  FrameHeader& Header() { return header_; }
+
+ private:
+  PlaybackContext ctx_;
+  FrameHeader header_;
+  InputStream stream_;
+  Layer3Decoder decoder_;
+  std::unique_ptr<Synthesis> synth_;
+  VectorPcmSink sink_;
+};
+
+double Energy(const std::vector<int16_t>& pcm, size_t from = 0, size_t to = SIZE_MAX) {
+  double e = 0;
+  for (size_t i = from; i < std::min(to, pcm.size()); ++i) e += static_cast<double>(pcm[i]) * pcm[i];
+  return e;
+}
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+const GranuleSpec kLoud{120, 170};
+const GranuleSpec kSilent{0};
+
+// The first output of a silent frame is the tail of the loud one before it; after Reset the
+// same silent frame is silent.
+TEST(Layer3Decoder, OverlapTailPlaysAndResetClearsIt) {
+  const auto stream = Concat({MonoFrame(kLoud, kLoud), MonoFrame(kSilent, kSilent), MonoFrame(kSilent, kSilent),
+                              MonoFrame(kLoud, kLoud), MonoFrame(kSilent, kSilent)});
+  FrameRunner run(stream);
+  const std::vector<int16_t> loud = run.Next();
+  ASSERT_EQ(loud.size(), 2304u);
+  EXPECT_GT(Energy(loud), 1e6);
+  run.NewSynthesis();  // only the Layer III overlap carries over
+  const std::vector<int16_t> tail = run.Next();
+  ASSERT_EQ(tail.size(), 2304u);
+  EXPECT_GT(Energy(tail, 0, 1152), 1e4);
+  EXPECT_EQ(Energy(run.Next()), 0.0);  // neither overlap nor filter history is left
+  EXPECT_GT(Energy(run.Next()), 1e6);
+  run.Decoder().Reset();
+  run.NewSynthesis();
+  EXPECT_EQ(Energy(run.Next()), 0.0);
+}
+
+// Main data said to start before the first frame after open has no bytes behind it: the frame
+// is silent instead of noise. The same frame after another frame takes its reservoir bytes.
+TEST(Layer3Decoder, ReservoirBeforeTheFirstFrameIsSilence) {
+  const auto reaching = MonoFrame(kLoud, kLoud, 40, 0x5A);
+  {
+    FrameRunner run(reaching);
+    EXPECT_EQ(Energy(run.Next()), 0.0);
+  }
+  FrameRunner run(Concat({MonoFrame(kSilent, kSilent, 0, 0x5A), reaching}));
+  EXPECT_EQ(Energy(run.Next()), 0.0);
+  EXPECT_GT(Energy(run.Next()), 0.0);
+}
+
+TEST(Layer3Decoder, WindowSwitchingWithBlockTypeZeroIsRefused) {
+  GranuleSpec bad = kLoud;
+  bad.windowSwitching = true;
+  bad.blockType = 0;
+  FrameRunner run(MonoFrame(kLoud, bad));
+  ASSERT_EQ(run.Stream().ReadFrame(), 1);
+  Synthesis synth;
+  synth.Init(Synthesis::kDefaultScale, 0, Synthesis::kDefaultBufferBytes);
+  EXPECT_THROW(run.Decoder().DecodeFrame(run.Stream(), run.Header(), synth), DecoderError);
+}
+
+// A granule whose Huffman data overruns part2_3_length ends the frame: the first granule's
+// 18 time slots are all that comes out.
+TEST(Layer3Decoder, OverrunInTheSecondGranuleKeepsTheFirst) {
+  GranuleSpec overrun = kLoud;
+  overrun.lengthAdjust = -3;
+  FrameRunner run(MonoFrame(kLoud, overrun));
+  const std::vector<int16_t> pcm = run.Next();
+  EXPECT_EQ(pcm.size(), 1152u);
+  EXPECT_GT(Energy(pcm), 0.0);
+}
+
+TEST(Layer3Decoder, SideInformationLimits) {
+  // big_values above 288 count as 288; region counts past the last band end at the spectrum's end.
+  test::HeaderSpec spec;
+  spec.mode = 0;
+  spec.modeExtension = 0;
+  std::vector<uint8_t> frame;
+  test::AppendBE32(frame, test::MakeHeader(spec));
+  BitWriter side;
+  side.Put(300, 9), side.Put(0, 3), side.Put(0, 8);
+  for (int gr = 0; gr < 2; ++gr) {
+    for (int ch = 0; ch < 2; ++ch) {
+      side.Put(100, 12), side.Put(500, 9), side.Put(200, 8), side.Put(3, 4), side.PutBit(0);
+      side.Put(5, 5), side.Put(6, 5), side.Put(7, 5), side.Put(15, 4), side.Put(7, 3);
+      side.Put(0b101, 3);
+    }
+  }
+  const auto bytes = side.Bytes(0);
+  frame.insert(frame.end(), bytes.begin(), bytes.end());
+  frame.resize(417, 0);
+  PlaybackContext ctx;
+  FrameHeader header;
+  InputStream in(ctx, header);
+  in.SetSource(std::make_unique<MemorySource>(frame));
+  in.OpenStream();
+  ASSERT_EQ(in.ReadFrame(), 1);
+  layer3::Tables tables;
+  layer3::SideInfo si;
+  layer3::FrameTools tools;
+  tools.midSide = true;
+  layer3::ReadSideInfoMpeg1(in, si, tools, tables);
+  EXPECT_EQ(si.main_data_begin, 300u);
+  const layer3::GranuleInfo& gi = si.gr[1][1];
+  EXPECT_EQ(gi.big_values, 288);
+  EXPECT_EQ(gi.region1start, 162 / 2);  // long boundary 16 at 44.1 kHz
+  EXPECT_EQ(gi.region2start, 288);
+  EXPECT_EQ(gi.gainBase, 256 - 200 + 2);
+  EXPECT_EQ(gi.table_select[2], 7);
+  EXPECT_EQ(gi.preflag, 1);
+  EXPECT_EQ(gi.scalefac_scale, 0);
+  EXPECT_EQ(gi.count1table_select, 1);
+  EXPECT_EQ(si.gr[1][0].scfsi, 0);
+  EXPECT_EQ(si.gr[0][0].scfsi, -1);
+}
+
+// ---- Files from Debian's lame against the signals that went in ----
+
+std::vector<int16_t> ReadWav(const std::string& path, int& channels) {
+  std::ifstream f(path, std::ios::binary);
+  std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  channels = 0;
+  for (size_t at = 12; at + 8 <= b.size();) {
+    const uint32_t size = b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | static_cast<uint32_t>(b[at + 7]) << 24;
+    if (std::memcmp(&b[at], "fmt ", 4) == 0) channels = b[at + 10];
+    if (std::memcmp(&b[at], "data", 4) == 0) {
+      std::vector<int16_t> pcm(std::min<size_t>(size, b.size() - at - 8) / 2);
+      std::memcpy(pcm.data(), &b[at + 8], pcm.size() * 2);
+      return pcm;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return {};
+}
+
+struct LameCase {
+  const char* mp3;
+  const char* wav;
+  double minSnr;
+};
+
+class LameFiles : public ::testing::TestWithParam<LameCase> {};
+
+// The decoded signal is the source delayed by the encoder: find the delay by correlation, then
+// measure the signal-to-noise ratio over the whole overlap on every channel.
+TEST_P(LameFiles, DecodeCloseToTheSource) {
+  const LameCase c = GetParam();
+  const std::string dir = TOVIRA_FIXTURE_DIR;
+  if (!std::filesystem::exists(dir + "/" + c.wav)) GTEST_SKIP() << "fixtures not made";
+  int channels = 0;
+  const std::vector<int16_t> src = ReadWav(dir + "/" + c.wav, channels);
+  ASSERT_GT(channels, 0);
+  VectorPcmSink sink;
+  std::string error;
+  ASSERT_TRUE(MpegDecoder::DecodeFile(dir + "/" + c.mp3, sink, &error)) << error;
+  const size_t srcFrames = src.size() / static_cast<size_t>(channels);
+  const size_t outFrames = sink.pcm.size() / 2;
+  ASSERT_GT(outFrames, srcFrames);
+  auto s = [&](size_t i, int ch) { return static_cast<double>(src[i * static_cast<size_t>(channels) + static_cast<size_t>(ch)]); };
+  auto o = [&](size_t i, int ch) { return static_cast<double>(sink.pcm[2 * i + static_cast<size_t>(ch)]); };
+  size_t lag = 0;
+  double best = -1e300;
+  for (size_t l = 0; l < 4000 && l + 6000 < outFrames; ++l) {
+    double dot = 0;
+    for (size_t i = 2000; i < 6000; ++i) dot += o(i + l, 0) * s(i, 0);
+    if (dot > best) best = dot, lag = l;
+  }
+  const size_t n = std::min(srcFrames, outFrames - lag);
+  for (int ch = 0; ch < 2; ++ch) {
+    const int sc = channels == 1 ? 0 : ch;
+    // The encoder may scale a little (small quantised values are rounded down), so the noise is
+    // measured against the source at the best-fitting gain, and the gain is checked on its own.
+    double dot = 0, power = 0;
+    for (size_t i = 1000; i + 1000 < n; ++i) dot += o(i + lag, ch) * s(i, sc), power += s(i, sc) * s(i, sc);
+    const double gain = dot / power;
+    double noise = 0;
+    for (size_t i = 1000; i + 1000 < n; ++i) {
+      const double d = o(i + lag, ch) - gain * s(i, sc);
+      noise += d * d;
+    }
+    const double snr = 10 * std::log10(gain * gain * power / std::max(noise, 1.0));
+    std::printf("%s channel %d: delay %zu, gain %.3f, SNR %.1f dB\n", c.mp3, ch, lag, gain, snr);
+    EXPECT_GT(gain, 0.9) << c.mp3 << " channel " << ch;
+    EXPECT_LT(gain, 1.05) << c.mp3 << " channel " << ch;
+    EXPECT_GE(snr, c.minSnr) << c.mp3 << " channel " << ch;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, LameFiles,
+                         ::testing::Values(LameCase{"l3_44k_128_js.mp3", "s44.wav", 50},
+                                           LameCase{"l3_44k_320_st.mp3", "s44.wav", 50},
+                                           LameCase{"l3_44k_vbr.mp3", "s44.wav", 50},
+                                           LameCase{"l3_44k_128_crc.mp3", "s44.wav", 50},
+                                           LameCase{"l3_44k_128_nores.mp3", "s44.wav", 50},
+                                           LameCase{"l3_44k_64_mono.mp3", "m44.wav", 50},
+                                           LameCase{"l3_22k_64.mp3", "s22.wav", 50},
+                                           LameCase{"l3_11k_32.mp3", "s11.wav", 50},
+                                           LameCase{"l3_8k_16_mono.mp3", "m8.wav", 50}),
+                         [](const ::testing::TestParamInfo<LameCase>& info) {
+                           std::string name = info.param.mp3;
+                           name = name.substr(0, name.find('.'));
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace tovira

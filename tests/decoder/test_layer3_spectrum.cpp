@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "Layer3TestBits.h"
+#include "decoder/Layer3Spectrum.h"
+
+namespace tovira::layer3 {
+namespace {
+
+using test::BitWriter;
+using test::PairCode;
+using test::QuadCode;
+
+const Tables& T() {
+  static const Tables tables;
+  return tables;
+}
+
+// A long-block granule at 44.1 kHz with gain 1 and the given Huffman data length.
+GranuleInfo LongGranule(int part23, int bigValues) {
+  GranuleInfo gi;
+  gi.part2_3_length = part23;
+  gi.big_values = bigValues;
+  gi.gainBase = 46;
+  gi.region1start = 288;
+  gi.region2start = 288;
+  for (int& w : gi.windowGainBase) w = 46;
+  return gi;
+}
+
+struct Decoded {
+  std::vector<float> x = std::vector<float>(576 + 16, 12345.0f);  // 16 sentinels past the end
+  int result = 0;
+  uint32_t position = 0;
+};
+
+Decoded Decode(const BitWriter& w, GranuleInfo& gi, const ScaleFactors& sf, int rate = 0, int part2 = 0) {
+  Decoded d;
+  const std::vector<uint8_t> bytes = w.Bytes();
+  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
+  d.result = DecodeSpectrum(br, d.x.data(), sf, gi, rate, part2, 32, T());
+  d.position = br.Position();
+  return d;
+}
+
+void Sign(BitWriter& w, bool negative) { w.PutBit(negative ? 1 : 0); }
+
+TEST(Layer3Spectrum, RequantisesPairsIntoTheirBands) {
+  BitWriter w;
+  w.Append(PairCode(1, 1, 0)), Sign(w, false);
+  w.Append(PairCode(1, 0, 1)), Sign(w, true);
+  w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
+  w.Append(PairCode(1, 0, 0));
+  GranuleInfo gi = LongGranule(w.Count(), 4);
+  gi.table_select[0] = 1;
+  ScaleFactors sf;
+  sf.v[0] = 1;  // band 0 (lines 0-3): 2^(-1/2); band 1 keeps gain 1
+  const Decoded d = Decode(w, gi, sf);
+  EXPECT_EQ(d.result, 0);
+  const float g0 = std::sqrt(0.5f);
+  const float expected[8] = {g0, 0, 0, -g0, 1, -1, 0, 0};
+  for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(d.x[i], expected[i]) << i;
+  for (int i = 8; i < 576; ++i) ASSERT_EQ(d.x[i], 0.0f) << i;
+  EXPECT_EQ(gi.maxbandl, 2);
+  EXPECT_EQ(gi.maxb, T().longLimit[0][2]);
+}
+
+// Table 0 regions cost no bits; pretab and scalefac_scale enter the band gain.
+TEST(Layer3Spectrum, RegionTablesPretabAndScaleShift) {
+  BitWriter w;
+  w.Append(PairCode(1, 1, 0)), Sign(w, false);
+  GranuleInfo gi = LongGranule(w.Count(), 32);
+  gi.region1start = 31;  // pair 31 = lines 62-63, the start of band 11
+  gi.table_select[0] = 0;
+  gi.table_select[1] = 1;
+  gi.preflag = 1;
+  gi.scalefac_scale = 1;
+  ScaleFactors sf;
+  sf.v[11] = 1;  // (1 + pretab 1) << 2 = 8 steps: 2^-2
+  const Decoded d = Decode(w, gi, sf);
+  EXPECT_EQ(d.result, 0);
+  for (int i = 0; i < 62; ++i) ASSERT_EQ(d.x[i], 0.0f);
+  EXPECT_FLOAT_EQ(d.x[62], 0.25f);
+  EXPECT_EQ(d.x[63], 0.0f);
+  EXPECT_EQ(gi.maxbandl, 12);
+}
+
+TEST(Layer3Spectrum, LinbitsReachTheTopOfThePowerTable) {
+  BitWriter w;
+  w.Append(PairCode(23, 15, 15));
+  w.Put(8191, 13), Sign(w, true);
+  w.Put(0, 13), Sign(w, false);
+  GranuleInfo gi = LongGranule(w.Count(), 1);
+  gi.table_select[0] = 23;
+  const Decoded d = Decode(w, gi, ScaleFactors{});
+  EXPECT_EQ(d.result, 0);
+  EXPECT_FLOAT_EQ(d.x[0], -static_cast<float>(std::pow(8206.0, 4.0 / 3.0)));
+  EXPECT_FLOAT_EQ(d.x[1], static_cast<float>(std::pow(15.0, 4.0 / 3.0)));
+}
+
+// Tables 4 and 14 decode zeros and read nothing: the count1 data starts right after.
+TEST(Layer3Spectrum, MissingTablesReadNoBitsAndCount1Follows) {
+  BitWriter w;
+  w.Append(QuadCode(1, 0b1000)), Sign(w, true);   // table B
+  w.Append(QuadCode(1, 0b0011)), Sign(w, false), Sign(w, true);
+  GranuleInfo gi = LongGranule(w.Count(), 4);
+  gi.region1start = 2;
+  gi.table_select[0] = 4;
+  gi.table_select[1] = 14;
+  gi.count1table_select = 1;
+  const Decoded d = Decode(w, gi, ScaleFactors{});
+  EXPECT_EQ(d.result, 0);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(d.x[i], 0.0f);
+  EXPECT_EQ(d.x[8], -1.0f);
+  EXPECT_EQ(d.x[9], 0.0f);
+  EXPECT_EQ(d.x[13], 0.0f);
+  EXPECT_EQ(d.x[14], 1.0f);
+  EXPECT_EQ(d.x[15], -1.0f);
+  EXPECT_EQ(d.position, static_cast<uint32_t>(w.Count()));
+}
+
+// A count1 code cut by the budget gives a zero quadruple and no error; a big-values overrun does.
+TEST(Layer3Spectrum, BudgetEndsCount1QuietlyButBigValuesOverrunFails) {
+  BitWriter w;
+  w.Append(QuadCode(0, 0b0100)), Sign(w, false);  // table A
+  const int cut = w.Count() + 2;
+  w.Append(QuadCode(0, 0b0001)), Sign(w, false);  // 4-bit code, only 2 bits of budget
+  GranuleInfo gi = LongGranule(cut, 0);
+  const Decoded d = Decode(w, gi, ScaleFactors{});
+  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.x[1], 1.0f);
+  for (int i = 2; i < 576; ++i) ASSERT_EQ(d.x[i], 0.0f);
+
+  // A sign bit beyond the budget abandons the quadruple: the values before it stay.
+  BitWriter s;
+  s.Append(QuadCode(0, 0b1010)), Sign(s, true);
+  GranuleInfo gs = LongGranule(s.Count(), 0);
+  const Decoded ds = Decode(s, gs, ScaleFactors{});
+  EXPECT_EQ(ds.result, 0);
+  EXPECT_EQ(ds.x[0], -1.0f);
+  EXPECT_EQ(ds.x[2], 0.0f);
+
+  BitWriter o;
+  o.Append(PairCode(1, 1, 1)), Sign(o, false), Sign(o, false);
+  GranuleInfo go = LongGranule(o.Count() - 1, 1);
+  go.table_select[0] = 1;
+  EXPECT_EQ(Decode(o, go, ScaleFactors{}).result, 1);
+}
+
+// Short blocks write value 3 x line + window; each window has its own gain.
+TEST(Layer3Spectrum, ShortBlocksInterleaveTheWindows) {
+  BitWriter w;
+  w.Append(PairCode(1, 1, 0)), Sign(w, false);  // band 0, window 0
+  w.Append(PairCode(1, 0, 0));
+  w.Append(PairCode(1, 0, 1)), Sign(w, false);  // window 1
+  w.Append(PairCode(1, 0, 0));
+  w.Append(PairCode(1, 0, 0));  // window 2
+  w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
+  GranuleInfo gi = LongGranule(w.Count(), 6);
+  gi.block_type = 2;
+  gi.region1start = 18;
+  gi.table_select[0] = 1;
+  gi.windowGainBase[0] = 46, gi.windowGainBase[1] = 50, gi.windowGainBase[2] = 54;
+  const Decoded d = Decode(w, gi, ScaleFactors{});
+  EXPECT_EQ(d.result, 0);
+  std::vector<float> expected(576, 0.0f);
+  expected[0] = 1.0f;     // line 0, window 0
+  expected[4] = 0.5f;     // line 1, window 1
+  expected[8] = 0.25f;    // line 2, window 2
+  expected[11] = -0.25f;  // line 3, window 2
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(d.x[i], expected[i]) << i;
+  EXPECT_EQ(gi.maxband[0], 1);
+  EXPECT_EQ(gi.maxband[1], 1);
+  EXPECT_EQ(gi.maxband[2], 1);
+  EXPECT_EQ(gi.maxb, T().shortLimit[0][1]);
+}
+
+// Whatever the side information says, nothing is written past the 576 values.
+TEST(Layer3Spectrum, RandomDataNeverWritesPastTheSpectrum) {
+  std::mt19937 rng(1);
+  for (int round = 0; round < 400; ++round) {
+    BitWriter w;
+    for (int i = 0; i < 4000; ++i) w.PutBit(rng() & 1);
+    GranuleInfo gi = LongGranule(static_cast<int>(rng() % 4096), 288);
+    gi.block_type = static_cast<int>(rng() % 4);
+    gi.mixed_block_flag = static_cast<int>(rng() & 1);
+    gi.region1start = gi.block_type ? 18 : static_cast<int>(rng() % 289);
+    gi.region2start = gi.block_type ? 288 : gi.region1start + static_cast<int>(rng() % (289 - gi.region1start));
+    for (int& t : gi.table_select) t = static_cast<int>(rng() % 32);
+    gi.count1table_select = static_cast<int>(rng() & 1);
+    ScaleFactors sf;
+    for (int& v : sf.v) v = static_cast<int>(rng() % 32);
+    const int rate = static_cast<int>(rng() % 9);
+    const Decoded d = Decode(w, gi, sf, rate);
+    for (int i = 576; i < 592; ++i) ASSERT_EQ(d.x[i], 12345.0f) << "round " << round;
+    for (int i = 0; i < 576; ++i) ASSERT_TRUE(std::isfinite(d.x[i]));
+    ASSERT_GE(gi.maxb, 1);
+    ASSERT_LE(gi.maxb, 32);
+  }
+}
+
+TEST(Layer3Spectrum, MidSideWithoutSideValuesCopiesMid) {
+  BitWriter w;
+  GranuleInfo gi = LongGranule(0, 0);
+  std::vector<float> left(576), right(576, 7.0f);
+  for (int i = 0; i < 576; ++i) left[i] = static_cast<float>(i) * 0.01f;
+  const std::vector<float> mid = left;
+  const std::vector<uint8_t> bytes = w.Bytes();
+  BitReader br(bytes.data(), 0);
+  EXPECT_EQ(DecodeSpectrumMs(br, left.data(), right.data(), ScaleFactors{}, gi, 0, 0, 32, T()), 0);
+  EXPECT_EQ(left, mid);
+  EXPECT_EQ(right, mid);
+}
+
+TEST(Layer3Spectrum, MidSideMatrix) {
+  BitWriter w;
+  w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
+  GranuleInfo gi = LongGranule(w.Count(), 1);
+  gi.table_select[0] = 1;
+  std::vector<float> left(576, 3.0f), right(576, 0.0f);
+  const std::vector<uint8_t> bytes = w.Bytes();
+  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
+  EXPECT_EQ(DecodeSpectrumMs(br, left.data(), right.data(), ScaleFactors{}, gi, 0, 0, 32, T()), 0);
+  EXPECT_EQ(left[0], 4.0f);
+  EXPECT_EQ(right[0], 2.0f);
+  EXPECT_EQ(left[1], 2.0f);
+  EXPECT_EQ(right[1], 4.0f);
+  EXPECT_EQ(left[2], 3.0f);
+  EXPECT_EQ(right[2], 3.0f);
+}
+
+TEST(Layer3ScaleFactors, Mpeg1LongBlocksShareGroupsWithScfsi) {
+  BitWriter w;
+  for (int band = 0; band < 11; ++band) w.Put(static_cast<uint32_t>(band + 1), 4);  // slen1 = 4
+  for (int band = 11; band < 21; ++band) w.Put(static_cast<uint32_t>(band % 8), 3);  // slen2 = 3
+  const std::vector<uint8_t> bytes = w.Bytes();
+  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
+  GranuleInfo gi;
+  gi.scalefac_compress = 15;
+  ScaleFactors sf;
+  EXPECT_EQ(ReadScaleFactorsMpeg1(br, sf, gi), 74);
+  for (int band = 0; band < 11; ++band) EXPECT_EQ(sf.v[band], band + 1);
+  for (int band = 11; band < 21; ++band) EXPECT_EQ(sf.v[band], band % 8);
+  EXPECT_EQ(sf.v[21], 0);
+
+  // Granule 1 with every group shared reads nothing and keeps everything.
+  const ScaleFactors kept = sf;
+  gi.scfsi = 15;
+  BitReader none(bytes.data(), 0);
+  EXPECT_EQ(ReadScaleFactorsMpeg1(none, sf, gi), 0);
+  EXPECT_EQ(none.Position(), 0u);
+  for (int band = 0; band < 22; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
+
+  // Groups 1 (bands 6-10) and 3 (16-20) shared: groups 0 and 2 are read.
+  BitWriter w2;
+  for (int i = 0; i < 6; ++i) w2.Put(15, 4);
+  for (int i = 0; i < 5; ++i) w2.Put(7, 3);
+  const std::vector<uint8_t> b2 = w2.Bytes();
+  BitReader br2(b2.data(), static_cast<uint32_t>(b2.size() - 32));
+  gi.scfsi = 0b0101;
+  EXPECT_EQ(ReadScaleFactorsMpeg1(br2, sf, gi), 6 * 4 + 5 * 3);
+  for (int band = 0; band < 6; ++band) EXPECT_EQ(sf.v[band], 15);
+  for (int band = 6; band < 11; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
+  for (int band = 11; band < 16; ++band) EXPECT_EQ(sf.v[band], 7);
+  for (int band = 16; band < 21; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
+}
+
+TEST(Layer3ScaleFactors, Mpeg1ShortAndMixedBlocks) {
+  BitWriter w;
+  for (int i = 0; i < 60; ++i) w.Put(static_cast<uint32_t>(i % 4), 2);
+  const std::vector<uint8_t> bytes = w.Bytes();
+  GranuleInfo gi;
+  gi.block_type = 2;
+  gi.scalefac_compress = 10;  // slen 2, 3
+  gi.scfsi = 15;              // ignored for short blocks
+  ScaleFactors sf;
+  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
+  EXPECT_EQ(ReadScaleFactorsMpeg1(br, sf, gi), 18 * 2 + 18 * 3);
+  EXPECT_EQ(sf.v[36], 0);
+  gi.mixed_block_flag = 1;
+  BitReader br2(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
+  EXPECT_EQ(ReadScaleFactorsMpeg1(br2, sf, gi), 17 * 2 + 18 * 3);
+  EXPECT_EQ(sf.v[35], 0);
+  EXPECT_EQ(sf.v[16], 0);  // 17th value: 16 % 4 = 0
+  EXPECT_EQ(sf.v[15], 3);
+}
+
+TEST(Layer3ScaleFactors, LsfPartitions) {
+  BitWriter w;
+  for (int i = 0; i < 11; ++i) w.Put(5, 3);
+  for (int i = 0; i < 10; ++i) w.Put(2, 2);
+  const std::vector<uint8_t> bytes = w.Bytes();
+  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
+  GranuleInfo gi;
+  gi.scalefac_compress = 511;  // slen 3, 2, row 2, preflag
+  ScaleFactors sf;
+  EXPECT_EQ(ReadScaleFactorsLsf(br, sf, gi, false, T()), 11 * 3 + 10 * 2);
+  EXPECT_EQ(gi.preflag, 1);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(sf.v[i], 5);
+  for (int i = 11; i < 21; ++i) EXPECT_EQ(sf.v[i], 2);
+  EXPECT_EQ(sf.v[21], 0);
+
+  // Intensity channel, short blocks: scalefac_compress / 2 = 179 -> slen 4, 5, 5, row 3.
+  BitWriter s;
+  for (int i = 0; i < 12; ++i) s.Put(9, 4);
+  for (int i = 0; i < 24; ++i) s.Put(31, 5);
+  const std::vector<uint8_t> b2 = s.Bytes();
+  BitReader br2(b2.data(), static_cast<uint32_t>(b2.size() - 32));
+  gi.block_type = 2;
+  gi.scalefac_compress = 359;
+  EXPECT_EQ(ReadScaleFactorsLsf(br2, sf, gi, true, T()), 12 * 4 + 24 * 5);
+  EXPECT_EQ(gi.preflag, 0);
+  EXPECT_EQ(sf.v[11], 9);
+  EXPECT_EQ(sf.v[35], 31);
+  EXPECT_EQ(sf.v[38], 0);
+}
+
+}  // namespace
+}  // namespace tovira::layer3
