@@ -161,24 +161,31 @@ void Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& heade
     }
   }
 
-  // Per coded sub-band and channel: the quantiser, resolved once for the frame.
+  // Per coded sub-band and channel: the quantiser, resolved once for the frame, and per part the
+  // multiplier of its samples (grouped levels carry their class's multiplier already).
   const iso::Layer2Quant* quant[2][32] = {};
+  float mul[2][32][3];
   for (int sb = 0; sb < sblimit; ++sb) {
     for (int ch = 0; ch < channels; ++ch) {
-      if (alloc[ch][sb]) quant[ch][sb] = &table.rows[sb][alloc[ch][sb] & 15];
+      if (!alloc[ch][sb]) continue;
+      const iso::Layer2Quant* q = &table.rows[sb][alloc[ch][sb] & 15];
+      quant[ch][sb] = q;
+      for (int p = 0; p < 3; ++p) {
+        const int sf = scale[ch][sb][p] & 63;
+        mul[ch][sb][p] = q->d > 0 ? tables_.scale[sf] : tables_.muls[q->bits][sf];
+      }
     }
   }
   const int limit = std::min(sblimit, AudibleLimit(synth));
   FastBits bits(in);
-  // Three samples of one quantiser: either multiplier rows of a group (factor 1) or integer
-  // factors of one multiplier row.
-  auto read = [&](const iso::Layer2Quant& q, float (&f)[3], const uint8_t*& group) {
+  // Three sample values before the multiplier: levels of a group, or centred codes.
+  auto read = [&](const iso::Layer2Quant& q, float (&f)[3]) {
     const unsigned width = static_cast<unsigned>(q.bits);
     if (q.d > 0) {
       const uint32_t code = bits.Get(width);
-      group = q.d == 3 ? tables_.group3[code & 31] : q.d == 5 ? tables_.group5[code & 127] : tables_.group9[code & 1023];
+      const float* g = q.d == 3 ? tables_.level3[code & 31] : q.d == 5 ? tables_.level5[code & 127] : tables_.level9[code & 1023];
+      f[0] = g[0], f[1] = g[1], f[2] = g[2];
     } else {
-      group = nullptr;
       for (float& v : f) v = static_cast<float>(static_cast<int32_t>(bits.Get(width)) + q.d);
     }
   };
@@ -192,21 +199,18 @@ void Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& heade
       const bool joint = sb >= bound;
       for (int ch = 0; ch < (joint ? 1 : channels); ++ch) {
         const iso::Layer2Quant* q = quant[ch][sb];
+        const int last = joint ? 1 : ch;
         if (!q) {
-          for (int c = ch; c <= (joint ? 1 : ch); ++c) out[c][0][sb] = out[c][1][sb] = out[c][2][sb] = 0.0f;
+          for (int c = ch; c <= last; ++c) out[c][0][sb] = out[c][1][sb] = out[c][2][sb] = 0.0f;
           continue;
         }
         float f[3];
-        const uint8_t* group;
-        read(*q, f, group);
-        for (int c = ch; c <= (joint ? 1 : ch); ++c) {
-          const int sf = scale[c][sb][part];
-          if (group) {
-            for (int k = 0; k < 3; ++k) out[c][k][sb] = tables_.muls[group[k]][sf];
-          } else {
-            const float m = tables_.muls[q->bits][sf];
-            for (int k = 0; k < 3; ++k) out[c][k][sb] = f[k] * m;
-          }
+        read(*q, f);
+        for (int c = ch; c <= last; ++c) {
+          const float m = mul[c][sb][part];
+          out[c][0][sb] = f[0] * m;
+          out[c][1][sb] = f[1] * m;
+          out[c][2][sb] = f[2] * m;
         }
       }
     }

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "decoder/generated/IsoTables.h"
 
 namespace tovira {
@@ -263,12 +267,18 @@ void Synthesis::Emit(const float* left, const float* right, int count) {
     l = l < lo ? lo : l;
     r = r > hi ? hi : r;
     r = r < lo ? lo : r;
+    // In range now, so the conversion truncates toward zero and the narrowing keeps the value.
+#if defined(__SSE2__)
+    const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(l), _mm_cvttps_epi32(r));  // l0..l3 r0..r3
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * n), _mm_unpacklo_epi16(packed, _mm_srli_si128(packed, 8)));
+#else
     const v4si li = __builtin_convertvector(l, v4si);
     const v4si ri = __builtin_convertvector(r, v4si);
     for (int k = 0; k < 4; ++k) {
       dst[2 * (n + k)] = static_cast<int16_t>(li[k]);
       dst[2 * (n + k) + 1] = static_cast<int16_t>(ri[k]);
     }
+#endif
   }
   clipped_ += static_cast<uint64_t>(clips[0] + clips[1] + clips[2] + clips[3]);
   fill_ += 2 * static_cast<size_t>(count);

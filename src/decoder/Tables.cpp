@@ -1,6 +1,7 @@
 #include "decoder/Tables.h"
 
 #include <cmath>
+#include <iterator>
 
 namespace tovira {
 
@@ -45,6 +46,16 @@ Layer12Tables::Layer12Tables() {
   BuildGroups(group3, kLevels3, 3);
   BuildGroups(group5, kLevels5, 5);
   BuildGroups(group9, kLevels9, 9);
+  auto toLevels = [](const auto& groups, auto& levels) {
+    for (size_t c = 0; c < std::size(groups); ++c) {
+      for (int k = 0; k < 3; ++k) levels[c][k] = static_cast<float>(kMultipliers[groups[c][k]]);
+    }
+  };
+  toLevels(group3, level3);
+  toLevels(group5, level5);
+  toLevels(group9, level9);
+  for (int i = 0; i < 63; ++i) scale[i] = static_cast<float>(std::exp2((3 - i) / 3.0));
+  scale[63] = 0.0f;
 }
 
 }  // namespace tovira

@@ -18,6 +18,12 @@ struct Layer12Tables {
   uint8_t group3[32][3];
   uint8_t group5[128][3];
   uint8_t group9[1024][3];
+  // The same groups as levels m_row, and the scale factors 2^((3 - i) / 3) (index 63 = 0): a
+  // grouped sample is level * scale, which saves the two-dimensional lookup per sample.
+  float level3[32][3];
+  float level5[128][3];
+  float level9[1024][3];
+  float scale[64];
 
   Layer12Tables();
   // The multiplier m_k of row k.
