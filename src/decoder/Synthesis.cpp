@@ -32,7 +32,7 @@ constexpr int StageOffset(int n) { return n == 32 ? 0 : n == 16 ? 16 : n == 8 ? 
 // Unnormalised DCT-II, X[k] = sum_n x[n] cos(pi (2n + 1) k / (2N)), by the recursive split into
 // sum and scaled difference halves; works on four independent time slots at once.
 template <int N>
-inline void Dct(const v4sf* in, v4sf* out, const float* c) {
+[[gnu::always_inline]] inline void Dct(const v4sf* in, v4sf* out, const float* c) {
   if constexpr (N == 1) {
     out[0] = in[0];
   } else {
