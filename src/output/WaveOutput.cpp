@@ -62,22 +62,23 @@ size_t WaveOutput::WriteBlock(const uint8_t* data, size_t bytes) {
   if (!open_) throw DecoderError("audio output not open");
   size_t done = 0;
   while (done < bytes) {
-    ReclaimBuffers();
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] {
-        return interrupted_ || queuedTail_ - playHead_ < static_cast<uint64_t>(blockCount_) ||
-               reclaimed_ < playHead_;
-      });
-      if (interrupted_) return done;
-    }
-    ReclaimBuffers();
     uint64_t slot = 0;
-    {
-      std::lock_guard lock(mutex_);
-      if (queuedTail_ - reclaimed_ >= static_cast<uint64_t>(blockCount_)) continue;
-      slot = queuedTail_;
+    for (;;) {
+      ReclaimBuffers();
+      std::unique_lock lock(mutex_);
+      // Also wake when a block starts playing, so the listener hears of it while we wait.
+      changed_.wait(lock, [&] {
+        return InterruptedLocked() || queuedTail_ - playHead_ < static_cast<uint64_t>(blockCount_) ||
+               started_ > heardReported_;
+      });
+      if (InterruptedLocked()) return done;
+      reclaimed_ = std::max(reclaimed_, playHead_);
+      if (queuedTail_ - reclaimed_ < static_cast<uint64_t>(blockCount_)) {
+        slot = queuedTail_;
+        break;
+      }
     }
+    ReclaimBuffers();
     // The slot lies outside [playHead_, queuedTail_), so the device does not read it now.
     Block& b = blocks_[static_cast<size_t>(slot % static_cast<uint64_t>(blockCount_))];
     const size_t n = std::min(blockBytes_, bytes - done);
@@ -125,7 +126,7 @@ bool WaveOutput::Drain() {
   {
     std::unique_lock lock(mutex_);
     flowing_ = false;
-    while (!interrupted_ && playHead_ < queuedTail_) {
+    while (!InterruptedLocked() && playHead_ < queuedTail_) {
       changed_.wait(lock);
       // Report blocks as they begin, so the analyser follows the sound during the drain.
       started = started_;
@@ -133,10 +134,10 @@ bool WaveOutput::Drain() {
       ReportHeard(started);
       lock.lock();
     }
-    if (interrupted_) return false;
+    if (InterruptedLocked()) return false;
     const uint64_t target = pulls_ + static_cast<uint64_t>(trailing);
-    changed_.wait(lock, [&] { return interrupted_ || pulls_ >= target; });
-    if (interrupted_) return false;
+    changed_.wait(lock, [&] { return InterruptedLocked() || pulls_ >= target; });
+    if (InterruptedLocked()) return false;
     started = started_;
   }
   ReclaimBuffers();
@@ -179,6 +180,11 @@ bool WaveOutput::SetVolume(uint32_t volume) {
 void WaveOutput::Interrupt() {
   std::lock_guard lock(mutex_);
   interrupted_ = true;
+  changed_.notify_all();
+}
+
+void WaveOutput::Wake() {
+  std::lock_guard lock(mutex_);
   changed_.notify_all();
 }
 

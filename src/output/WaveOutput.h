@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,10 @@ class WaveOutput final : public AudioSource {
   // return early until ClearInterrupt().
   void Interrupt();
   void ClearInterrupt();
+  // A further reason to leave those waits, asked under the output's lock: it must be cheap
+  // (atomics only). Whoever makes it true calls Wake() afterwards. Set before Open.
+  void SetInterruptCheck(std::function<bool()> check) { interruptCheck_ = std::move(check); }
+  void Wake();
 
   int BlockCount() const { return blockCount_; }
   size_t BlockBytes() const { return blockBytes_; }
@@ -88,6 +93,7 @@ class WaveOutput final : public AudioSource {
   };
   void ApplyVolume(uint8_t* dst, const uint8_t* src, size_t srcOffset, size_t bytes, uint32_t volume) const;
   void ReportHeard(uint64_t startedCount);
+  bool InterruptedLocked() const { return interrupted_ || (interruptCheck_ && interruptCheck_()); }
 
   const int blockCount_;
   const size_t blockBytes_;
@@ -110,6 +116,7 @@ class WaveOutput final : public AudioSource {
   uint64_t started_ = 0;     // blocks whose first byte went to the device
   uint64_t pulls_ = 0;
   bool interrupted_ = false;
+  std::function<bool()> interruptCheck_;
   bool flowing_ = false;  // a stream is being written, so a dry queue is an underrun
 
   uint64_t reclaimed_ = 0;  // blocks taken back by the decode thread

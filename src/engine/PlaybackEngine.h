@@ -1,0 +1,153 @@
+#pragma once
+// The transport between the player and the decoder: a six-state machine, a last-error code and
+// one decode thread per started track that reads frames, decodes them and queues the PCM on
+// the audio output.
+//
+// Every operation runs on the caller's thread, one at a time. The decode thread is steered by
+// atomics it polls once per frame and by one condition variable for pause, seek and start; it
+// never waits for the caller. Notifications (state changes, end of track, notices) come through
+// one callback, which may run on the decode thread: it must return quickly and must not call
+// back into the engine from there (post to your own thread instead).
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "decoder/MpegDecoder.h"
+#include "decoder/PlaybackContext.h"
+#include "decoder/Synthesis.h"
+#include "output/WaveOutput.h"
+#include "spectrum/SpectrumFeed.h"
+
+namespace tovira {
+
+enum class EngineEvent {
+  StateChanged,  // an operation or the decode thread moved the state
+  TrackEnded,    // the stream played to its end (state Ended), sent as soon as the output ran dry
+  Notice,        // a one-line message for the user (e.g. no sound device, playing silently)
+};
+
+struct EngineNotification {
+  EngineEvent event = EngineEvent::StateChanged;
+  EngineState state = EngineState::Closed;
+  std::string text;
+};
+
+using EngineNotify = std::function<void(const EngineNotification&)>;
+
+// Where the decode thread is; for status displays and tests.
+enum class DecodePhase { Idle, Decoding, Paused, Draining };
+
+class PlaybackEngine {
+ public:
+  static constexpr uint32_t kSignature = 0x14581458;
+
+  // Plays through `device`; without one, through the sound card (SDL). With `fallbackToNull`,
+  // a device that cannot be opened is replaced by the null device and a Notice is sent.
+  explicit PlaybackEngine(std::unique_ptr<AudioDevice> device = nullptr, bool fallbackToNull = true);
+  ~PlaybackEngine();
+  PlaybackEngine(const PlaybackEngine&) = delete;
+  PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+  bool SetInputFile(const std::string& path);
+  bool SetRange(uint32_t startMs, uint32_t endMs);
+  // The notification callback (the window handle of old); allowed while no track runs.
+  bool SetNotifyWindow(EngineNotify notify);
+  bool Open();
+  bool Prepare();
+  bool Start();
+  bool Pause();
+  bool Resume();
+  bool Stop();
+  bool Close();
+  bool Seek(uint32_t positionMs);
+  EngineState GetState() const { return state_.load(); }
+  bool SetVolume(uint32_t volume);
+  EngineError LastError() const { return ctx_.lastError.load(); }
+
+  // Copied; the decode thread takes it up at the next frame. Flat until first set.
+  void SetEqualizer(const EqualizerFactors& factors);
+  // The levels of the block now being heard (zeros when nothing plays).
+  SpectrumLevels Levels() { return spectrum_.Levels(); }
+
+  uint32_t Signature() const { return signature_; }
+  DecodePhase Phase() const { return phase_.load(); }
+  // Position of the decoder in the stream, in ms (0 after the end of a track).
+  uint32_t PositionMs() const;
+  // Bit rate of the frame decoded last, in kbit/s (changes with variable bit rate).
+  uint32_t BitrateKbps() const { return bitrateKbps_.load(); }
+  int32_t OutputRate() const { return outputRate_.load(); }
+  int32_t Decimation() const { return decimation_.load(); }
+  uint64_t UnderrunBytes() const { return output_.UnderrunBytes(); }
+  std::string DeviceName() const { return output_.DeviceName(); }
+
+ private:
+  class OutputSink final : public PcmSink {
+   public:
+    explicit OutputSink(WaveOutput& out) : out_(out) {}
+    void WriteBlock(const int16_t* samples, size_t count) override;
+
+   private:
+    WaveOutput& out_;
+  };
+
+  void SetState(EngineState s, bool notify = true);
+  void Notify(EngineEvent event, EngineState state, const std::string& text = {});
+  void Fail(EngineError e) { ctx_.lastError = e; }
+  void SetRangeLocked(uint32_t startMs, uint32_t endMs);
+  void JoinFinishedThread();
+  void WakeThread();
+
+  // Decode thread.
+  void DecodeThread();
+  bool FrameLoop();  // false when left by an exception
+  void ServiceSeek();
+  void PauseWait();
+  void HandleFormatChange(int32_t previousBitrateIndex);
+  void TakeEqualizer();
+  bool Interrupted() const { return stopRequested_.load() || seekPending_.load(); }
+
+  const uint32_t signature_ = kSignature;
+  PlaybackContext ctx_;
+  std::unique_ptr<MpegDecoder> decoder_;
+  SpectrumFeed spectrum_;  // outlives the output, which reports to it until closed
+  WaveOutput output_;
+  OutputSink sink_{output_};
+
+  std::mutex opMutex_;  // one operation at a time; the decode thread never takes it
+  std::thread thread_;
+
+  mutable std::mutex mutex_;  // state changes, notify callback, start and seek hand-over
+  std::condition_variable cv_;
+  std::atomic<EngineState> state_{EngineState::Closed};
+  EngineNotify notify_;
+  bool started_ = false;
+  bool startOk_ = false;
+  bool threadAlive_ = false;
+  uint32_t seekTarget_ = 0;
+  bool seekDone_ = false;
+  bool seekResult_ = false;
+
+  std::atomic<bool> pauseRequested_{false};
+  std::atomic<bool> pauseAcknowledged_{false};
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> seekPending_{false};
+  std::atomic<DecodePhase> phase_{DecodePhase::Idle};
+
+  std::mutex eqMutex_;
+  EqualizerFactors pendingEq_;
+  std::atomic<bool> eqChanged_{false};
+  EqualizerFactors activeEq_;  // read by the synthesis on the decode thread
+
+  std::atomic<int32_t> decimation_{0};
+  std::atomic<int32_t> outputRate_{0};
+  std::atomic<double> msPerFrame_{0.0};
+  std::atomic<uint32_t> bitrateKbps_{0};
+};
+
+}  // namespace tovira
