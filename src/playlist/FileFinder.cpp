@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 namespace tovira {
@@ -109,8 +110,9 @@ bool FileFinder::AddPattern(const std::string& pattern, bool includeFiles, bool 
       e.path = full;
       e.isFolder = isFolder;
       e.attributes = static_cast<uint32_t>(st.st_mode);
-      std::error_code ec;
-      e.lastWrite = std::filesystem::last_write_time(full, ec);
+      const auto sinceEpoch = std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+      e.lastWrite = std::chrono::file_clock::from_sys(
+          std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceEpoch)));
       e.size = isFolder ? 0 : static_cast<uint64_t>(st.st_size);
       results_.push_back(std::move(e));
     }

@@ -9,13 +9,16 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
-#include <taglib/tfilestream.h>
+#include <taglib/tiostream.h>
 #include <taglib/unknownframe.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "decoder/ByteSource.h"
 #include "decoder/StreamProbe.h"
@@ -49,30 +52,46 @@ class RawGenreFrameFactory final : public TagLib::ID3v2::FrameFactory {
   }
 };
 
-// Reads through an already opened descriptor with pread, so the probe and TagLib share one open
-// that was checked to be a regular file. Does not own the descriptor.
-class DescriptorSource final : public ByteSource {
+// One open file read through two cached blocks, its first and its last 64 KiB, where the frame
+// headers and every tag live; other reads go straight to the file. The probe and TagLib both read
+// through it, so a typical file costs one open and one or two reads.
+class CachedFile {
  public:
-  DescriptorSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
-  bool Open() override {
-    pos_ = 0;
-    return fd_ >= 0;
+  static constexpr uint64_t kBlock = 64 * 1024;
+
+  CachedFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  uint64_t Size() const { return size_; }
+
+  // Bytes copied (short at the end of the file), or -1 on a read failure.
+  int64_t ReadAt(uint64_t offset, void* dst, size_t bytes) {
+    if (offset >= size_) return 0;
+    bytes = static_cast<size_t>(std::min<uint64_t>(bytes, size_ - offset));
+    if (offset + bytes <= std::min(size_, kBlock)) return FromBlock(head_, headLoaded_, 0, offset, dst, bytes);
+    const uint64_t tailStart = size_ > kBlock ? size_ - kBlock : 0;
+    if (offset >= tailStart) return FromBlock(tail_, tailLoaded_, tailStart, offset, dst, bytes);
+    return Pread(offset, dst, bytes);
   }
-  uint64_t Size() const override { return size_; }
-  bool Seek(int64_t offset, SeekOrigin origin) override {
-    int64_t base = 0;
-    if (origin == SeekOrigin::Current) base = static_cast<int64_t>(pos_);
-    if (origin == SeekOrigin::End) base = static_cast<int64_t>(size_);
-    if (offset < 0 && -offset > base) return false;
-    pos_ = static_cast<uint64_t>(base + offset);
-    return true;
+
+ private:
+  int64_t FromBlock(std::vector<char>& block, bool& loaded, uint64_t start, uint64_t offset, void* dst, size_t bytes) {
+    if (!loaded) {
+      block.resize(static_cast<size_t>(std::min(kBlock, size_ - start)));
+      const int64_t n = Pread(start, block.data(), block.size());
+      if (n < 0) return -1;
+      block.resize(static_cast<size_t>(n));  // the file may have shrunk since fstat
+      loaded = true;
+    }
+    if (offset - start >= block.size()) return 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, block.size() - (offset - start)));
+    std::memcpy(dst, block.data() + (offset - start), n);
+    return static_cast<int64_t>(n);
   }
-  uint64_t Tell() const override { return pos_; }
-  int64_t Read(void* dst, size_t bytes) override {
+
+  int64_t Pread(uint64_t offset, void* dst, size_t bytes) {
     size_t done = 0;
     auto* out = static_cast<char*>(dst);
     while (done < bytes) {
-      const ssize_t n = ::pread(fd_, out + done, bytes - done, static_cast<off_t>(pos_ + done));
+      const ssize_t n = ::pread(fd_, out + done, bytes - done, static_cast<off_t>(offset + done));
       if (n < 0) {
         if (errno == EINTR) continue;
         return -1;
@@ -80,14 +99,79 @@ class DescriptorSource final : public ByteSource {
       if (n == 0) break;
       done += static_cast<size_t>(n);
     }
-    pos_ += done;
     return static_cast<int64_t>(done);
+  }
+
+  int fd_;
+  uint64_t size_;
+  std::vector<char> head_, tail_;
+  bool headLoaded_ = false, tailLoaded_ = false;
+};
+
+// The decoder's view of the cached file.
+class CachedSource final : public ByteSource {
+ public:
+  explicit CachedSource(CachedFile& file) : file_(file) {}
+  bool Open() override {
+    pos_ = 0;
+    return true;
+  }
+  uint64_t Size() const override { return file_.Size(); }
+  bool Seek(int64_t offset, SeekOrigin origin) override {
+    int64_t base = 0;
+    if (origin == SeekOrigin::Current) base = static_cast<int64_t>(pos_);
+    if (origin == SeekOrigin::End) base = static_cast<int64_t>(file_.Size());
+    if (offset < 0 && -offset > base) return false;
+    pos_ = static_cast<uint64_t>(base + offset);
+    return true;
+  }
+  uint64_t Tell() const override { return pos_; }
+  int64_t Read(void* dst, size_t bytes) override {
+    const int64_t n = file_.ReadAt(pos_, dst, bytes);
+    if (n > 0) pos_ += static_cast<uint64_t>(n);
+    return n;
   }
   void Close() override {}
 
  private:
-  int fd_;
-  uint64_t size_;
+  CachedFile& file_;
+  uint64_t pos_ = 0;
+};
+
+// TagLib's view of the cached file: read-only, every write refused.
+class CachedTagStream final : public TagLib::IOStream {
+ public:
+  explicit CachedTagStream(CachedFile& file) : file_(file) {}
+  TagLib::FileName name() const override { return ""; }
+  TagLib::ByteVector readBlock(unsigned long length) override {
+    const uint64_t size = file_.Size();
+    if (pos_ >= size) return TagLib::ByteVector();
+    const auto n = static_cast<unsigned int>(std::min<uint64_t>({length, size - pos_, 0x7fffffffULL}));
+    TagLib::ByteVector block(n, '\0');
+    const int64_t got = file_.ReadAt(pos_, block.data(), n);
+    if (got <= 0) return TagLib::ByteVector();
+    pos_ += static_cast<uint64_t>(got);
+    if (static_cast<unsigned int>(got) < n) block.resize(static_cast<unsigned int>(got));
+    return block;
+  }
+  void writeBlock(const TagLib::ByteVector&) override {}
+  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+  void removeBlock(unsigned long, unsigned long) override {}
+  bool readOnly() const override { return true; }
+  bool isOpen() const override { return true; }
+  void seek(long offset, Position p) override {
+    long base = 0;
+    if (p == Current) base = static_cast<long>(pos_);
+    if (p == End) base = static_cast<long>(file_.Size());
+    if (offset < 0 && -offset > base) return;
+    pos_ = static_cast<uint64_t>(base + offset);
+  }
+  long tell() const override { return static_cast<long>(pos_); }
+  long length() override { return static_cast<long>(file_.Size()); }
+  void truncate(long) override {}
+
+ private:
+  CachedFile& file_;
   uint64_t pos_ = 0;
 };
 
@@ -262,11 +346,9 @@ bool TagInfo::ReadFile(const std::string& path) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
 
+  CachedFile cached(fd.get(), static_cast<uint64_t>(st.st_size));
   StreamSummary summary;
-  if (ProbeStream(std::make_unique<DescriptorSource>(fd.get(), static_cast<uint64_t>(st.st_size)), summary) !=
-      ProbeStatus::Ok) {
-    return false;
-  }
+  if (ProbeStream(std::make_unique<CachedSource>(cached), summary) != ProbeStatus::Ok) return false;
   valid_ = true;
   path_ = path;
   const double seconds = std::floor(summary.DurationMs() / 1000.0);
@@ -278,33 +360,27 @@ bool TagInfo::ReadFile(const std::string& path) {
 
   std::optional<std::string> tcon;
   std::optional<std::string> v1Genre;
-  // TagLib closes the descriptor it is given, so it gets its own copy.
-  const int tagFd = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
-  if (tagFd >= 0) {
-    TagLib::FileStream stream(tagFd, true);
-    if (!stream.isOpen()) {
-      ::close(tagFd);
-    } else {
-      TagLib::MPEG::File file(&stream, &reader_->factory, false);
-      if (file.isValid()) {
-        const TagLib::ID3v2::Tag* v2 = file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr;
-        const TagLib::ID3v1::Tag* v1 = file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr;
-        hasV2_ = v2 != nullptr;
-        // An ID3v2 frame wins; an ID3v1 field fills in where the ID3v2 tag has no such frame.
-        album_ = FrameText(v2, "TALB");
-        artist_ = FrameText(v2, "TPE1");
-        title_ = FrameText(v2, "TIT2");
-        year_ = FrameText(v2, "TDRC");
-        if (year_) year_ = YearOf(*year_);
-        tcon = FrameText(v2, kRawGenreId);
-        if (v1 != nullptr) {
-          if (!album_) album_ = NonEmpty(v1->album());
-          if (!artist_) artist_ = NonEmpty(v1->artist());
-          if (!title_) title_ = NonEmpty(v1->title());
-          if (!year_ && v1->year() != 0) year_ = std::to_string(v1->year());
-          // 255 marks "no genre" in an ID3v1 tag.
-          if (v1->genreNumber() != 255) v1Genre = "(" + std::to_string(v1->genreNumber()) + ")";
-        }
+  {
+    CachedTagStream stream(cached);
+    TagLib::MPEG::File file(&stream, &reader_->factory, false);
+    if (file.isValid()) {
+      const TagLib::ID3v2::Tag* v2 = file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr;
+      const TagLib::ID3v1::Tag* v1 = file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr;
+      hasV2_ = v2 != nullptr;
+      // An ID3v2 frame wins; an ID3v1 field fills in where the ID3v2 tag has no such frame.
+      album_ = FrameText(v2, "TALB");
+      artist_ = FrameText(v2, "TPE1");
+      title_ = FrameText(v2, "TIT2");
+      year_ = FrameText(v2, "TDRC");
+      if (year_) year_ = YearOf(*year_);
+      tcon = FrameText(v2, kRawGenreId);
+      if (v1 != nullptr) {
+        if (!album_) album_ = NonEmpty(v1->album());
+        if (!artist_) artist_ = NonEmpty(v1->artist());
+        if (!title_) title_ = NonEmpty(v1->title());
+        if (!year_ && v1->year() != 0) year_ = std::to_string(v1->year());
+        // 255 marks "no genre" in an ID3v1 tag.
+        if (v1->genreNumber() != 255) v1Genre = "(" + std::to_string(v1->genreNumber()) + ")";
       }
     }
   }

@@ -50,6 +50,7 @@ TEST(FileFinder, SubfoldersFirstThenEachPatternInTurn) {
   EXPECT_FALSE(first.isFolder);
   EXPECT_EQ(first.size, 1u);
   EXPECT_TRUE(S_ISREG(first.attributes));
+  EXPECT_EQ(first.lastWrite, fs::last_write_time(r / "A/A1/deep.MP3"));
 }
 
 TEST(FileFinder, WithoutRecursionOnlyTheRoot) {
