@@ -27,6 +27,8 @@ PlaybackEngine::PlaybackEngine(std::unique_ptr<AudioDevice> device, bool fallbac
       pendingEq_(FlatEqualizerFactors()),
       activeEq_(FlatEqualizerFactors()) {
   output_.SetFallbackToNull(fallbackToNull);
+  // Half the queue before the device starts: no stutter while the decoder gets going.
+  output_.SetStartThreshold(ctx_.outputBufferCount / 2);
   output_.SetObserver(&spectrum_);
   output_.SetInterruptCheck([this] { return Interrupted(); });
   decoder_->SetSink(&sink_);
@@ -95,16 +97,13 @@ void PlaybackEngine::SetRangeLocked(uint32_t startMs, uint32_t endMs) {
     ctx_.endPosition = kRangeToEnd;
     ctx_.endFrame = kRangeToEnd;
   }
+  // The running decode thread reads these copies, never the context's plain fields.
+  startFrame_ = ctx_.startFrame;
+  endFrame_ = ctx_.endFrame;
 }
 
 bool PlaybackEngine::SetRange(uint32_t startMs, uint32_t endMs) {
   std::lock_guard op(opMutex_);
-  const EngineState s = state_;
-  // The decode thread reads the range; change it only while none runs.
-  if (s == EngineState::Playing || s == EngineState::Paused) {
-    Fail(EngineError::WrongState);
-    return false;
-  }
   SetRangeLocked(startMs, endMs);
   return true;
 }
@@ -198,7 +197,8 @@ bool PlaybackEngine::Start() {
     Fail(EngineError::WrongState);
     return false;
   }
-  if (ctx_.endPosition == 0) SetRangeLocked(ctx_.startPosition, 0);
+  // Frames from the stored range for this stream's frame length (0 = to the end).
+  SetRangeLocked(ctx_.startPosition, ctx_.endPosition);
   ctx_.lastError = EngineError::None;
   JoinFinishedThread();
   stopRequested_ = false;
@@ -426,8 +426,8 @@ bool PlaybackEngine::FrameLoop() {
       const uint32_t frame = ctx_.frameCounter.load() + 1;
       ctx_.frameCounter = frame;
       if (stopRequested_) return true;
-      if (frame < ctx_.startFrame) continue;
-      if (frame > ctx_.endFrame) return true;
+      if (frame < startFrame_.load()) continue;
+      if (frame > endFrame_.load()) return true;
       if (ctx_.outputScale != scale) {
         scale = ctx_.outputScale;
         synth.Init(scale, synth.Decimation(), ctx_.outputBufferSize);

@@ -144,6 +144,8 @@ class PlaybackEngine {
   std::atomic<bool> eqChanged_{false};
   EqualizerFactors activeEq_;  // read by the synthesis on the decode thread
 
+  std::atomic<uint32_t> startFrame_{0};
+  std::atomic<uint32_t> endFrame_{kRangeToEnd};
   std::atomic<int32_t> decimation_{0};
   std::atomic<int32_t> outputRate_{0};
   std::atomic<double> msPerFrame_{0.0};

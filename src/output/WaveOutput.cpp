@@ -39,7 +39,9 @@ void WaveOutput::Open(const PcmFormat& format) {
     device_ = std::make_unique<NullDevice>(NullDevice::Pacing::RealTime);
     if (!device_->Open(format, *this, &error)) throw DecoderError("cannot open the null device: " + error);
   }
-  device_->SetPaused(paused_.load());
+  // With a start threshold, held until enough is queued (Prime).
+  primed_ = startThreshold_ <= 1;
+  device_->SetPaused(primed_ ? paused_.load() : true);
   open_ = true;
 }
 
@@ -92,10 +94,18 @@ size_t WaveOutput::WriteBlock(const uint8_t* data, size_t bytes) {
     }
     ++written_;
     done += n;
+    if (Queued() >= static_cast<uint32_t>(startThreshold_)) Prime();
     std::lock_guard dev(deviceMutex_);
     if (device_) device_->DataQueued();
   }
   return done;
+}
+
+void WaveOutput::Prime() {
+  std::lock_guard dev(deviceMutex_);
+  if (primed_ || !open_ || !device_) return;
+  primed_ = true;
+  device_->SetPaused(paused_.load());
 }
 
 void WaveOutput::ReclaimBuffers() {
@@ -117,6 +127,7 @@ void WaveOutput::ReportHeard(uint64_t startedCount) {
 
 bool WaveOutput::Drain() {
   if (!open_) return true;
+  Prime();  // a stream shorter than the start threshold still plays
   int trailing = 0;
   {
     std::lock_guard dev(deviceMutex_);
@@ -155,6 +166,12 @@ void WaveOutput::Reset() {
   }
   heardReported_ = std::max(heardReported_, reclaimed_);
   if (observer_) observer_->OnReset();
+  // After a seek the queue refills before the device runs again.
+  std::lock_guard dev(deviceMutex_);
+  if (open_ && device_ && primed_ && startThreshold_ > 1) {
+    primed_ = false;
+    device_->SetPaused(true);
+  }
 }
 
 void WaveOutput::Close() {
@@ -167,9 +184,9 @@ void WaveOutput::Close() {
 }
 
 void WaveOutput::SetPaused(bool paused) {
-  paused_ = paused;
   std::lock_guard dev(deviceMutex_);
-  if (open_ && device_) device_->SetPaused(paused);
+  paused_ = paused;
+  if (open_ && device_ && primed_) device_->SetPaused(paused);
 }
 
 bool WaveOutput::SetVolume(uint32_t volume) {

@@ -6,6 +6,7 @@
 // memory is allocated once, so the device thread never allocates. Volume is applied per channel
 // while copying; at full volume the copy is exact.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -38,6 +39,10 @@ class WaveOutput final : public AudioSource {
   // When the device cannot be opened, play into a null device instead of failing, and keep a
   // one-line notice for the user.
   void SetFallbackToNull(bool fallback) { fallbackToNull_ = fallback; }
+
+  // The device starts (and restarts after a reset) only once this many blocks are queued, or
+  // at a drain, so that it does not run dry while the decoder gets going. Default 1.
+  void SetStartThreshold(int blocks) { startThreshold_ = std::clamp(blocks, 1, blockCount_); }
 
   // Throws DecoderError when the device cannot be opened (and no fallback is allowed).
   void Open(const PcmFormat& format);
@@ -93,6 +98,7 @@ class WaveOutput final : public AudioSource {
   };
   void ApplyVolume(uint8_t* dst, const uint8_t* src, size_t srcOffset, size_t bytes, uint32_t volume) const;
   void ReportHeard(uint64_t startedCount);
+  void Prime();
   bool InterruptedLocked() const { return interrupted_ || (interruptCheck_ && interruptCheck_()); }
 
   const int blockCount_;
@@ -106,6 +112,8 @@ class WaveOutput final : public AudioSource {
   BlockObserver* observer_ = nullptr;
   PcmFormat format_;
   bool open_ = false;
+  int startThreshold_ = 1;
+  bool primed_ = false;  // enough queued for the device to run; guarded by deviceMutex_
 
   // Shared with the device thread, guarded by mutex_.
   mutable std::mutex mutex_;

@@ -28,11 +28,11 @@ std::vector<uint8_t> PlayThroughDiskDriver(const std::string& path, uint64_t* un
   std::remove(raw.c_str());
   ::setenv("SDL_AUDIODRIVER", "disk", 1);
   ::setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  // A quarter of real time per device buffer keeps the test short; the decoder is far faster.
-  ::setenv("SDL_DISKAUDIODELAY", "12", 1);
+  // Under half of real time per device buffer keeps the test short; the decoder is far faster.
+  ::setenv("SDL_DISKAUDIODELAY", "20", 1);
   {
-    PlaybackEngine e(std::make_unique<SdlDevice>(), false);
     EventLog log;
+    PlaybackEngine e(std::make_unique<SdlDevice>(), false);
     e.SetNotifyWindow(log.Callback());
     e.SetVolume(0xFFFFFFFFu);
     EXPECT_TRUE(OpenPrepareStart(e, path)) << static_cast<int>(e.LastError());
@@ -91,10 +91,10 @@ TEST(EnginePlayback, LayerIConformanceStreamsPlayExactly) {
 TEST(EnginePlayback, EqualiserFactorsShapeTheSound) {
   const std::string path = Fixture("l2_44k_192.mp2");
   const std::vector<int16_t> reference = DecodeReference(path);
+  EventLog log;
   auto d = std::make_unique<ManualDevice>();
   ManualDevice& device = *d;
   PlaybackEngine e(std::move(d), false);
-  EventLog log;
   e.SetNotifyWindow(log.Callback());
   EqualizerFactors half = FlatEqualizerFactors();
   for (auto& channel : half.factor) std::fill(std::begin(channel), std::end(channel), 0.5f);

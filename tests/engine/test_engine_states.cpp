@@ -63,7 +63,7 @@ TEST(EngineStates, OperationsInTheWrongStateChangeNothing) {
   EXPECT_EQ(e.LastError(), EngineError::WrongState);
   EXPECT_EQ(e.GetState(), EngineState::Playing);
   EXPECT_FALSE(e.SetNotifyWindow(nullptr));
-  EXPECT_FALSE(e.SetRange(0, 10));
+  EXPECT_TRUE(e.SetRange(0, 0));  // allowed at any time
   EXPECT_TRUE(e.Close());
   EXPECT_EQ(e.GetState(), EngineState::Closed);
   EXPECT_FALSE(m.device->IsOpen());
@@ -86,7 +86,8 @@ TEST(EngineStates, PauseSilencesTheDeviceAtOnceAndASeekWhilePausedDropsTheQueue)
   EXPECT_GE(e.PositionMs(), 970u);
   EXPECT_LE(e.PositionMs(), 1060u);
   ASSERT_TRUE(e.Resume());
-  EXPECT_FALSE(m.device->IsPaused());
+  // Sound again as soon as the emptied queue has refilled.
+  EXPECT_TRUE(Eventually([&] { return !m.device->IsPaused(); }));
   {
     Pump pump(*m.device);
     ASSERT_TRUE(m.log.WaitFor(EngineEvent::TrackEnded));
@@ -120,13 +121,13 @@ TEST(EngineStates, StopDuringTheFinalDrainReturnsAndOpens) {
   // The same track can be prepared and started again.
   ASSERT_TRUE(e.Prepare());
   ASSERT_TRUE(e.Start());
-  EXPECT_FALSE(m.device->IsPaused());
+  EXPECT_TRUE(Eventually([&] { return m.device->IsOpen() && !m.device->IsPaused(); }));
   EXPECT_TRUE(e.Stop());
 }
 
 TEST(EngineStates, TheEndOfATrackIsNotifiedAtOnceAndStopThenOpens) {
-  PlaybackEngine e(std::make_unique<NullDevice>(NullDevice::Pacing::Immediate), false);
   EventLog log;
+  PlaybackEngine e(std::make_unique<NullDevice>(NullDevice::Pacing::Immediate), false);
   e.SetNotifyWindow(log.Callback());
   ASSERT_TRUE(OpenPrepareStart(e, Fixture("l2_44k_192.mp2")));
   ASSERT_TRUE(log.WaitFor(EngineEvent::TrackEnded));

@@ -14,8 +14,8 @@ using namespace tovira::testing;
 // Random transport commands from one thread while another watches the engine: every command
 // returns, the state stays one of the six, and the engine closes cleanly at the end.
 TEST(EngineStress, ThousandRandomCommandsFromASecondThread) {
-  PlaybackEngine e(std::make_unique<NullDevice>(NullDevice::Pacing::Immediate), false);
   std::atomic<int> events{0};
+  PlaybackEngine e(std::make_unique<NullDevice>(NullDevice::Pacing::Immediate), false);
   e.SetNotifyWindow([&](const EngineNotification&) { events.fetch_add(1); });
   const std::vector<std::string> files = {Fixture("l2_44k_192.mp2"), Fixture("l3_44k_128_js.mp3"),
                                           Fixture("l2_44k_64_mono.mp2")};

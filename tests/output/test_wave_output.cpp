@@ -20,6 +20,16 @@ using testing::ManualDevice;
 constexpr size_t kBlock = 16384;
 constexpr auto kPatience = std::chrono::seconds(20);
 
+template <typename Pred>
+bool Eventually(Pred pred) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
   std::vector<uint8_t> v(bytes);
   for (size_t i = 0; i < bytes; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
@@ -338,6 +348,41 @@ TEST(WavFileDevice, WritesAValidFileAndAppendsLaterStreams) {
 TEST(WavFileDevice, AnUnwritablePathFailsTheOpen) {
   WaveOutput out(std::make_unique<WavFileDevice>("/nonexistent-dir/x.wav"));
   EXPECT_THROW(out.Open(PcmFormat{}), DecoderError);
+}
+
+}  // namespace
+}  // namespace tovira
+
+namespace tovira {
+namespace {
+
+TEST(WaveOutput, WithAStartThresholdTheDeviceWaitsForEnoughQueuedAudio) {
+  Fixture f;
+  f.out.SetStartThreshold(3);
+  f.out.Open(PcmFormat{});
+  const auto a = Pattern(kBlock, 1);
+  f.out.WriteBlock(a.data(), kBlock);
+  f.out.WriteBlock(a.data(), kBlock);
+  EXPECT_TRUE(f.device->IsPaused());
+  f.out.SetPaused(false);  // the user's wish is kept, but the device still waits
+  EXPECT_TRUE(f.device->IsPaused());
+  f.out.WriteBlock(a.data(), kBlock);
+  EXPECT_FALSE(f.device->IsPaused());
+  // A reset (seek) holds the device again until the queue has refilled.
+  f.out.Reset();
+  EXPECT_TRUE(f.device->IsPaused());
+  f.out.WriteBlock(a.data(), kBlock);
+  EXPECT_TRUE(f.device->IsPaused());
+  // A drain starts it whatever is queued, so a short stream still plays.
+  auto drained = std::async(std::launch::async, [&] { return f.out.Drain(); });
+  ASSERT_TRUE(Eventually([&] { return !f.device->IsPaused(); }));
+  while (drained.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) f.device->Play(kBlock);
+  EXPECT_TRUE(drained.get());
+  // A paused output stays silent through priming.
+  f.out.SetPaused(true);
+  f.out.Reset();
+  for (int i = 0; i < 3; ++i) f.out.WriteBlock(a.data(), kBlock);
+  EXPECT_TRUE(f.device->IsPaused());
 }
 
 }  // namespace
