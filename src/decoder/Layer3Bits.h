@@ -17,15 +17,16 @@ class BitReader {
   BitReader() = default;
   BitReader(const uint8_t* data, uint32_t size) : data_(data), size_(size) {}
 
-  // The next 32 bits, first bit in the most significant place.
-  uint32_t Peek32() const {
+  // The next 64 bits, first bit in the most significant place; at least the top 57 are valid.
+  uint64_t Peek64() const {
     uint32_t byte = pos_ >> 3;
     if (byte > size_) byte = size_;
     uint64_t w;
     std::memcpy(&w, data_ + byte, 8);
-    w = __builtin_bswap64(w);
-    return static_cast<uint32_t>((w << (pos_ & 7)) >> 32);
+    return __builtin_bswap64(w) << (pos_ & 7);
   }
+  // The next 32 bits, first bit in the most significant place.
+  uint32_t Peek32() const { return static_cast<uint32_t>(Peek64() >> 32); }
   void Skip(uint32_t n) { pos_ += n; }
   // n = 0..24
   uint32_t Get(uint32_t n) {

@@ -7,6 +7,8 @@ namespace tovira::layer3 {
 
 namespace {
 
+typedef float V4 __attribute__((vector_size(16)));
+
 // cos(n * 10 degrees)
 constexpr float kC10 = 0.984807753f;
 constexpr float kC20 = 0.939692621f;
@@ -18,15 +20,16 @@ constexpr float kC80 = 0.173648178f;
 
 // out[j] = sum_m a[m] cos(pi m (2j + 1) / 18), j = 0..8, by the symmetry out[8 - j] of the even
 // and odd halves.
-inline void Dct3_9(const float* a, float* out) {
-  const float ev0 = a[0] + a[2] * kC20 + a[4] * kC40 + a[6] * 0.5f + a[8] * kC80;
-  const float ev1 = a[0] + (a[2] - a[4] - a[8]) * 0.5f - a[6];
-  const float ev2 = a[0] - a[2] * kC80 - a[4] * kC20 + a[6] * 0.5f + a[8] * kC40;
-  const float ev3 = a[0] - a[2] * kC40 + a[4] * kC80 + a[6] * 0.5f - a[8] * kC20;
-  const float od0 = a[1] * kC10 + a[3] * kC30 + a[5] * kC50 + a[7] * kC70;
-  const float od1 = (a[1] - a[5] - a[7]) * kC30;
-  const float od2 = a[1] * kC50 - a[3] * kC30 - a[5] * kC70 + a[7] * kC10;
-  const float od3 = a[1] * kC70 - a[3] * kC30 + a[5] * kC10 - a[7] * kC50;
+template <typename T>
+inline void Dct3_9(const T* a, T* out) {
+  const T ev0 = a[0] + a[2] * kC20 + a[4] * kC40 + a[6] * 0.5f + a[8] * kC80;
+  const T ev1 = a[0] + (a[2] - a[4] - a[8]) * 0.5f - a[6];
+  const T ev2 = a[0] - a[2] * kC80 - a[4] * kC20 + a[6] * 0.5f + a[8] * kC40;
+  const T ev3 = a[0] - a[2] * kC40 + a[4] * kC80 + a[6] * 0.5f - a[8] * kC20;
+  const T od0 = a[1] * kC10 + a[3] * kC30 + a[5] * kC50 + a[7] * kC70;
+  const T od1 = (a[1] - a[5] - a[7]) * kC30;
+  const T od2 = a[1] * kC50 - a[3] * kC30 - a[5] * kC70 + a[7] * kC10;
+  const T od3 = a[1] * kC70 - a[3] * kC30 + a[5] * kC10 - a[7] * kC50;
   out[0] = ev0 + od0;
   out[8] = ev0 - od0;
   out[1] = ev1 + od1;
@@ -46,13 +49,63 @@ inline void Dct3_3(float a0, float a1, float a2, float* out) {
   out[2] = ev - od;
 }
 
+// The 36-point transform on one sub-band (T = float) or four at once (T = V4).
+template <typename T>
+inline void Imdct36T(const T* in, T* z, const float* scale36) {
+  T u[18];
+  for (int k = 0; k < 18; ++k) u[k] = in[k];
+  for (int k = 17; k >= 1; --k) u[k] += u[k - 1];
+  for (int k = 17; k >= 3; k -= 2) u[k] += u[k - 2];
+  const T even[9] = {u[0], u[2], u[4], u[6], u[8], u[10], u[12], u[14], u[16]};
+  const T odd[9] = {u[1], u[3], u[5], u[7], u[9], u[11], u[13], u[15], u[17]};
+  T e[9], o[9];
+  Dct3_9(even, e);
+  Dct3_9(odd, o);
+  for (int j = 0; j < 9; ++j) {
+    const T s = o[j] * scale36[j];
+    z[j] = e[j] + s;
+    z[17 - j] = e[j] - s;
+  }
+}
+
+inline V4 LoadV4(const float* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof(v));
+  return v;
+}
+inline void StoreV4(float* p, V4 v) { std::memcpy(p, &v, sizeof(v)); }
+
+// Four neighbouring long-block sub-bands at once: the time-major layout of the output and the
+// overlap puts the four lanes of every time slot side by side.
+// Lanes from `lanes` on take zeros: they lie above the sub-bands that carry data.
+void LongBlocks4(const float* x, float* ov, float (*out)[32], int sb, int lanes, const float* win, const Tables& t) {
+  V4 in[18];
+  const float* x0 = x + 18 * sb;
+  if (lanes >= 4) {
+    for (int k = 0; k < 18; ++k) in[k] = V4{x0[k], x0[18 + k], x0[36 + k], x0[54 + k]};
+  } else {
+    for (int k = 0; k < 18; ++k) in[k] = V4{x0[k], lanes > 1 ? x0[18 + k] : 0.0f, lanes > 2 ? x0[36 + k] : 0.0f, 0.0f};
+  }
+  V4 z[18];
+  Imdct36T(in, z, t.scale36.data());
+  for (int i = 0; i < 18; ++i) {
+    const V4 zi = i < 9 ? z[i + 9] : z[26 - i];
+    StoreV4(&out[i][sb], LoadV4(ov + 32 * i + sb) + zi * LoadV4(win + 4 * i));
+  }
+  for (int i = 0; i < 18; ++i) {
+    const V4 zi = i < 9 ? z[8 - i] : z[i - 9];
+    StoreV4(ov + 32 * i + sb, zi * LoadV4(win + 4 * (18 + i)));
+  }
+}
+
+// One sub-band; `ov` is the time-major overlap of all sub-bands ([slot][sub-band]).
 void LongBlock(const float* x, float* ov, float (*out)[32], int sb, const float* win, const Tables& t) {
   float z[18];
-  Imdct36(x, z, t);
-  for (int i = 0; i < 9; ++i) out[i][sb] = ov[i] + z[i + 9] * win[i];
-  for (int i = 9; i < 18; ++i) out[i][sb] = ov[i] + z[26 - i] * win[i];
-  for (int i = 0; i < 9; ++i) ov[i] = z[8 - i] * win[18 + i];
-  for (int i = 9; i < 18; ++i) ov[i] = z[i - 9] * win[18 + i];
+  Imdct36T(x, z, t.scale36.data());
+  for (int i = 0; i < 9; ++i) out[i][sb] = ov[32 * i + sb] + z[i + 9] * win[i];
+  for (int i = 9; i < 18; ++i) out[i][sb] = ov[32 * i + sb] + z[26 - i] * win[i];
+  for (int i = 0; i < 9; ++i) ov[32 * i + sb] = z[8 - i] * win[18 + i];
+  for (int i = 9; i < 18; ++i) ov[32 * i + sb] = z[i - 9] * win[18 + i];
 }
 
 void ShortBlock(const float* x, float* ov, float (*out)[32], int sb, const float* win, const Tables& t) {
@@ -66,28 +119,15 @@ void ShortBlock(const float* x, float* ov, float (*out)[32], int sb, const float
     for (int i = 3; i < 9; ++i) b[i] += z[8 - i] * win[i];
     for (int i = 9; i < 12; ++i) b[i] += z[i - 9] * win[i];
   }
-  for (int i = 0; i < 18; ++i) out[i][sb] = ov[i] + block[i];
-  std::memcpy(ov, block + 18, 18 * sizeof(float));
+  for (int i = 0; i < 18; ++i) {
+    out[i][sb] = ov[32 * i + sb] + block[i];
+    ov[32 * i + sb] = block[18 + i];
+  }
 }
 
 }  // namespace
 
-void Imdct36(const float* in, float* z, const Tables& t) {
-  float u[18];
-  std::memcpy(u, in, sizeof(u));
-  for (int k = 17; k >= 1; --k) u[k] += u[k - 1];
-  for (int k = 17; k >= 3; k -= 2) u[k] += u[k - 2];
-  const float even[9] = {u[0], u[2], u[4], u[6], u[8], u[10], u[12], u[14], u[16]};
-  const float odd[9] = {u[1], u[3], u[5], u[7], u[9], u[11], u[13], u[15], u[17]};
-  float e[9], o[9];
-  Dct3_9(even, e);
-  Dct3_9(odd, o);
-  for (int j = 0; j < 9; ++j) {
-    const float s = o[j] * t.scale36[j];
-    z[j] = e[j] + s;
-    z[17 - j] = e[j] - s;
-  }
-}
+void Imdct36(const float* in, float* z, const Tables& t) { Imdct36T(in, z, t.scale36.data()); }
 
 void Imdct12(const float* in, float* z, const Tables& t) {
   float u[6];
@@ -165,29 +205,38 @@ void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t) {
 void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t) {
   const int maxb = std::clamp(gi.maxb, 1, 32);
   int sb = 0;
-  // With the mixed flag the two lowest sub-bands are long blocks with the normal window, also
-  // in start and stop granules.
-  if (gi.mixed_block_flag) {
-    LongBlock(x, overlap, out, 0, t.window[0][0], t);
-    LongBlock(x + 18, overlap + 18, out, 1, t.window[1][0], t);
-    sb = 2;
-  }
-  if (gi.block_type == 2) {
-    for (; sb < maxb; sb += 2) {
-      ShortBlock(x + 18 * sb, overlap + 18 * sb, out, sb, t.window[0][2], t);
-      ShortBlock(x + 18 * sb + 18, overlap + 18 * sb + 18, out, sb + 1, t.window[1][2], t);
-    }
+  if (gi.block_type != 2 && !gi.mixed_block_flag) {
+    // Whole pairs of sub-bands are transformed, four at a time; a group's lanes above the last
+    // pair are fed zeros, which leaves them exactly the overlap tail.
+    const float* win = t.window4[gi.block_type & 3];
+    const int pairsEnd = (maxb + 1) & ~1;
+    for (; sb < pairsEnd; sb += 4) LongBlocks4(x, overlap, out, sb, pairsEnd - sb, win, t);
   } else {
-    const int type = gi.block_type & 3;
-    for (; sb < maxb; sb += 2) {
-      LongBlock(x + 18 * sb, overlap + 18 * sb, out, sb, t.window[0][type], t);
-      LongBlock(x + 18 * sb + 18, overlap + 18 * sb + 18, out, sb + 1, t.window[1][type], t);
+    // With the mixed flag the two lowest sub-bands are long blocks with the normal window, also
+    // in start and stop granules.
+    if (gi.mixed_block_flag) {
+      LongBlock(x, overlap, out, 0, t.window[0][0], t);
+      LongBlock(x + 18, overlap, out, 1, t.window[1][0], t);
+      sb = 2;
+    }
+    if (gi.block_type == 2) {
+      for (; sb < maxb; sb += 2) {
+        ShortBlock(x + 18 * sb, overlap, out, sb, t.window[0][2], t);
+        ShortBlock(x + 18 * sb + 18, overlap, out, sb + 1, t.window[1][2], t);
+      }
+    } else {
+      const int type = gi.block_type & 3;
+      for (; sb < maxb; sb += 2) {
+        LongBlock(x + 18 * sb, overlap, out, sb, t.window[0][type], t);
+        LongBlock(x + 18 * sb + 18, overlap, out, sb + 1, t.window[1][type], t);
+      }
     }
   }
-  for (; sb < 32; ++sb) {
-    float* ov = overlap + 18 * sb;
-    for (int i = 0; i < 18; ++i) out[i][sb] = ov[i];
-    std::memset(ov, 0, 18 * sizeof(float));
+  for (int i = 0; i < 18; ++i) {
+    for (int b = sb; b < 32; ++b) {
+      out[i][b] = overlap[32 * i + b];
+      overlap[32 * i + b] = 0.0f;
+    }
   }
 }
 

@@ -11,8 +11,8 @@ namespace tovira::layer3 {
 void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, const GranuleInfo& gi, int rate,
                           bool midSide, bool lsf, const Tables& t);
 void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t);
-// x: 576 spectral values (consumed); overlap: 576 values carried between granules;
-// out: [time slot][sub-band].
+// x: 576 spectral values (consumed); overlap: 576 values carried between granules, laid out
+// like the output, [time slot][sub-band]; out: [time slot][sub-band].
 void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t);
 
 // The fast transforms, exposed for tests. Imdct36 maps 18 inputs to the 18 values z of the

@@ -1,6 +1,7 @@
 #include "decoder/Layer3Spectrum.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "decoder/DecoderError.h"
@@ -175,56 +176,72 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
   const float* power = t.power.data();
   bool mapEnded = false;
   for (int r = 0; r < 3 && !mapEnded; ++r) {
-    int n = regionPairs[r];
+    int remaining = regionPairs[r];
     const int table = gi.table_select[r];
     const int rootBits = kHuffRootBits[table];
-    if (rootBits == 0) {
-      // Tables 0, 4 and 14: every pair is (0, 0) and costs no bits.
-      for (; n > 0; --n) {
-        if (!openBand()) { mapEnded = true; break; }
-        --pairsLeft;
-        x[pos] = 0.0f;
-        x[pos + step] = 0.0f;
-        pos += 2 * step;
-      }
-      continue;
-    }
     const uint32_t* root = kHuffLookup + kHuffRoot[table];
     const uint32_t linbits = kLinbits[table];
-    for (; n > 0; --n) {
-      if (pairsLeft == 0 && !openBand()) { mapEnded = true; break; }
-      --pairsLeft;
-      const uint32_t bits = br.Peek32();
-      uint32_t e = root[bits >> (32 - rootBits)];
-      if (e & 0x80000000u) {
-        uint32_t used = static_cast<uint32_t>(rootBits);
-        do {
-          const uint32_t w = (e >> 24) & 15;
-          e = kHuffLookup[(e & 0xFFFFFFu) + ((bits << used) >> (32 - w))];
-          used += w;
-        } while (e & 0x80000000u);
+    while (remaining > 0) {
+      if (pairsLeft == 0 && !openBand()) {
+        mapEnded = true;
+        break;
       }
-      br.Skip((e >> 8) & 0xFF);
-      uint32_t vx = (e >> 4) & 15;
-      uint32_t vy = e & 15;
-      if (vx == 0) {
-        x[pos] = 0.0f;
-      } else {
-        if (vx == 15) vx += br.Get(linbits);
-        maxWin[window] = band;
-        const float f = power[vx] * gain;
-        x[pos] = br.GetBit() ? -f : f;
+      // A run of pairs inside one band: gain, step and window stay the same.
+      const int n = std::min(pairsLeft, remaining);
+      pairsLeft -= n;
+      remaining -= n;
+      float* out = x + pos;
+      pos += 2 * n * step;
+      if (rootBits == 0) {
+        // Tables 0, 4 and 14: every pair is (0, 0) and costs no bits.
+        for (int i = 0; i < 2 * n; ++i) out[i * step] = 0.0f;
+        continue;
       }
-      pos += step;
-      if (vy == 0) {
-        x[pos] = 0.0f;
-      } else {
-        if (vy == 15) vy += br.Get(linbits);
-        maxWin[window] = band;
-        const float f = power[vy] * gain;
-        x[pos] = br.GetBit() ? -f : f;
+      bool nonzero = false;
+      BitReader local = br;  // kept in registers across the stores below
+      for (int i = 0; i < n; ++i) {
+        // One look at the next 57+ bits covers the code word (19 bits at most), both linbits
+        // fields (13 each) and both signs.
+        uint64_t bits = local.Peek64();
+        uint32_t e = root[bits >> (64 - rootBits)];
+        if (e & 0x80000000u) {
+          uint32_t used = static_cast<uint32_t>(rootBits);
+          do {
+            const uint32_t w = (e >> 24) & 15;
+            e = kHuffLookup[(e & 0xFFFFFFu) + ((bits << used) >> (64 - w))];
+            used += w;
+          } while (e & 0x80000000u);
+        }
+        uint32_t used = (e >> 8) & 0xFF;
+        bits <<= used;
+        uint32_t vx = (e >> 4) & 15;
+        uint32_t vy = e & 15;
+        if (vx == 15 && linbits) {
+          vx += static_cast<uint32_t>(bits >> (64 - linbits));
+          bits <<= linbits;
+          used += linbits;
+        }
+        // Signs without branches: a zero value has no sign bit and power[0] is 0.
+        const uint32_t hasX = vx != 0;
+        const uint32_t signX = static_cast<uint32_t>(bits >> 63) & hasX;
+        bits <<= hasX;
+        used += hasX;
+        if (vy == 15 && linbits) {
+          vy += static_cast<uint32_t>(bits >> (64 - linbits));
+          bits <<= linbits;
+          used += linbits;
+        }
+        const uint32_t hasY = vy != 0;
+        const uint32_t signY = static_cast<uint32_t>(bits >> 63) & hasY;
+        used += hasY;
+        nonzero |= (vx | vy) != 0;
+        local.Skip(used);
+        out[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vx] * gain) ^ (signX << 31));
+        out[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vy] * gain) ^ (signY << 31));
+        out += 2 * step;
       }
-      pos += step;
+      br = local;
+      if (nonzero) maxWin[window] = band;
     }
   }
   const bool overrun = static_cast<int64_t>(br.Position()) > end;

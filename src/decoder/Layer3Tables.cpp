@@ -82,6 +82,11 @@ Tables::Tables() {
     ca[i] = static_cast<float>(c / std::sqrt(1.0 + c * c));
   }
   BuildWindows(window);
+  for (int type = 0; type < 4; ++type) {
+    for (int i = 0; i < 36; ++i) {
+      for (int lane = 0; lane < 4; ++lane) window4[type][4 * i + lane] = window[lane & 1][type][i];
+    }
+  }
   for (int i = 0; i < 9; ++i) scale36[i] = static_cast<float>(0.5 / std::cos(kPi * (2 * i + 1) / 36));
   for (int i = 0; i < 3; ++i) scale12[i] = static_cast<float>(0.5 / std::cos(kPi * (2 * i + 1) / 12));
 
