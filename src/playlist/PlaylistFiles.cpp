@@ -136,12 +136,20 @@ std::string EntryFromLine(std::string_view line, const std::filesystem::path& ba
 }
 
 std::string LineForEntry(const std::string& path) {
+  // A relative path would be read back against the playlist's own folder, not the folder it was
+  // relative to here: write it out in full.
+  if (!path.empty() && path.front() != '/' && path.find_first_of("\r\n#\\") == std::string::npos &&
+      path.rfind("file:", 0) != 0) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(path, ec);
+    if (!ec) return absolute.lexically_normal().string();
+  }
   const bool awkward = path.find_first_of("\r\n") != std::string::npos || (!path.empty() && path.front() == '#') ||
                        (path.find('\\') != std::string::npos && path.find('/') == std::string::npos) ||
                        StartsWithNoCase(path, "file:");
   if (!awkward) return path;
   std::error_code ec;
-  std::string absolute = std::filesystem::absolute(path, ec).string();
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
   if (ec) absolute = path;
   return "file://" + PercentEncodePath(absolute);
 }

@@ -30,9 +30,9 @@ std::vector<std::string> SplitLines(std::string_view text);
 // An empty line stays empty; a line too long for a path gives an empty path.
 std::string EntryFromLine(std::string_view line, const std::filesystem::path& baseFolder);
 
-// The line that stands for `path` in a playlist file. Paths that would not read back as
-// themselves (line breaks inside, a leading "#", backslashes without slashes) are written as
-// absolute "file://" URLs.
+// The line that stands for `path` in a playlist file, always an absolute path (a relative one is
+// taken from the current folder). Paths that would not read back as themselves (line breaks
+// inside, a leading "#", backslashes without slashes) are written as "file://" URLs.
 std::string LineForEntry(const std::string& path);
 
 // The entries of an M3U playlist: every line not beginning with "#", in order, as paths.

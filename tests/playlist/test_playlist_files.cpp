@@ -73,6 +73,10 @@ TEST(M3u, EntryLines) {
   }
   EXPECT_EQ(LineForEntry("/plain/path.mp3"), "/plain/path.mp3");
   EXPECT_EQ(EntryFromLine(LineForEntry("#hash.mp3"), base), fs::absolute("#hash.mp3").string());
+  // Relative paths are relative to the current folder here, but would be read against the
+  // playlist's folder: they are written in full.
+  EXPECT_EQ(LineForEntry("sub/../rel.mp3"), fs::absolute("rel.mp3").string());
+  EXPECT_EQ(EntryFromLine(LineForEntry("a\\b.mp3"), base), fs::absolute("a\\b.mp3").string());
 }
 
 class DefaultPlaylist : public ::testing::Test {
