@@ -143,6 +143,26 @@ TEST(TagInfo, Id3v24Utf8TextsAndRecordingTime) {
   EXPECT_EQ(t.Genre(), "Électro");
 }
 
+TEST(TagInfo, Id3v22FramesAreRead) {
+  // Three-character frame names and sizes; written by hand since TagLib writes only 2.3 and 2.4.
+  auto frame = [](const std::string& id, const std::string& text) {
+    const std::string body = std::string(1, '\0') + text;
+    return id + std::string(1, '\0') + std::string(1, '\0') + std::string(1, static_cast<char>(body.size())) + body;
+  };
+  const std::string frames = frame("TT2", "Old Title") + frame("TP1", "Old Artist") + frame("TYE", "1998") +
+                             frame("TCO", "(17)");
+  const std::string header = std::string("ID3\x02\x00\x00\x00\x00\x00", 9) + static_cast<char>(frames.size());
+  TempDir dir;
+  test::WriteBytes(dir / "v22.mp3", header + frames + test::ReadBytes(test::Fixture("l3_44k_128_js.mp3")));
+  TagInfo t;
+  ASSERT_TRUE(t.ReadFile((dir / "v22.mp3").string()));
+  EXPECT_TRUE(t.HasV2Tag());
+  EXPECT_EQ(t.Title(), "Old Title");
+  EXPECT_EQ(t.Artist(), "Old Artist");
+  EXPECT_EQ(t.Year(), "1998");
+  EXPECT_EQ(t.Genre(), "Rock");
+}
+
 TEST(TagInfo, MissingTitleFrameFallsBackToFileName) {
   TempDir dir;
   const auto file = CopyFixture(dir / "no title here.mp3");
