@@ -249,13 +249,34 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
   // count1 quadruples while bits remain; a code or sign cut off by the budget ends the region.
   if (!overrun && !mapEnded) {
     const uint16_t* c1 = kCount1Lookup + 64 * (gi.count1table_select & 1);
-    for (int quads = (288 - bv) / 2; quads > 0; --quads) {
-      int64_t budget = end - static_cast<int64_t>(br.Position());
-      if (budget <= 0) break;
-      const uint32_t e = c1[br.Peek32() >> 26];
+    BitReader local = br;
+    int64_t budget = end - static_cast<int64_t>(local.Position());
+    for (int quads = (288 - bv) / 2; quads > 0 && budget > 0; --quads) {
+      uint64_t bits = local.Peek64();
+      const uint32_t e = c1[bits >> 58];
       const uint32_t len = e >> 8;
+      const uint32_t v = e & 15;
+      const uint32_t cost = len + ((0x4332322132212110ull >> (4 * v)) & 15);  // + bits set in v
+      if (pairsLeft >= 2 && cost <= budget) {
+        // The usual case: the whole quadruple, signs included, inside one band and the budget.
+        pairsLeft -= 2;
+        local.Skip(cost);
+        budget -= cost;
+        bits <<= len;
+        float* out = x + pos;
+        pos += 4 * step;
+        for (int i = 0; i < 4; ++i) {
+          const uint32_t has = (v >> (3 - i)) & 1;
+          const uint32_t sign = static_cast<uint32_t>(bits >> 63) & has;
+          bits <<= has;
+          out[i * step] = std::bit_cast<float>(std::bit_cast<uint32_t>(has ? gain : 0.0f) ^ (sign << 31));
+        }
+        if (v) maxWin[window] = band;
+        continue;
+      }
+      // A band boundary inside the quadruple, or the budget running out in it.
       if (len > budget) break;
-      br.Skip(len);
+      local.Skip(len);
       budget -= len;
       bool stop = false;
       for (int i = 0; i < 4; ++i) {
@@ -263,10 +284,10 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
           if (pairsLeft == 0 && !openBand()) { stop = mapEnded = true; break; }
           --pairsLeft;
         }
-        if (e & (8u >> i)) {
+        if (v & (8u >> i)) {
           if (--budget < 0) { stop = true; break; }
           maxWin[window] = band;
-          x[pos] = br.GetBit() ? -gain : gain;
+          x[pos] = local.GetBit() ? -gain : gain;
         } else {
           x[pos] = 0.0f;
         }
@@ -274,6 +295,7 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
       }
       if (stop) break;
     }
+    br = local;
   }
 
   // Zero the rest. Short spectra were cleared up front; long spectra are written in order.
@@ -297,8 +319,8 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
   return overrun ? 1 : 0;
 }
 
-int DecodeSpectrumMs(BitReader& br, float* left, float* right, const ScaleFactors& sf, GranuleInfo& gi, int rate,
-                     int part2Bits, int maxSubbands, const Tables& t) {
+int DecodeSpectrumMs(BitReader& br, float* __restrict left, float* __restrict right, const ScaleFactors& sf,
+                     GranuleInfo& gi, int rate, int part2Bits, int maxSubbands, const Tables& t) {
   const int result = DecodeSpectrum(br, right, sf, gi, rate, part2Bits, maxSubbands, t);
   for (int i = 0; i < 576; ++i) {
     const float m = left[i];
