@@ -51,6 +51,9 @@ void SdlDevice::Close() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     subsystemUp_ = false;
   }
+  // SDL keeps per-thread data (its error text) for threads it did not create; the decode
+  // thread that opened the device ends after closing it.
+  SDL_TLSCleanup();
   source_ = nullptr;
 }
 

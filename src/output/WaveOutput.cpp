@@ -16,7 +16,10 @@ WaveOutput::WaveOutput(std::unique_ptr<AudioDevice> device, int blockCount, size
   for (Block& b : blocks_) b.data.resize(blockBytes_);
 }
 
-WaveOutput::~WaveOutput() { Close(); }
+WaveOutput::~WaveOutput() {
+  observer_ = nullptr;  // it may already be gone with the owner
+  Close();
+}
 
 void WaveOutput::Open(const PcmFormat& format) {
   if (open_) Close();

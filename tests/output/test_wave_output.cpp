@@ -148,8 +148,8 @@ TEST(WaveOutput, DrainWaitsUntilEverythingWasPlayed) {
 }
 
 TEST(WaveOutput, ResetDropsQueuedAudioUnheard) {
+  Recorder r;  // outlives the output
   Fixture f;
-  Recorder r;
   f.out.SetObserver(&r);
   f.out.Open(PcmFormat{});
   f.out.SetPaused(false);
@@ -173,8 +173,8 @@ TEST(WaveOutput, ResetDropsQueuedAudioUnheard) {
 }
 
 TEST(WaveOutput, BlocksAreReportedHeardOnlyOnceTheDeviceReachesThem) {
+  Recorder r;  // outlives the output
   Fixture f;
-  Recorder r;
   f.out.SetObserver(&r);
   f.out.Open(PcmFormat{});
   f.out.SetPaused(false);
