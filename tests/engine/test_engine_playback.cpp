@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <unistd.h>
+
 #include "EngineTestSupport.h"
 #include "equalizer/Equalizer.h"
 #include "output/SdlDevice.h"
@@ -24,7 +26,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 // Plays `path` through SDL's disk driver at full volume with flat factors and returns what the
 // driver wrote.
 std::vector<uint8_t> PlayThroughDiskDriver(const std::string& path, uint64_t* underruns) {
-  const std::string raw = std::string(TOVIRA_BINARY_DIR) + "/engine_disk_test.raw";
+  // One file per process: ctest runs the cases of this file side by side.
+  const std::string raw = std::string(TOVIRA_BINARY_DIR) + "/engine_disk_test." + std::to_string(::getpid()) + ".raw";
   std::remove(raw.c_str());
   ::setenv("SDL_AUDIODRIVER", "disk", 1);
   ::setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);

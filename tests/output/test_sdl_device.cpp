@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <unistd.h>
+
 #include "output/SdlDevice.h"
 #include "output/WaveOutput.h"
 
@@ -41,7 +43,7 @@ TEST(SdlDevice, PlaysThroughTheDummyDriver) {
 }
 
 TEST(SdlDevice, TheDiskDriverRecordsExactlyWhatWasQueued) {
-  const std::string path = std::string(TOVIRA_BINARY_DIR) + "/sdl_device_test.raw";
+  const std::string path = std::string(TOVIRA_BINARY_DIR) + "/sdl_device_test." + std::to_string(::getpid()) + ".raw";
   std::remove(path.c_str());
   ::setenv("SDL_AUDIODRIVER", "disk", 1);
   ::setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);

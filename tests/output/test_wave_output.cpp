@@ -7,6 +7,8 @@
 #include <iterator>
 #include <thread>
 
+#include <unistd.h>
+
 #include "ManualDevice.h"
 #include "decoder/DecoderError.h"
 #include "output/NullDevice.h"
@@ -310,7 +312,7 @@ uint32_t Le32(const std::vector<uint8_t>& v, size_t at) {
 }
 
 TEST(WavFileDevice, WritesAValidFileAndAppendsLaterStreams) {
-  const std::string path = std::string(TOVIRA_BINARY_DIR) + "/wave_output_test.wav";
+  const std::string path = std::string(TOVIRA_BINARY_DIR) + "/wave_output_test." + std::to_string(::getpid()) + ".wav";
   std::remove(path.c_str());
   const auto a = Pattern(kBlock + 100, 1), b = Pattern(3000, 2);
   {
