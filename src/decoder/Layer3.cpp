@@ -58,7 +58,8 @@ void Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, 
   const int outChannels = tools.channels == 2 && !tools.monoMix ? 2 : 1;
   const bool lsf = header.lsf != 0;
   const int granules = lsf ? 1 : 2;
-  const int maxSubbands = 32 >> std::clamp(header.Decimation, 0, 2);
+  // At half rate the synthesis uses only the lower sub-bands: the rest need no transform.
+  const int maxSubbands = 32 >> std::clamp(synth.Decimation(), 0, 2);
 
   SideInfo si;
   if (lsf) {
