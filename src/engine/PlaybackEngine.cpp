@@ -341,11 +341,19 @@ uint32_t PlaybackEngine::PositionMs() const {
   return static_cast<uint32_t>(ctx_.frameCounter.load() * msPerFrame_.load());
 }
 
+uint32_t PlaybackEngine::HeardPositionMs() const {
+  const int32_t rate = outputRate_.load();
+  if (rate <= 0 || !output_.IsOpen()) return PositionMs();
+  const double played = static_cast<double>(output_.PlayedBytes()) * 1000.0 / (rate * 4.0);
+  return static_cast<uint32_t>(heardBaseMs_.load() + played);
+}
+
 // ---- decode thread ----
 
 void PlaybackEngine::DecodeThread() {
   bool opened = true;
   try {
+    heardBaseMs_ = startFrame_.load() * msPerFrame_.load();
     output_.Open(PcmFormat{ctx_.sampleRate, 2, 16});
     outputRate_ = ctx_.sampleRate;
   } catch (const DecoderError&) {
@@ -466,6 +474,7 @@ void PlaybackEngine::HandleFormatChange(int32_t previousBitrateIndex) {
   ctx_.sampleRate = rate;
   ctx_.outputRateOverride = decimation ? rate : -1;
   msPerFrame_ = h.GetMsPerFrame();
+  heardBaseMs_ = (ctx_.frameCounter.load() - 1) * msPerFrame_.load();
   output_.Open(PcmFormat{rate, 2, 16});
   outputRate_ = rate;
 }
@@ -485,6 +494,7 @@ void PlaybackEngine::ServiceSeek() {
     ok = false;
   }
   decoder_->ResetHistories();
+  heardBaseMs_ = ctx_.frameCounter.load() * msPerFrame_.load();
   {
     std::lock_guard lock(mutex_);
     seekPending_ = false;

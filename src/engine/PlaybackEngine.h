@@ -79,6 +79,8 @@ class PlaybackEngine {
   DecodePhase Phase() const { return phase_.load(); }
   // Position of the decoder in the stream, in ms (0 after the end of a track).
   uint32_t PositionMs() const;
+  // Position of what is being heard: behind the decoder by the audio still queued.
+  uint32_t HeardPositionMs() const;
   // Bit rate of the frame decoded last, in kbit/s (changes with variable bit rate).
   uint32_t BitrateKbps() const { return bitrateKbps_.load(); }
   int32_t OutputRate() const { return outputRate_.load(); }
@@ -149,6 +151,7 @@ class PlaybackEngine {
   std::atomic<int32_t> decimation_{0};
   std::atomic<int32_t> outputRate_{0};
   std::atomic<double> msPerFrame_{0.0};
+  std::atomic<double> heardBaseMs_{0.0};  // stream time at the last output open or reset
   std::atomic<uint32_t> bitrateKbps_{0};
 };
 

@@ -28,6 +28,7 @@ void WaveOutput::Open(const PcmFormat& format) {
     queuedTail_ = playHead_ = started_ = 0;
     playOffset_ = 0;
     pulls_ = 0;
+    playedBytes_ = 0;
     flowing_ = false;
   }
   reclaimed_ = heardReported_ = written_ = 0;
@@ -46,6 +47,11 @@ void WaveOutput::Open(const PcmFormat& format) {
   primed_ = startThreshold_ <= 1;
   device_->SetPaused(primed_ ? paused_.load() : true);
   open_ = true;
+}
+
+uint64_t WaveOutput::PlayedBytes() const {
+  std::lock_guard lock(mutex_);
+  return playedBytes_;
 }
 
 uint32_t WaveOutput::Queued() const {
@@ -164,6 +170,7 @@ void WaveOutput::Reset() {
     playHead_ = queuedTail_;
     started_ = queuedTail_;
     playOffset_ = 0;
+    playedBytes_ = 0;
     reclaimed_ = queuedTail_;
     flowing_ = false;
   }
@@ -244,6 +251,7 @@ size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
     const size_t n = std::min(bytes - copied, b.size - playOffset_);
     ApplyVolume(dst + copied, b.data.data() + playOffset_, playOffset_, n, volume);
     copied += n;
+    playedBytes_ += n;
     playOffset_ += n;
     if (playOffset_ >= b.size) {
       ++playHead_;

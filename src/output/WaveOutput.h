@@ -80,6 +80,8 @@ class WaveOutput final : public AudioSource {
   size_t BlockBytes() const { return blockBytes_; }
   // Blocks queued and not yet released (decode thread).
   uint32_t Queued() const;
+  // Bytes the device has taken since the last open or reset (any thread).
+  uint64_t PlayedBytes() const;
   // WriteBlock calls since the last open.
   uint64_t Written() const { return written_; }
   // Silence the device had to play because the queue ran dry while a stream was flowing.
@@ -111,7 +113,7 @@ class WaveOutput final : public AudioSource {
   std::string notice_;
   BlockObserver* observer_ = nullptr;
   PcmFormat format_;
-  bool open_ = false;
+  std::atomic<bool> open_{false};
   int startThreshold_ = 1;
   bool primed_ = false;  // enough queued for the device to run; guarded by deviceMutex_
 
@@ -123,6 +125,7 @@ class WaveOutput final : public AudioSource {
   size_t playOffset_ = 0;    // bytes of block playHead_ already copied
   uint64_t started_ = 0;     // blocks whose first byte went to the device
   uint64_t pulls_ = 0;
+  uint64_t playedBytes_ = 0;
   bool interrupted_ = false;
   std::function<bool()> interruptCheck_;
   bool flowing_ = false;  // a stream is being written, so a dry queue is an underrun

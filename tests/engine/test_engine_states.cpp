@@ -99,6 +99,26 @@ TEST(EngineStates, PauseSilencesTheDeviceAtOnceAndASeekWhilePausedDropsTheQueue)
   EXPECT_EQ(e.GetState(), EngineState::Ended);
 }
 
+TEST(EngineStates, TheHeardPositionFollowsTheDeviceNotTheDecoder) {
+  ManualEngine m;
+  PlaybackEngine& e = m.engine;
+  ASSERT_TRUE(OpenPrepareStart(e, Fixture("l2_44k_192.mp2")));
+  ASSERT_TRUE(Eventually([&] { return m.device->IsOpen() && !m.device->IsPaused(); }));
+  EXPECT_EQ(e.HeardPositionMs(), 0u);
+  EXPECT_GT(e.PositionMs(), 300u);  // the decoder runs ahead by the queue
+  // One second of sound taken by the device.
+  size_t taken = 0;
+  ASSERT_TRUE(Eventually([&] {
+    taken += m.device->Play(std::min<size_t>(16384, 176400 - taken)).size();
+    return taken == 176400;
+  }));
+  EXPECT_NEAR(e.HeardPositionMs(), 1000.0, 2.0);
+  ASSERT_TRUE(e.Pause());
+  ASSERT_TRUE(e.Seek(2000));
+  EXPECT_NEAR(e.HeardPositionMs(), 2000.0, 30.0);
+  EXPECT_TRUE(e.Close());
+}
+
 TEST(EngineStates, StopDuringTheFinalDrainReturnsAndOpens) {
   ManualEngine m;
   PlaybackEngine& e = m.engine;

@@ -227,13 +227,13 @@ int RunPlay(const Args& args) {
             }
             break;
           case Key::Back: {
-            const uint32_t pos = engine.PositionMs();
+            const uint32_t pos = engine.HeardPositionMs();
             engine.Seek(pos > kSeekStepMs ? pos - kSeekStepMs : 0);
             break;
           }
           case Key::Forward:
             // Past the end the stream refuses the seek and keeps playing.
-            engine.Seek(engine.PositionMs() + kSeekStepMs);
+            engine.Seek(engine.HeardPositionMs() + kSeekStepMs);
             break;
           case Key::Next: leave = true; break;
           case Key::Previous:
@@ -246,7 +246,7 @@ int RunPlay(const Args& args) {
       }
       if (statusLine) {
         std::printf("\r\033[K[%zu/%zu] %s  %s / %s  %u kbit/s%s", index + 1, opt.files.size(),
-                    BaseName(path).c_str(), Clock(engine.PositionMs()).c_str(), Clock(totalMs).c_str(),
+                    BaseName(path).c_str(), Clock(engine.HeardPositionMs()).c_str(), Clock(totalMs).c_str(),
                     engine.BitrateKbps(), engine.GetState() == EngineState::Paused ? "  [paused]" : "");
         std::fflush(stdout);
       }
