@@ -1,6 +1,7 @@
 #include "engine/PlaybackEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <system_error>
 
 #include "decoder/DecoderError.h"
@@ -16,6 +17,7 @@ constexpr int kPrepareAttempts = 8;
 }  // namespace
 
 void PlaybackEngine::OutputSink::WriteBlock(const int16_t* samples, size_t count) {
+  static_assert(std::endian::native == std::endian::little, "the devices take little-endian PCM");
   // Interleaved 16-bit samples in memory order are the little-endian PCM the device takes.
   out_.WriteBlock(reinterpret_cast<const uint8_t*>(samples), count * sizeof(int16_t));
 }
