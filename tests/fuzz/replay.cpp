@@ -23,7 +23,7 @@ std::vector<std::filesystem::path> Inputs() {
 
 // Every committed input runs through the target; a crash, a sanitizer report (in the sanitizer
 // build) or an exception escaping fails the run.
-TEST(FuzzReplay, EveryCommittedInputRunsCleanly) {
+TEST(TOVIRA_FUZZ_SUITE, EveryCommittedInputRunsCleanly) {
   const auto files = Inputs();
   ASSERT_FALSE(files.empty()) << "no inputs in " << TOVIRA_FUZZ_CORPUS;
   for (const auto& path : files) {
@@ -35,7 +35,7 @@ TEST(FuzzReplay, EveryCommittedInputRunsCleanly) {
 }
 
 // Truncations and single-byte corruptions of each input: the cheap neighbourhood of the seeds.
-TEST(FuzzReplay, CutsAndFlippedBytesRunCleanly) {
+TEST(TOVIRA_FUZZ_SUITE, CutsAndFlippedBytesRunCleanly) {
   for (const auto& path : Inputs()) {
     SCOPED_TRACE(path.string());
     std::ifstream f(path, std::ios::binary);
