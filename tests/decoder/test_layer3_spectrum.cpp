@@ -178,6 +178,26 @@ TEST(Layer3Spectrum, ShortBlocksInterleaveTheWindows) {
   EXPECT_EQ(gi.maxb, T().shortLimit[0][1]);
 }
 
+// Extreme gains (global_gain 0, subblock gain 7, 5-bit scale factors shifted by 2) reach past
+// the gain table: they are clamped to its last entry.
+TEST(Layer3Spectrum, GainIndexBeyondTheTableIsClamped) {
+  BitWriter w;
+  w.Append(PairCode(1, 1, 0)), Sign(w, true);
+  GranuleInfo gi = LongGranule(w.Count(), 1);
+  gi.block_type = 2;
+  gi.region1start = 18;
+  gi.table_select[0] = 1;
+  gi.scalefac_scale = 1;
+  gi.gainBase = 256 + 4 + 2;
+  gi.windowGainBase[0] = gi.gainBase + 8 * 7;
+  ScaleFactors sf;
+  sf.v[0] = 31;  // 262 + 56 + (31 << 2) = 442
+  const Decoded d = Decode(w, gi, sf);
+  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.x[0], -T().gain[kGainEntries - 1]);
+  EXPECT_GT(T().gain[kGainEntries - 1], 0.0f);
+}
+
 // Whatever the side information says, nothing is written past the 576 values.
 TEST(Layer3Spectrum, RandomDataNeverWritesPastTheSpectrum) {
   std::mt19937 rng(1);
