@@ -24,7 +24,7 @@ namespace {
 using test::BitWriter;
 
 // One long-block granule of a mono MPEG-1 frame: `pairs` pairs of (1, 1) from table 1.
-struct GranuleSpec {
+struct GranulePlan {
   int pairs = 0;
   int globalGain = 150;
   int lengthAdjust = 0;  // added to part2_3_length (negative: the data overruns it)
@@ -32,7 +32,7 @@ struct GranuleSpec {
   int blockType = 0;
 };
 
-BitWriter GranuleData(const GranuleSpec& g) {
+BitWriter GranuleData(const GranulePlan& g) {
   BitWriter w;
   for (int i = 0; i < g.pairs; ++i) {
     w.Append(test::PairCode(1, 1, 1));
@@ -43,7 +43,7 @@ BitWriter GranuleData(const GranuleSpec& g) {
 
 // A 128 kbit/s 44.1 kHz single-channel frame (417 bytes) with the given reservoir step-back;
 // the main data of both granules starts at the frame's own main data.
-std::vector<uint8_t> MonoFrame(const GranuleSpec& g0, const GranuleSpec& g1, int mainDataBegin = 0,
+std::vector<uint8_t> MonoFrame(const GranulePlan& g0, const GranulePlan& g1, int mainDataBegin = 0,
                                uint8_t fill = 0) {
   test::HeaderSpec spec;
   spec.mode = 3;
@@ -54,7 +54,7 @@ std::vector<uint8_t> MonoFrame(const GranuleSpec& g0, const GranuleSpec& g1, int
   side.Put(0, 5);  // private bits
   side.Put(0, 4);  // scfsi
   BitWriter main;
-  for (const GranuleSpec* g : {&g0, &g1}) {
+  for (const GranulePlan* g : {&g0, &g1}) {
     const BitWriter data = GranuleData(*g);
     side.Put(static_cast<uint32_t>(data.Count() + g->lengthAdjust), 12);
     side.Put(static_cast<uint32_t>(g->pairs), 9);
@@ -130,8 +130,8 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   return out;
 }
 
-const GranuleSpec kLoud{120, 170};
-const GranuleSpec kSilent{0};
+const GranulePlan kLoud{120, 170};
+const GranulePlan kSilent{0};
 
 // The first output of a silent frame is the tail of the loud one before it; after Reset the
 // same silent frame is silent.
@@ -167,7 +167,7 @@ TEST(Layer3Decoder, ReservoirBeforeTheFirstFrameIsSilence) {
 }
 
 TEST(Layer3Decoder, WindowSwitchingWithBlockTypeZeroIsRefused) {
-  GranuleSpec bad = kLoud;
+  GranulePlan bad = kLoud;
   bad.windowSwitching = true;
   bad.blockType = 0;
   FrameRunner run(MonoFrame(kLoud, bad));
@@ -180,7 +180,7 @@ TEST(Layer3Decoder, WindowSwitchingWithBlockTypeZeroIsRefused) {
 // A granule whose Huffman data overruns part2_3_length ends the frame: the first granule's
 // 18 time slots are all that comes out.
 TEST(Layer3Decoder, OverrunInTheSecondGranuleKeepsTheFirst) {
-  GranuleSpec overrun = kLoud;
+  GranulePlan overrun = kLoud;
   overrun.lengthAdjust = -3;
   FrameRunner run(MonoFrame(kLoud, overrun));
   const std::vector<int16_t> pcm = run.Next();
