@@ -487,16 +487,18 @@ void PlaybackEngine::ServiceSeek() {
     std::lock_guard lock(mutex_);
     target = seekTarget_;
   }
-  // Drop the queued audio first, so the old position stops sounding at once.
-  output_.Reset();
   bool ok = false;
   try {
     ok = decoder_->Stream().SeekToTime(target);
   } catch (const std::exception&) {
     ok = false;
   }
-  decoder_->ResetHistories();
-  heardBaseMs_ = ctx_.frameCounter.load() * msPerFrame_.load();
+  // A refused seek leaves the stream where it was, and the sound goes on without a gap.
+  if (ok) {
+    output_.Reset();  // the old position stops sounding at once
+    decoder_->ResetHistories();
+    heardBaseMs_ = ctx_.frameCounter.load() * msPerFrame_.load();
+  }
   {
     std::lock_guard lock(mutex_);
     seekPending_ = false;

@@ -71,6 +71,22 @@ std::string WaveOutput::DeviceName() const {
 
 size_t WaveOutput::WriteBlock(const uint8_t* data, size_t bytes) {
   if (!open_) throw DecoderError("audio output not open");
+  // What an interrupted write could not queue goes first; it is dropped only by a reset, so a
+  // seek that fails loses nothing.
+  if (!pending_.empty()) {
+    const size_t n = Enqueue(pending_.data(), pending_.size());
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!pending_.empty()) {
+      pending_.insert(pending_.end(), data, data + bytes);
+      return bytes;
+    }
+  }
+  const size_t n = Enqueue(data, bytes);
+  if (n < bytes) pending_.assign(data + n, data + bytes);
+  return bytes;
+}
+
+size_t WaveOutput::Enqueue(const uint8_t* data, size_t bytes) {
   size_t done = 0;
   while (done < bytes) {
     uint64_t slot = 0;
@@ -136,6 +152,11 @@ void WaveOutput::ReportHeard(uint64_t startedCount) {
 
 bool WaveOutput::Drain() {
   if (!open_) return true;
+  if (!pending_.empty()) {
+    const size_t n = Enqueue(pending_.data(), pending_.size());
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!pending_.empty()) return false;
+  }
   Prime();  // a stream shorter than the start threshold still plays
   int trailing = 0;
   {
@@ -175,6 +196,7 @@ void WaveOutput::Reset() {
     flowing_ = false;
   }
   heardReported_ = std::max(heardReported_, reclaimed_);
+  pending_.clear();
   if (observer_) observer_->OnReset();
   // After a seek the queue refills before the device runs again.
   std::lock_guard dev(deviceMutex_);

@@ -50,12 +50,13 @@ class WaveOutput final : public AudioSource {
   const PcmFormat& Format() const { return format_; }
 
   // Queues a copy of `bytes` bytes, in as many blocks as it takes. Waits while every block is
-  // queued; returns early, dropping what was not queued, when Interrupt() was called. Returns
-  // the bytes queued. Throws DecoderError when the output is not open.
+  // queued; returns early when interrupted, keeping what it could not queue for the next write
+  // or drain (a reset drops it). Returns `bytes`. Throws DecoderError when the output is not open.
   size_t WriteBlock(const uint8_t* data, size_t bytes);
   // Takes back the blocks the device has finished and reports newly heard blocks.
   void ReclaimBuffers();
-  // Waits until everything queued has been played. False when interrupted first.
+  // Queues anything an interrupted write kept and waits until everything queued has been
+  // played. False when interrupted first.
   bool Drain();
   // Drops all queued audio at once (seek, stop).
   void Reset();
@@ -100,6 +101,7 @@ class WaveOutput final : public AudioSource {
   };
   void ApplyVolume(uint8_t* dst, const uint8_t* src, size_t srcOffset, size_t bytes, uint32_t volume) const;
   void ReportHeard(uint64_t startedCount);
+  size_t Enqueue(const uint8_t* data, size_t bytes);  // bytes queued before any interrupt
   void Prime();
   bool InterruptedLocked() const { return interrupted_ || (interruptCheck_ && interruptCheck_()); }
 
@@ -134,6 +136,7 @@ class WaveOutput final : public AudioSource {
 
   // Decode thread only.
   uint64_t heardReported_ = 0;
+  std::vector<uint8_t> pending_;  // kept from an interrupted write
   uint64_t written_ = 0;
 
   std::atomic<bool> paused_{false};

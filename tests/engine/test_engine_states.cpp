@@ -3,6 +3,8 @@
 #include "EngineTestSupport.h"
 #include "output/NullDevice.h"
 
+#include <cstring>
+
 namespace tovira {
 namespace {
 
@@ -234,6 +236,26 @@ TEST(EngineStates, HalfRateOnlyWhenTheDeviceCannotTakeTheRateDecidedPerTrack) {
   EXPECT_EQ(any.engine.Decimation(), 0);
   ASSERT_TRUE(Eventually([&] { return any.device->IsOpen(); }));
   EXPECT_EQ(any.device->Format().sampleRate, 48000);
+}
+
+TEST(EngineStates, ARefusedSeekLeavesTheSoundUntouched) {
+  const std::string path = Fixture("l2_44k_192.mp2");
+  const std::vector<int16_t> reference = DecodeReference(path);
+  ManualEngine m;
+  PlaybackEngine& e = m.engine;
+  ASSERT_TRUE(OpenPrepareStart(e, path));
+  ASSERT_TRUE(Eventually([&] { return m.device->IsOpen() && !m.device->IsPaused(); }));
+  m.device->Play(5000);
+  EXPECT_FALSE(e.Seek(3600000));  // past the end: refused
+  m.device->Play(5000);
+  EXPECT_FALSE(e.Seek(3600000));
+  {
+    Pump pump(*m.device);
+    ASSERT_TRUE(m.log.WaitFor(EngineEvent::TrackEnded));
+  }
+  const auto played = m.device->Played();
+  ASSERT_EQ(played.size(), reference.size() * 2);
+  EXPECT_EQ(std::memcmp(played.data(), reference.data(), played.size()), 0);
 }
 
 TEST(EngineStates, SeeksAnswerInEveryPhase) {

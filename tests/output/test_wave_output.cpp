@@ -117,21 +117,46 @@ TEST(WaveOutput, AFullQueueWaitsForTheDeviceToFinishABlock) {
   EXPECT_EQ(f.device->Played(), expected);
 }
 
-TEST(WaveOutput, InterruptReleasesABlockedWriterAndDrain) {
+TEST(WaveOutput, InterruptReleasesABlockedWriterAndDrainWithoutLosingAudio) {
   Fixture f;
   f.out.Open(PcmFormat{});
-  const auto block = Pattern(kBlock, 5);
-  for (int i = 0; i < 8; ++i) f.out.WriteBlock(block.data(), kBlock);
-  auto writer = std::async(std::launch::async, [&] { return f.out.WriteBlock(block.data(), kBlock); });
-  auto drainer = std::async(std::launch::async, [&] { return f.out.Drain(); });
+  f.out.SetPaused(false);
+  std::vector<std::vector<uint8_t>> blocks;
+  for (int i = 0; i < 10; ++i) blocks.push_back(Pattern(kBlock, static_cast<uint8_t>(i)));
+  for (int i = 0; i < 8; ++i) f.out.WriteBlock(blocks[i].data(), kBlock);
+  auto writer = std::async(std::launch::async, [&] { return f.out.WriteBlock(blocks[8].data(), kBlock); });
   f.out.Interrupt();
   ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
+  EXPECT_EQ(writer.get(), kBlock);  // taken, though not yet queued
+  EXPECT_EQ(f.out.Queued(), 8u);
+  auto drainer = std::async(std::launch::async, [&] { return f.out.Drain(); });
   ASSERT_EQ(drainer.wait_for(kPatience), std::future_status::ready);
-  EXPECT_EQ(writer.get(), 0u);  // dropped
   EXPECT_FALSE(drainer.get());
+  // Once the interruption is over (a seek that was refused), the kept block plays in its place.
   f.out.ClearInterrupt();
+  f.device->Play(2 * kBlock);  // room for the kept block and one more
+  f.out.WriteBlock(blocks[9].data(), kBlock);
+  auto finish = std::async(std::launch::async, [&] { return f.out.Drain(); });
+  while (finish.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) f.device->Play(kBlock);
+  EXPECT_TRUE(finish.get());
+  std::vector<uint8_t> expected;
+  for (auto& b : blocks) expected.insert(expected.end(), b.begin(), b.end());
+  EXPECT_EQ(f.device->Played(), expected);
+}
+
+TEST(WaveOutput, AResetDropsWhatAnInterruptedWriteKept) {
+  Fixture f;
+  f.out.Open(PcmFormat{});
+  f.out.SetPaused(false);
+  const auto a = Pattern(kBlock, 1), b = Pattern(kBlock, 2);
+  for (int i = 0; i < 8; ++i) f.out.WriteBlock(a.data(), kBlock);
+  f.out.Interrupt();
+  f.out.WriteBlock(a.data(), kBlock);
   f.out.Reset();
-  EXPECT_EQ(f.out.WriteBlock(block.data(), kBlock), kBlock);
+  f.out.ClearInterrupt();
+  f.out.WriteBlock(b.data(), kBlock);
+  f.device->Play(4 * kBlock);
+  EXPECT_EQ(f.device->Played(), b);
 }
 
 TEST(WaveOutput, DrainWaitsUntilEverythingWasPlayed) {
