@@ -74,6 +74,14 @@ inline V4 LoadV4(const float* p) {
   return v;
 }
 inline void StoreV4(float* p, V4 v) { std::memcpy(p, &v, sizeof(v)); }
+inline V4 Reverse(V4 v) {
+#if defined(__clang__)
+  return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+#else
+  typedef int V4i __attribute__((vector_size(16)));
+  return __builtin_shuffle(v, V4i{3, 2, 1, 0});
+#endif
+}
 
 // Four neighbouring long-block sub-bands at once: the time-major layout of the output and the
 // overlap puts the four lanes of every time slot side by side.
@@ -191,14 +199,20 @@ void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, con
 void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t) {
   if (gi.block_type == 2 && !gi.mixed_block_flag) return;
   const int boundaries = gi.block_type == 2 ? 1 : std::clamp(gi.maxb - 1, 0, 31);
+  // Eight butterflies per boundary, four at a time: the values below the boundary are taken in
+  // reverse order, those above in order.
+  const V4 cs0 = LoadV4(t.cs.data()), cs1 = LoadV4(t.cs.data() + 4);
+  const V4 ca0 = LoadV4(t.ca.data()), ca1 = LoadV4(t.ca.data() + 4);
   for (int sb = 1; sb <= boundaries; ++sb) {
     float* p = x + 18 * sb;
-    for (int i = 0; i < 8; ++i) {
-      const float bu = p[-1 - i];
-      const float bd = p[i];
-      p[-1 - i] = bu * t.cs[i] - bd * t.ca[i];
-      p[i] = bd * t.cs[i] + bu * t.ca[i];
-    }
+    const V4 u0 = Reverse(LoadV4(p - 4));
+    const V4 u1 = Reverse(LoadV4(p - 8));
+    const V4 d0 = LoadV4(p);
+    const V4 d1 = LoadV4(p + 4);
+    StoreV4(p - 4, Reverse(u0 * cs0 - d0 * ca0));
+    StoreV4(p - 8, Reverse(u1 * cs1 - d1 * ca1));
+    StoreV4(p, d0 * cs0 + u0 * ca0);
+    StoreV4(p + 4, d1 * cs1 + u1 * ca1);
   }
 }
 
