@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "Eventually.h"
 #include "decoder/MpegDecoder.h"
 #include "engine/PlaybackEngine.h"
 #include "output/ManualDevice.h"
 
 namespace tovira::testing {
 
-// Generous: a condition that should hold in milliseconds gets this long before a test fails.
-inline constexpr auto kPatience = std::chrono::seconds(60);
+using test::kPatience;
 
 inline std::string Fixture(const std::string& name) { return std::string(TOVIRA_FIXTURE_DIR) + "/" + name; }
 inline std::string Conformance(const std::string& name) {
@@ -64,16 +64,7 @@ class EventLog {
   std::vector<EngineNotification> events_;
 };
 
-// Polls `pred` until it holds; false after kPatience.
-template <typename Pred>
-bool Eventually(Pred pred) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using test::Eventually;
 
 // Plays a manual device continuously on a thread of its own.
 class Pump {

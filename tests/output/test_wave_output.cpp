@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "Eventually.h"
 #include "ManualDevice.h"
 #include "decoder/DecoderError.h"
 #include "output/NullDevice.h"
@@ -20,17 +21,8 @@ namespace {
 
 using testing::ManualDevice;
 constexpr size_t kBlock = 16384;
-constexpr auto kPatience = std::chrono::seconds(20);
-
-template <typename Pred>
-bool Eventually(Pred pred) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using test::Eventually;
+using test::kPatience;
 
 std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
   std::vector<uint8_t> v(bytes);
