@@ -5,10 +5,10 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake --preset default
+cmake --preset default -DTOVIRA_BUILD_TESTS=ON
 cmake --build --preset default -j "$jobs"
 ctest --preset default
 
-cmake --preset asan
+cmake --preset asan -DTOVIRA_BUILD_TESTS=ON
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan
