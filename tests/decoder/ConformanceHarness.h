@@ -3,6 +3,8 @@
 // reference is 16-bit little-endian, one channel for single-channel streams, and may run past
 // the decoded length, so the comparison covers the common length only.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -88,6 +90,15 @@ inline ConformanceFigures CompareWithReference(const std::string& bitPath, const
 inline std::string ConformanceDir() {
   const std::string dir = TOVIRA_CONFORMANCE_DIR;
   return std::filesystem::is_directory(dir) ? dir : std::string();
+}
+
+// Test names from stream names ("l1-fl1" -> "l1_fl1"): gtest names allow no '-'.
+inline std::string StreamTestName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string name = info.param;
+  for (char& c : name) {
+    if (c == '-') c = '_';
+  }
+  return name;
 }
 
 }  // namespace tovira::testing

@@ -29,13 +29,7 @@ TEST_P(Layer12Conformance, MatchesTheReferenceOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Streams, Layer12Conformance,
                          ::testing::Values("l1-fl1", "l1-fl2", "l1-fl4", "l2-fl10", "l2-fl13", "l2-fl16", "l2-test32"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = info.param;
-                           for (char& c : name) {
-                             if (c == '-') c = '_';
-                           }
-                           return name;
-                         });
+                         testing::StreamTestName);
 
 }  // namespace
 }  // namespace tovira

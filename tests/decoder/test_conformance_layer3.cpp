@@ -86,13 +86,7 @@ TEST_P(Layer3Conformance, MatchesTheReferenceOutput) {
 INSTANTIATE_TEST_SUITE_P(Streams, Layer3Conformance,
                          ::testing::Values("l3-compl", "l3-he_mode", "l3-hecommon", "l3-si", "l3-si_block",
                                            "M2L3_compl24", "M2L3_noise"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = info.param;
-                           for (char& c : name) {
-                             if (c == '-') c = '_';
-                           }
-                           return name;
-                         });
+                         testing::StreamTestName);
 
 }  // namespace
 }  // namespace tovira
