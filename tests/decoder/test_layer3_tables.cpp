@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "Layer3TestBits.h"
 #include "decoder/Layer3Tables.h"
 #include "decoder/generated/layer3_tables.h"
 
@@ -163,30 +164,18 @@ TEST(Layer3Tables, LookupAgreesWithTreeArrays) {
   for (int table = 1; table < 32; ++table) {
     if (kHuffTreeOffset[table] < 0) continue;
     const int16_t* tree = kHuffTree + kHuffTreeOffset[table];
-    int codes = 0;
-    std::vector<std::pair<std::vector<int>, int>> stack{{{}, 0}};
-    while (!stack.empty()) {
-      auto [prefix, node] = stack.back();
-      stack.pop_back();
-      if (tree[node] >= 0) {
-        ++codes;
-        for (int tail : {0, 1}) {
-          std::vector<int> bits = prefix;
-          bits.insert(bits.end(), 24, tail);
-          int length = 0;
-          ASSERT_EQ(LookupDecode(table, bits, length), tree[node]) << "table " << table;
-          ASSERT_EQ(length, static_cast<int>(prefix.size())) << "table " << table;
-          size_t used = 0;
-          ASSERT_EQ(WalkTree(tree, bits, used), tree[node]);
-        }
-        continue;
+    const auto codeWords = test::CodesOf(tree);
+    const int codes = static_cast<int>(codeWords.size());
+    for (const auto& [value, prefix] : codeWords) {
+      for (int tail : {0, 1}) {
+        std::vector<int> bits = prefix;
+        bits.insert(bits.end(), 24, tail);
+        int length = 0;
+        ASSERT_EQ(LookupDecode(table, bits, length), value) << "table " << table;
+        ASSERT_EQ(length, static_cast<int>(prefix.size())) << "table " << table;
+        size_t used = 0;
+        ASSERT_EQ(WalkTree(tree, bits, used), value);
       }
-      auto zero = prefix;
-      zero.push_back(0);
-      auto one = prefix;
-      one.push_back(1);
-      stack.push_back({zero, node + 1});
-      stack.push_back({one, node + 1 - tree[node]});
     }
     seenTables.insert(kHuffTreeOffset[table]);
     const int xlen = table == 1 ? 2 : table < 4 ? 3 : table < 7 ? 4 : table < 10 ? 6 : table < 13 ? 8 : 16;
