@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 
-#include "decoder/DecoderError.h"
 #include "decoder/InputStream.h"
 #include "decoder/generated/layer3_tables.h"
 
@@ -25,7 +24,9 @@ void ReadGranule(InputStream& in, GranuleInfo& gi, bool lsf, const FrameTools& t
     gi.table_select[1] = static_cast<int32_t>(in.GetBits(5));
     gi.table_select[2] = 0;
     for (int w = 0; w < 3; ++w) gi.windowGainBase[w] = gi.gainBase + 8 * static_cast<int32_t>(in.GetBits(3));
-    if (gi.block_type == 0) throw DecoderError("Layer III window switching with block type 0");
+    // Forbidden: the granule cannot be decoded, but the rest of the side information still is,
+    // so the reservoir and the other granules stay usable.
+    gi.invalid = gi.block_type == 0;
     // Region 0 ends at short band 3 or long band 8: 18 pairs in MPEG-1, 18 or 27 in MPEG-2, and
     // 36 or 54 at 8 kHz, whose bands are twice as wide.
     const BandIndex& b = t.bands[tools.rate];

@@ -31,6 +31,7 @@ struct GranuleInfo {
   int32_t count1table_select = 0;
   int32_t windowGainBase[3] = {};
   int32_t gainBase = 0;
+  bool invalid = false;  // window switching with block type 0
 };
 
 struct SideInfo {
@@ -53,8 +54,8 @@ struct FrameTools {
   int rate = 0;  // sample-rate index 0..8
 };
 
-// Side information through the stream's bounded reader. Throws DecoderError for window switching
-// with block type 0.
+// Side information through the stream's bounded reader. Window switching with block type 0 marks
+// the granule invalid.
 void ReadSideInfoMpeg1(InputStream& in, SideInfo& si, const FrameTools& tools, const Tables& t);
 void ReadSideInfoLsf(InputStream& in, SideInfo& si, const FrameTools& tools, const Tables& t);
 

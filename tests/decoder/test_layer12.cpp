@@ -179,6 +179,41 @@ TEST(Layer1, JointStereoSharesAllocationAndSamplesAboveTheBound) {
   ExpectClose(pcm, Synthesise(e, true, 3));
 }
 
+// The forbidden allocation 15 makes a frame undecodable: it plays exactly as a frame without
+// allocations would, and the frames around it are untouched.
+TEST(Layer1, ForbiddenAllocationPlaysAsAnEmptyFrame) {
+  auto frame = [](int allocation3) {
+    BitWriter w;
+    PutHeader(w, 3, 12, 2, 3, 0);
+    for (int sb = 0; sb < 32; ++sb) w.Put(sb == 3 ? static_cast<uint32_t>(allocation3) : sb < 8 ? 4u : 0u, 4);
+    for (int sb = 0; sb < 8; ++sb) w.Put(sb == 3 && allocation3 == 0 ? 0u : 12u, sb == 3 && allocation3 == 0 ? 0 : 6);
+    for (int slot = 0; slot < 12; ++slot) {
+      for (int sb = 0; sb < 8; ++sb) {
+        const int bits = sb == 3 ? allocation3 + 1 : 5;
+        if (sb != 3 || allocation3) w.Put(static_cast<uint32_t>((slot * 3 + sb) % 31), bits);
+      }
+    }
+    return w.Finish(576);
+  };
+  BitWriter empty;
+  PutHeader(empty, 3, 12, 2, 3, 0);
+  const auto good = frame(4);
+  auto decode = [](const std::vector<std::vector<uint8_t>>& frames, uint64_t* damaged) {
+    std::vector<uint8_t> bytes;
+    for (const auto& f : frames) bytes.insert(bytes.end(), f.begin(), f.end());
+    VectorPcmSink sink;
+    EXPECT_TRUE(MpegDecoder::DecodeSource(std::make_unique<MemorySource>(bytes), sink, nullptr, damaged));
+    return sink.pcm;
+  };
+  uint64_t damaged = 0, none = 0;
+  const auto got = decode({good, frame(15), good}, &damaged);
+  const auto want = decode({good, empty.Finish(576), good}, &none);
+  EXPECT_EQ(damaged, 1u);
+  EXPECT_EQ(none, 0u);
+  ASSERT_EQ(got.size(), 3u * 2u * 384u);
+  EXPECT_EQ(got, want);
+}
+
 // A Layer II frame described by its allocations; codes follow from a simple pattern, and
 // `invalidGroupAt` puts an out-of-range grouped code into one granule.
 struct Layer2Spec {
