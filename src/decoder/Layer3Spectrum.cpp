@@ -109,10 +109,17 @@ int ReadScaleFactorsLsf(BitReader& br, ScaleFactors& sf, GranuleInfo& gi, bool i
   for (int g = 0; g < 4; ++g) {
     const uint32_t slen = (word >> (3 * g)) & 7;
     const int count = kNrOfSfbBlock[(kind * 6 + row) * 4 + g];
-    for (int i = 0; i < count; ++i) sf.v[k++] = static_cast<int32_t>(br.Get(slen));
+    const int32_t max = (1 << slen) - 1;
+    for (int i = 0; i < count; ++i, ++k) {
+      sf.v[k] = static_cast<int32_t>(br.Get(slen));
+      sf.maxPosition[k] = max;
+    }
     bits += count * static_cast<int>(slen);
   }
-  for (int i = 0; i < 2 * kind + 1 && k < 39; ++i) sf.v[k++] = 0;
+  for (int i = 0; i < 2 * kind + 1 && k < 39; ++i, ++k) {
+    sf.v[k] = 0;
+    sf.maxPosition[k] = 0;
+  }
   return bits;
 }
 

@@ -43,6 +43,9 @@ struct SideInfo {
 // Scale factors of one channel: 22 long, 39 short or 38 mixed values.
 struct ScaleFactors {
   int32_t v[39] = {};
+  // MPEG-2/2.5: the largest value each one's length can hold, 2^slen - 1. As an intensity
+  // position it marks a band that is not intensity-coded.
+  int32_t maxPosition[39] = {};
 };
 
 // The stereo tools in force for one frame.

@@ -25,6 +25,7 @@ namespace tovira::testing {
 struct ConformanceFigures {
   bool decoded = false;
   std::string error;
+  uint64_t damaged = 0;  // frames the decoder found damaged
   int channels = 0;              // of the stream, and so of the reference
   size_t decodedPerChannel = 0;  // samples per channel the decoder produced
   size_t referencePerChannel = 0;
@@ -36,7 +37,7 @@ struct ConformanceFigures {
 };
 
 inline std::ostream& operator<<(std::ostream& os, const ConformanceFigures& f) {
-  return os << "decoded=" << f.decoded << " error='" << f.error << "' channels=" << f.channels
+  return os << "decoded=" << f.decoded << " error='" << f.error << "' damaged=" << f.damaged << " channels=" << f.channels
             << " decoded/ch=" << f.decodedPerChannel << " reference/ch=" << f.referencePerChannel
             << " expected/ch=" << f.expectedPerChannel
             << " compared=" << f.compared << " psnr=" << f.psnr << " maxdiff=" << f.maxDiff;
@@ -66,7 +67,7 @@ inline ConformanceFigures CompareWithReference(const std::string& bitPath, const
   fig.samplesPerFrame = static_cast<size_t>(summary.header.SamplesPerFrame());
   fig.expectedPerChannel = static_cast<size_t>(summary.Frames()) * fig.samplesPerFrame;
   VectorPcmSink sink;
-  fig.decoded = MpegDecoder::DecodeFile(bitPath, sink, &fig.error);
+  fig.decoded = MpegDecoder::DecodeFile(bitPath, sink, &fig.error, &fig.damaged);
   const std::vector<int16_t> ref = ReadPcm16(pcmPath);
   fig.decodedPerChannel = sink.pcm.size() / 2;
   fig.referencePerChannel = ref.size() / static_cast<size_t>(fig.channels);

@@ -18,6 +18,7 @@ TEST_P(Layer12Conformance, MatchesTheReferenceOutput) {
   }
   const testing::ConformanceFigures f = testing::CompareWithReference(stem + ".bit", stem + ".pcm");
   ASSERT_TRUE(f.decoded) << f;
+  EXPECT_EQ(f.damaged, 0u) << f;
   // Every frame comes out (the estimate from the file size may be off by one frame).
   EXPECT_LE(f.decodedPerChannel, f.expectedPerChannel + f.samplesPerFrame) << f;
   EXPECT_GE(f.decodedPerChannel + f.samplesPerFrame, f.expectedPerChannel) << f;

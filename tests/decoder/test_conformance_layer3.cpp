@@ -39,7 +39,7 @@ testing::ConformanceFigures CompareFrameByFrame(const std::string& bitPath, cons
   testing::ConformanceFigures fig;
   const std::vector<FrameLayout> frames = WalkFrames(bitPath);
   VectorPcmSink sink;
-  fig.decoded = MpegDecoder::DecodeFile(bitPath, sink, &fig.error);
+  fig.decoded = MpegDecoder::DecodeFile(bitPath, sink, &fig.error, &fig.damaged);
   const std::vector<int16_t> ref = testing::ReadPcm16(pcmPath);
   fig.decodedPerChannel = sink.pcm.size() / 2;
   size_t out = 0;  // sample frame in the decoder output
@@ -75,6 +75,7 @@ TEST_P(Layer3Conformance, MatchesTheReferenceOutput) {
   }
   const testing::ConformanceFigures f = CompareFrameByFrame(stem + ".bit", stem + ".pcm");
   ASSERT_TRUE(f.decoded) << f;
+  EXPECT_EQ(f.damaged, 0u) << f;
   // Every frame of the stream comes out, no more.
   EXPECT_EQ(f.decodedPerChannel, f.expectedPerChannel) << f;
   EXPECT_GT(f.compared, 60000u) << f;
@@ -85,7 +86,7 @@ TEST_P(Layer3Conformance, MatchesTheReferenceOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Streams, Layer3Conformance,
                          ::testing::Values("l3-compl", "l3-he_mode", "l3-hecommon", "l3-si", "l3-si_block",
-                                           "M2L3_compl24", "M2L3_noise"),
+                                           "M2L3_compl24", "M2L3_noise", "l3-test46"),
                          testing::StreamTestName);
 
 }  // namespace
