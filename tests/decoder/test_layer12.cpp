@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "Layer3TestBits.h"
 #include "decoder/ByteSource.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
@@ -15,26 +16,15 @@
 namespace tovira {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (bit_ == 0) bytes_.push_back(0);
-      if ((value >> i) & 1u) bytes_.back() |= static_cast<uint8_t>(0x80u >> bit_);
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  size_t Bits() const { return bytes_.size() * 8 - (bit_ ? 8 - bit_ : 0); }
-  std::vector<uint8_t> Finish(size_t frameBytes) {
-    EXPECT_LE(bytes_.size(), frameBytes) << "frame body too long for the chosen bit rate";
-    bytes_.resize(frameBytes, 0);
-    return bytes_;
-  }
+using test::BitWriter;
 
- private:
-  std::vector<uint8_t> bytes_;
-  int bit_ = 0;
-};
+// The frame's bytes, padded to its length.
+std::vector<uint8_t> Finish(const BitWriter& w, size_t frameBytes) {
+  std::vector<uint8_t> bytes = w.Bytes(0);
+  EXPECT_LE(bytes.size(), frameBytes) << "frame body too long for the chosen bit rate";
+  bytes.resize(frameBytes, 0);
+  return bytes;
+}
 
 // MPEG-1 header without CRC. layerBits: 3 = Layer I, 2 = Layer II.
 void PutHeader(BitWriter& w, int layerBits, int bitrateIndex, int rateIndex, int mode, int modeExt) {
@@ -129,7 +119,7 @@ TEST(Layer1, SingleChannelReadsOnlyAllocatedScaleFactorsAndGivesIdenticalChannel
       e.ch[0][slot][sb] = Value(code, steps, sf[sb]);
     }
   }
-  const auto frame = w.Finish(576);
+  const auto frame = Finish(w, 576);
   const auto pcm = Decode(Repeat(frame, 3));
   for (size_t i = 0; i < pcm.size(); i += 2) ASSERT_EQ(pcm[i], pcm[i + 1]);
   ExpectClose(pcm, Synthesise(e, false, 3));
@@ -175,7 +165,7 @@ TEST(Layer1, JointStereoSharesAllocationAndSamplesAboveTheBound) {
       }
     }
   }
-  const auto pcm = Decode(Repeat(w.Finish(576), 3));
+  const auto pcm = Decode(Repeat(Finish(w, 576), 3));
   ExpectClose(pcm, Synthesise(e, true, 3));
 }
 
@@ -193,7 +183,7 @@ TEST(Layer1, ForbiddenAllocationPlaysAsAnEmptyFrame) {
         if (sb != 3 || allocation3) w.Put(static_cast<uint32_t>((slot * 3 + sb) % 31), bits);
       }
     }
-    return w.Finish(576);
+    return Finish(w, 576);
   };
   BitWriter empty;
   PutHeader(empty, 3, 12, 2, 3, 0);
@@ -207,7 +197,7 @@ TEST(Layer1, ForbiddenAllocationPlaysAsAnEmptyFrame) {
   };
   uint64_t damaged = 0, none = 0;
   const auto got = decode({good, frame(15), good}, &damaged);
-  const auto want = decode({good, empty.Finish(576), good}, &none);
+  const auto want = decode({good, Finish(empty, 576), good}, &none);
   EXPECT_EQ(damaged, 1u);
   EXPECT_EQ(none, 0u);
   ASSERT_EQ(got.size(), 3u * 2u * 384u);
@@ -284,7 +274,7 @@ std::vector<uint8_t> BuildLayer2(const Layer2Spec& s, size_t frameBytes, Expecte
       }
     }
   }
-  return w.Finish(frameBytes);
+  return Finish(w, frameBytes);
 }
 
 TEST(Layer2, ScaleFactorSelectionAndGroupedCodesAt48kStereo) {
