@@ -364,7 +364,7 @@ TEST(SingleInstanceUsers, NothingIsHandedToAnotherUsersSocket) {
     char buf[64];
     pollfd q{conn, POLLIN, 0};
     const bool gotData = ::poll(&q, 1, 3000) == 1 && ::read(conn, buf, sizeof buf) > 0;
-    (void)!::write(conn, "A", 1);
+    (void)!::send(conn, "A", 1, MSG_NOSIGNAL);
     ::_exit(gotData ? 1 : 0);
   }
   char r = 0;
