@@ -13,3 +13,10 @@ add_custom_command(
   DEPENDS ${TOVIRA_HELP_TOPICS}
   COMMENT "Copying the help topics")
 add_custom_target(tovira_help_files ALL DEPENDS "${TOVIRA_HELP_STAMP}")
+
+find_package(Qt6 REQUIRED COMPONENTS Core Network)
+add_library(tovira_desktop STATIC SingleInstance.cpp SingleInstance.h)
+tovira_target_defaults(tovira_desktop)
+set_target_properties(tovira_desktop PROPERTIES AUTOMOC ON)
+target_include_directories(tovira_desktop PUBLIC "${CMAKE_SOURCE_DIR}/src")
+target_link_libraries(tovira_desktop PUBLIC tovira_appcore tovira_util Qt6::Core Qt6::Network)
