@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libsdl2-dev libtag1-dev
   libgtest-dev libgmock-dev
   lame twolame sox
+  qt6-svg-dev dbus-daemon dbus-x11 desktop-file-utils xdg-utils shared-mime-info lintian dpkg-dev fakeroot file xvfb xauth xdotool
 )
 for arg in "$@"; do
   case "$arg" in
