@@ -15,7 +15,7 @@ add_custom_command(
 add_custom_target(tovira_help_files ALL DEPENDS "${TOVIRA_HELP_STAMP}")
 
 find_package(Qt6 REQUIRED COMPONENTS Core Network)
-add_library(tovira_desktop STATIC SingleInstance.cpp SingleInstance.h)
+add_library(tovira_desktop STATIC SingleInstance.cpp SingleInstance.h FileTypes.cpp FileTypes.h)
 tovira_target_defaults(tovira_desktop)
 set_target_properties(tovira_desktop PROPERTIES AUTOMOC ON)
 target_include_directories(tovira_desktop PUBLIC "${CMAKE_SOURCE_DIR}/src")
