@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libsdl2-dev libtag1-dev
   libgtest-dev libgmock-dev
-  lame twolame sox
+  lame twolame sox imagemagick
 )
 for arg in "$@"; do
   case "$arg" in

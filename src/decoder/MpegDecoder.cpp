@@ -28,6 +28,34 @@ void MpegDecoder::DecodeCurrentFrame() {
   }
 }
 
+bool MpegDecoder::SeekToTime(uint32_t ms, const std::function<bool()>& stop) {
+  uint32_t lead = 0;
+  if (!stream_.SeekToTime(ms, &lead, stop)) return false;
+  ResetHistories();
+  // What the lead frames produce goes nowhere.
+  class Discard final : public PcmSink {
+   public:
+    void WriteBlock(const int16_t*, size_t) override {}
+  } discard;
+  synth_.SetSink(&discard);
+  for (uint32_t i = 0; i < lead; ++i) {
+    int r = 0;
+    try {
+      for (int tries = 0; tries < 8 && (r = stream_.ReadFrame()) == 0; ++tries) {
+      }
+      if (r != 1) break;
+      ctx_.frameCounter.fetch_add(1, std::memory_order_relaxed);
+      DecodeCurrentFrame();
+    } catch (const DecoderError&) {
+      // A damaged lead frame only costs exactness; the wanted frame is still where it was found.
+      if (r != 1) break;
+    }
+  }
+  synth_.FlushPcm();
+  synth_.SetSink(sink_);
+  return true;
+}
+
 bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error) {
   auto fail = [&](const std::string& message) {
     if (error) *error = message;

@@ -3,6 +3,7 @@
 // the layer decoders. The engine drives the frame loop itself; tools and tests use DecodeFile.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,8 +36,18 @@ class MpegDecoder {
   void ResetHistories();
   // Decodes the frame ReadFrame just read. Throws DecoderError on fatal errors.
   void DecodeCurrentFrame();
-  void SetSink(PcmSink* sink) { synth_.SetSink(sink); }
+  void SetSink(PcmSink* sink) {
+    sink_ = sink;
+    synth_.SetSink(sink);
+  }
   void FlushPcm() { synth_.FlushPcm(); }
+
+  // Moves to the frame that holds `ms` and runs the few frames before it through the decoder
+  // unheard, so that from there on the sound is exactly that of an uninterrupted decode; the
+  // histories are cleared and the PCM buffer holds nothing. frameCounter is then the number of
+  // the frame to be read next (its start is frameCounter x ms per frame). False, with nothing
+  // changed, past the end of the audio or when `stop` says so during the index walk.
+  bool SeekToTime(uint32_t ms, const std::function<bool()>& stop = {});
 
   // Decode a whole file (or byte source) at full rate into `sink`. False, with a message, when
   // it cannot be opened, holds no MPEG audio, or a frame cannot be decoded (the PCM decoded up
@@ -48,6 +59,7 @@ class MpegDecoder {
   static bool Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error);
 
   PlaybackContext& ctx_;
+  PcmSink* sink_ = nullptr;
   FrameHeader header_;
   InputStream stream_;
   Layer12Tables tables_;
