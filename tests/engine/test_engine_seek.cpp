@@ -118,7 +118,7 @@ TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, EngineSeek,
+    EngineFiles, EngineSeek,
     ::testing::Values(SeekCase{"l3_10s_cbr_pic.mp3", 2500, When::Playing}, SeekCase{"l3_10s_cbr_pic.mp3", 7500, When::Playing},
                       SeekCase{"l3_10s_vbr_pic.mp3", 2500, When::Playing}, SeekCase{"l3_10s_vbr_pic.mp3", 7500, When::Playing},
                       SeekCase{"l3_10s_vbr_bare.mp3", 2500, When::Playing}, SeekCase{"l3_10s_vbr_bare.mp3", 7500, When::Playing},
