@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "Layer3TestBits.h"
 #include "decoder/ByteSource.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
@@ -15,26 +16,15 @@
 namespace tovira {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (bit_ == 0) bytes_.push_back(0);
-      if ((value >> i) & 1u) bytes_.back() |= static_cast<uint8_t>(0x80u >> bit_);
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  size_t Bits() const { return bytes_.size() * 8 - (bit_ ? 8 - bit_ : 0); }
-  std::vector<uint8_t> Finish(size_t frameBytes) {
-    EXPECT_LE(bytes_.size(), frameBytes) << "frame body too long for the chosen bit rate";
-    bytes_.resize(frameBytes, 0);
-    return bytes_;
-  }
+using test::BitWriter;
 
- private:
-  std::vector<uint8_t> bytes_;
-  int bit_ = 0;
-};
+// The frame's bytes, padded to its length.
+std::vector<uint8_t> Finish(const BitWriter& w, size_t frameBytes) {
+  std::vector<uint8_t> bytes = w.Bytes(0);
+  EXPECT_LE(bytes.size(), frameBytes) << "frame body too long for the chosen bit rate";
+  bytes.resize(frameBytes, 0);
+  return bytes;
+}
 
 // MPEG-1 header without CRC. layerBits: 3 = Layer I, 2 = Layer II.
 void PutHeader(BitWriter& w, int layerBits, int bitrateIndex, int rateIndex, int mode, int modeExt) {
@@ -129,7 +119,7 @@ TEST(Layer1, SingleChannelReadsOnlyAllocatedScaleFactorsAndGivesIdenticalChannel
       e.ch[0][slot][sb] = Value(code, steps, sf[sb]);
     }
   }
-  const auto frame = w.Finish(576);
+  const auto frame = Finish(w, 576);
   const auto pcm = Decode(Repeat(frame, 3));
   for (size_t i = 0; i < pcm.size(); i += 2) ASSERT_EQ(pcm[i], pcm[i + 1]);
   ExpectClose(pcm, Synthesise(e, false, 3));
@@ -175,8 +165,43 @@ TEST(Layer1, JointStereoSharesAllocationAndSamplesAboveTheBound) {
       }
     }
   }
-  const auto pcm = Decode(Repeat(w.Finish(576), 3));
+  const auto pcm = Decode(Repeat(Finish(w, 576), 3));
   ExpectClose(pcm, Synthesise(e, true, 3));
+}
+
+// The forbidden allocation 15 makes a frame undecodable: it plays exactly as a frame without
+// allocations would, and the frames around it are untouched.
+TEST(Layer1, ForbiddenAllocationPlaysAsAnEmptyFrame) {
+  auto frame = [](int allocation3) {
+    BitWriter w;
+    PutHeader(w, 3, 12, 2, 3, 0);
+    for (int sb = 0; sb < 32; ++sb) w.Put(sb == 3 ? static_cast<uint32_t>(allocation3) : sb < 8 ? 4u : 0u, 4);
+    for (int sb = 0; sb < 8; ++sb) w.Put(sb == 3 && allocation3 == 0 ? 0u : 12u, sb == 3 && allocation3 == 0 ? 0 : 6);
+    for (int slot = 0; slot < 12; ++slot) {
+      for (int sb = 0; sb < 8; ++sb) {
+        const int bits = sb == 3 ? allocation3 + 1 : 5;
+        if (sb != 3 || allocation3) w.Put(static_cast<uint32_t>((slot * 3 + sb) % 31), bits);
+      }
+    }
+    return Finish(w, 576);
+  };
+  BitWriter empty;
+  PutHeader(empty, 3, 12, 2, 3, 0);
+  const auto good = frame(4);
+  auto decode = [](const std::vector<std::vector<uint8_t>>& frames, uint64_t* damaged) {
+    std::vector<uint8_t> bytes;
+    for (const auto& f : frames) bytes.insert(bytes.end(), f.begin(), f.end());
+    VectorPcmSink sink;
+    EXPECT_TRUE(MpegDecoder::DecodeSource(std::make_unique<MemorySource>(bytes), sink, nullptr, damaged));
+    return sink.pcm;
+  };
+  uint64_t damaged = 0, none = 0;
+  const auto got = decode({good, frame(15), good}, &damaged);
+  const auto want = decode({good, Finish(empty, 576), good}, &none);
+  EXPECT_EQ(damaged, 1u);
+  EXPECT_EQ(none, 0u);
+  ASSERT_EQ(got.size(), 3u * 2u * 384u);
+  EXPECT_EQ(got, want);
 }
 
 // A Layer II frame described by its allocations; codes follow from a simple pattern, and
@@ -249,7 +274,7 @@ std::vector<uint8_t> BuildLayer2(const Layer2Spec& s, size_t frameBytes, Expecte
       }
     }
   }
-  return w.Finish(frameBytes);
+  return Finish(w, frameBytes);
 }
 
 TEST(Layer2, ScaleFactorSelectionAndGroupedCodesAt48kStereo) {

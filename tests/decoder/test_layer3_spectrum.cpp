@@ -222,19 +222,7 @@ TEST(Layer3Spectrum, RandomDataNeverWritesPastTheSpectrum) {
   }
 }
 
-TEST(Layer3Spectrum, MidSideWithoutSideValuesCopiesMid) {
-  BitWriter w;
-  GranuleInfo gi = LongGranule(0, 0);
-  std::vector<float> left(576), right(576, 7.0f);
-  for (int i = 0; i < 576; ++i) left[i] = static_cast<float>(i) * 0.01f;
-  const std::vector<float> mid = left;
-  const std::vector<uint8_t> bytes = w.Bytes();
-  BitReader br(bytes.data(), 0);
-  EXPECT_EQ(DecodeSpectrumMs(br, left.data(), right.data(), ScaleFactors{}, gi, 0, 0, 32, T()), 0);
-  EXPECT_EQ(left, mid);
-  EXPECT_EQ(right, mid);
-}
-
+// Left = mid + side, right = mid - side; where no side value is coded both are the mid value.
 TEST(Layer3Spectrum, MidSideMatrix) {
   BitWriter w;
   w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
