@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct DamageCase {
   size_t samplesPerFrame;  // per channel
   const char* name;
 };
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.file << " " << c.name; }
 
 class DamagedFrames : public ::testing::TestWithParam<DamageCase> {};
 

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <vector>
 
@@ -373,31 +371,11 @@ TEST(MpegDecoder, ReportsFilesWithoutAudio) {
   EXPECT_TRUE(sink.pcm.empty());
 }
 
-TEST(MpegDecoder, DecodesTheLayer2Fixture) {
-  const std::string path = std::string(TOVIRA_FIXTURE_DIR) + "/l2_44k_192.mp2";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " missing";
-  VectorPcmSink sink;
-  std::string error;
-  ASSERT_TRUE(MpegDecoder::DecodeFile(path, sink, &error)) << error;
-  // 3 s at 44.1 kHz, within the encoder's padding.
-  EXPECT_NEAR(static_cast<double>(sink.pcm.size()) / 2.0, 3 * 44100.0, 3000.0);
-  double energy = 0;
-  for (int16_t v : sink.pcm) energy += static_cast<double>(v) * v;
-  EXPECT_GT(energy / static_cast<double>(sink.pcm.size()), 1e6);  // a -6 dB chord, not silence
-}
-
-// Garbage must never crash or hang: random bytes, random bodies behind valid Layer I/II headers
-// of every bit rate, mode and extension, and real streams cut short anywhere.
-TEST(MpegDecoder, SurvivesRandomAndTruncatedInput) {
+// Garbage behind valid Layer I/II headers of every bit rate, mode and extension never crashes
+// or hangs, and every frame, decodable or not, comes out at its full length.
+TEST(MpegDecoder, RandomBodiesGiveFullLengthFrames) {
   std::mt19937 rng(1234);
-  auto randomBytes = [&](size_t n) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = static_cast<uint8_t>(rng());
-    return v;
-  };
   VectorPcmSink sink;
-  for (int i = 0; i < 50; ++i) MpegDecoder::DecodeSource(std::make_unique<MemorySource>(randomBytes(rng() % 20000)), sink);
-
   for (int version = 0; version < 2; ++version) {  // MPEG-1, then MPEG-2 lower rates
     for (int layerBits = 2; layerBits <= 3; ++layerBits) {
       for (int rate = 0; rate < 3; ++rate) {
@@ -411,8 +389,7 @@ TEST(MpegDecoder, SurvivesRandomAndTruncatedInput) {
               ASSERT_GT(length, 4);
               const uint8_t head[4] = {uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h)};
               stream.insert(stream.end(), head, head + 4);
-              const auto body = randomBytes(static_cast<size_t>(length - 4));
-              stream.insert(stream.end(), body.begin(), body.end());
+              for (int32_t i = 4; i < length; ++i) stream.push_back(static_cast<uint8_t>(rng()));
             }
             sink.pcm.clear();
             std::string error;
@@ -423,29 +400,6 @@ TEST(MpegDecoder, SurvivesRandomAndTruncatedInput) {
       }
     }
   }
-
-  std::vector<std::string> files;
-  const std::string conf = TOVIRA_CONFORMANCE_DIR;
-  for (const char* name : {"l1-fl2.bit", "l2-fl16.bit", "l2-test32.bit"}) files.push_back(conf + "/" + name);
-  files.push_back(std::string(TOVIRA_FIXTURE_DIR) + "/l2_44k_64_mono.mp2");
-  int tried = 0;
-  for (const auto& path : files) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) continue;
-    const std::vector<uint8_t> whole((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    for (int i = 0; i < 12; ++i) {
-      const size_t cut = rng() % whole.size();
-      std::vector<uint8_t> part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
-      MpegDecoder::DecodeSource(std::make_unique<MemorySource>(part), sink);
-      // and with a run of damage in the middle
-      std::vector<uint8_t> damaged = whole;
-      const size_t at = rng() % whole.size();
-      for (size_t k = at; k < std::min(whole.size(), at + 200); ++k) damaged[k] = static_cast<uint8_t>(rng());
-      MpegDecoder::DecodeSource(std::make_unique<MemorySource>(damaged), sink);
-      ++tried;
-    }
-  }
-  EXPECT_GT(tried, 0);
 }
 
 }  // namespace

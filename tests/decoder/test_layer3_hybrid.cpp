@@ -74,31 +74,6 @@ std::vector<double> RandomSpectrum(std::mt19937& rng, double amplitude) {
   return x;
 }
 
-TEST(Layer3Hybrid, FastTransformsMatchTheDirectSums) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> d(-1.0f, 1.0f);
-  for (int round = 0; round < 20; ++round) {
-    float in[18], z[18];
-    for (float& v : in) v = d(rng);
-    Imdct36(in, z, T());
-    for (int i = 0; i < 36; ++i) {
-      double ref = 0;
-      for (int k = 0; k < 18; ++k) ref += in[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
-      const int m = i < 9 ? i + 9 : i < 27 ? 26 - i : i - 27;
-      EXPECT_NEAR(z[m] * 0.5 / std::cos(kPi * (2 * i + 19) / 72), ref, 2e-5) << i;
-    }
-    float in6[6], z6[6];
-    for (float& v : in6) v = d(rng);
-    Imdct12(in6, z6, T());
-    for (int i = 0; i < 12; ++i) {
-      double ref = 0;
-      for (int k = 0; k < 6; ++k) ref += in6[k] * std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1));
-      const int m = i < 3 ? i + 3 : i < 9 ? 8 - i : i - 9;
-      EXPECT_NEAR(z6[m] * 0.5 / std::cos(kPi * (2 * i + 7) / 24), ref, 1e-5) << i;
-    }
-  }
-}
-
 // A sequence of granules through every block type and window transition, mixed blocks included,
 // so the overlap and the sign-alternating windows are checked across granule boundaries.
 TEST(Layer3Hybrid, MatchesTheDirectFormAcrossBlockTypes) {
