@@ -173,6 +173,8 @@ int PlaylistModel::DeliverBatches() {
   int added = 0;
   for (auto& batch : batches) {
     const int first = RowCount();
+    if (batch.records.empty()) continue;
+    if (observer_) observer_->RowsAboutToBeInserted(first, static_cast<int>(batch.records.size()));
     for (auto& record : batch.records) {
       PlaylistRow row;
       row.number = static_cast<int>(paths_.size()) + 1;
@@ -184,6 +186,7 @@ int PlaylistModel::DeliverBatches() {
       paths_.push_back(std::move(record.path));
     }
     added += RowCount() - first;
+    if (observer_) observer_->RowsInserted(first, RowCount() - first);
     if (!batch.fromDefaultFile) MarkChanged();
     if (callbacks_.rowsAdded) callbacks_.rowsAdded(first, RowCount());
   }
@@ -219,26 +222,33 @@ void PlaylistModel::StartRowAt(int displayIndex) {
   if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
 }
 
+void PlaylistModel::SetCurrentRow(int row) {
+  const int previous = currentRow_;
+  currentRow_ = row;
+  if (observer_ && previous != row) observer_->CurrentRowChanged(previous, row);
+}
+
 bool PlaylistModel::PlayNext() {
-  ++currentRow_;
-  if (currentRow_ >= RowCount()) {
-    currentRow_ = std::max(RowCount() - 1, 0);
+  const int next = currentRow_ + 1;
+  if (next >= RowCount()) {
+    SetCurrentRow(std::max(RowCount() - 1, 0));
     return false;
   }
+  SetCurrentRow(next);
   StartRowAt(currentRow_);
   return true;
 }
 
 void PlaylistModel::PlayPrevious() {
-  --currentRow_;
-  if (currentRow_ >= 0 && currentRow_ < RowCount()) StartRowAt(currentRow_);
-  if (currentRow_ < 0) currentRow_ = 0;
+  const int previous = currentRow_ - 1;
+  SetCurrentRow(std::max(previous, 0));
+  if (previous >= 0 && previous < RowCount()) StartRowAt(previous);
 }
 
 bool PlaylistModel::StartRow(int displayIndex) {
   // Bounded by the rows shown, not the entries: after removals there are fewer rows.
   if (displayIndex < 0 || displayIndex >= RowCount()) return false;
-  currentRow_ = displayIndex;
+  SetCurrentRow(displayIndex);
   StartRowAt(displayIndex);
   return true;
 }
@@ -246,15 +256,27 @@ bool PlaylistModel::StartRow(int displayIndex) {
 void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
   std::sort(displayIndexes.begin(), displayIndexes.end());
   displayIndexes.erase(std::unique(displayIndexes.begin(), displayIndexes.end()), displayIndexes.end());
-  bool removed = false;
-  for (auto it = displayIndexes.rbegin(); it != displayIndexes.rend(); ++it) {
-    if (*it < 0 || *it >= RowCount()) continue;
-    const int entry = rows_[static_cast<size_t>(*it)].number - 1;
-    if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
-    rows_.erase(rows_.begin() + *it);
-    removed = true;
+  displayIndexes.erase(std::remove_if(displayIndexes.begin(), displayIndexes.end(),
+                                      [this](int i) { return i < 0 || i >= RowCount(); }),
+                       displayIndexes.end());
+  if (displayIndexes.empty()) return;
+  // Contiguous runs, highest first, so that the indexes of the runs still to go stay valid.
+  size_t end = displayIndexes.size();
+  while (end > 0) {
+    size_t begin = end - 1;
+    while (begin > 0 && displayIndexes[begin - 1] == displayIndexes[begin] - 1) --begin;
+    const int first = displayIndexes[begin];
+    const int count = static_cast<int>(end - begin);
+    if (observer_) observer_->RowsAboutToBeRemoved(first, count);
+    for (int r = first; r < first + count; ++r) {
+      const int entry = rows_[static_cast<size_t>(r)].number - 1;
+      if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
+    }
+    rows_.erase(rows_.begin() + first, rows_.begin() + first + count);
+    if (observer_) observer_->RowsRemoved(first, count);
+    end = begin;
   }
-  if (removed) MarkChanged();
+  MarkChanged();
 }
 
 void PlaylistModel::Clear() {
@@ -268,18 +290,25 @@ void PlaylistModel::Clear() {
     currentPaths_.clear();
   }
   idle_.notify_all();
+  if (observer_) observer_->ModelAboutToBeReset();
   rows_.clear();
   paths_.clear();
+  if (observer_) observer_->ModelReset();
   MarkChanged();
 }
 
-void PlaylistModel::Shuffle() { std::shuffle(rows_.begin(), rows_.end(), random_); }
+void PlaylistModel::Shuffle() {
+  if (observer_) observer_->LayoutAboutToBeChanged();
+  std::shuffle(rows_.begin(), rows_.end(), random_);
+  if (observer_) observer_->LayoutChanged();
+}
 
 void PlaylistModel::SortColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   sortColumn_ = column;
   sortAscending_ = ascending;
   const auto c = static_cast<size_t>(column);
+  if (observer_) observer_->LayoutAboutToBeChanged();
   if (ascending) {
     SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
       return CompareColumnTexts(x.texts[c], y.texts[c]) < 0;
@@ -289,6 +318,7 @@ void PlaylistModel::SortColumn(int column, bool ascending) {
       return CompareColumnTexts(y.texts[c], x.texts[c]) < 0;
     });
   }
+  if (observer_) observer_->LayoutChanged();
 }
 
 void PlaylistModel::ClickColumn(int column) {

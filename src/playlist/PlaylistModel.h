@@ -62,6 +62,20 @@ std::string FormatRowDuration(uint32_t seconds);
 // The record of one path, read with `tags`.
 TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags);
 
+class PlaylistObserver {   // every call on the owner (UI) thread
+ public:
+  virtual ~PlaylistObserver() = default;
+  virtual void RowsAboutToBeInserted(int /*first*/, int /*count*/) {}
+  virtual void RowsInserted(int /*first*/, int /*count*/) {}
+  virtual void RowsAboutToBeRemoved(int /*first*/, int /*count*/) {}   // one contiguous run of display rows
+  virtual void RowsRemoved(int /*first*/, int /*count*/) {}
+  virtual void ModelAboutToBeReset() {}                        // Clear, loading the default playlist
+  virtual void ModelReset() {}
+  virtual void LayoutAboutToBeChanged() {}                     // sort, shuffle
+  virtual void LayoutChanged() {}
+  virtual void CurrentRowChanged(int /*previous*/, int /*current*/) {} // display indexes, -1 for none
+};
+
 struct PlaylistOptions {
   std::filesystem::path dataFolder;  // where "tvra.dfl" lives; empty: DefaultDataFolder()
   std::chrono::milliseconds saveDelay{3000};
@@ -87,6 +101,8 @@ class PlaylistModel {
   ~PlaylistModel();
   PlaylistModel(const PlaylistModel&) = delete;
   PlaylistModel& operator=(const PlaylistModel&) = delete;
+
+  void SetObserver(PlaylistObserver* observer) { observer_ = observer; }
 
   // Files and M3U playlists (".m3u" in any case), expanded and read on the load thread. Returns
   // at once; a request made while a load runs waits for it, so loads never overlap.
@@ -156,8 +172,11 @@ class PlaylistModel {
   // Every path the default playlist should hold now: delivered, queued and not yet read.
   std::vector<std::string> SnapshotForDefault() const;
 
+  void SetCurrentRow(int row);
+
   Options options_;
   Callbacks callbacks_;
+  PlaylistObserver* observer_ = nullptr;
 
   std::vector<std::string> paths_;
   std::vector<PlaylistRow> rows_;
