@@ -11,13 +11,8 @@
 
 namespace tovira::test {
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "tovira-ui-test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);  // lives until the process ends
-  return *app;
-}
+// The test main made the application before any test runs.
+inline QApplication& App() { return *qApp; }
 
 // Runs the event loop until `done` holds or `ms` pass; returns `done()`.
 template <class Pred>
