@@ -163,17 +163,8 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   connect(dropScanner_, &FolderScanner::finished, this, [this](const QStringList& files, int) { AddPaths(files); });
 
   dock_ = new WindowDock(this, parent, DockSide::Below, this);
+  table_->installEventFilter(this);
 
-  auto* remove = new QAction(this);
-  remove->setShortcut(QKeySequence::Delete);
-  remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  connect(remove, &QAction::triggered, this, &PlaylistDialog::RemoveSelected);
-  table_->addAction(remove);
-  auto* help = new QAction(this);
-  help->setShortcut(QKeySequence::HelpContents);
-  help->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  connect(help, &QAction::triggered, this, &PlaylistDialog::Help);
-  addAction(help);
 }
 
 PlaylistDialog::~PlaylistDialog() = default;
@@ -323,6 +314,15 @@ void PlaylistDialog::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
 }
 
+bool PlaylistDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    RemoveSelected();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void PlaylistDialog::closeEvent(QCloseEvent* event) {
   // The main window's toggle decides; it slides the window back.
   event->ignore();
@@ -330,6 +330,11 @@ void PlaylistDialog::closeEvent(QCloseEvent* event) {
 }
 
 void PlaylistDialog::keyPressEvent(QKeyEvent* event) {
+  // Keys the list and the toolbar leave alone come here.
+  if (event->key() == Qt::Key_F1) {
+    Help();
+    return;
+  }
   // Escape would close the dialog behind the toggle's back.
   if (event->key() == Qt::Key_Escape) return;
   QDialog::keyPressEvent(event);

@@ -83,6 +83,7 @@ class PlaylistDialog : public QDialog {
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildToolBar();

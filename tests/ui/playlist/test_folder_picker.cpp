@@ -42,12 +42,12 @@ QStringList ChildTexts(QTreeWidgetItem* item) {
 }  // namespace
 
 TEST_F(FolderPickerTest, TreeListsFoldersOnlyInCaseInsensitiveOrderWithButtonsWhereThereAreSubfolders) {
-  fs::create_directories(dir.path / "beta");
-  fs::create_directories(dir.path / "Alpha" / "inner");
-  fs::create_directories(dir.path / "alpha2");
-  fs::create_directories(dir.path / "Gamma");
-  Touch(dir.path / "afile.mp3");
-  FolderPickerDialog picker(settings, nullptr, Q(dir.path));
+  fs::create_directories(dir.path() / "beta");
+  fs::create_directories(dir.path() / "Alpha" / "inner");
+  fs::create_directories(dir.path() / "alpha2");
+  fs::create_directories(dir.path() / "Gamma");
+  Touch(dir.path() / "afile.mp3");
+  FolderPickerDialog picker(settings, nullptr, Q(dir.path()));
   auto* top = picker.Tree()->topLevelItem(0);
   ASSERT_NE(top, nullptr);
   top->setExpanded(true);
@@ -61,66 +61,66 @@ TEST_F(FolderPickerTest, TreeListsFoldersOnlyInCaseInsensitiveOrderWithButtonsWh
 
   // Collapsing forgets the children; expanding again reads folders made meanwhile.
   top->setExpanded(false);
-  fs::create_directories(dir.path / "delta");
+  fs::create_directories(dir.path() / "delta");
   top->setExpanded(true);
   EXPECT_EQ(ChildTexts(top), (QStringList{"Alpha", "alpha2", "beta", "delta", "Gamma"}));
 }
 
 TEST_F(FolderPickerTest, SetSelPathSelectsExistingFoldersOnly) {
-  fs::create_directories(dir.path / "a" / "b" / "c");
-  FolderPickerDialog picker(settings, nullptr, Q(dir.path));
-  EXPECT_TRUE(picker.SetSelPath(Q(dir.path / "a" / "b")));
-  EXPECT_EQ(picker.SelectedPath(), Q(dir.path / "a" / "b"));
-  EXPECT_TRUE(picker.SetSelPath(Q(dir.path / "a" / "b" / "c") + "/"));
-  EXPECT_EQ(picker.SelectedPath(), Q(dir.path / "a" / "b" / "c"));
-  EXPECT_FALSE(picker.SetSelPath(Q(dir.path / "a" / "missing")));
+  fs::create_directories(dir.path() / "a" / "b" / "c");
+  FolderPickerDialog picker(settings, nullptr, Q(dir.path()));
+  EXPECT_TRUE(picker.SetSelPath(Q(dir.path() / "a" / "b")));
+  EXPECT_EQ(picker.SelectedPath(), Q(dir.path() / "a" / "b"));
+  EXPECT_TRUE(picker.SetSelPath(Q(dir.path() / "a" / "b" / "c") + "/"));
+  EXPECT_EQ(picker.SelectedPath(), Q(dir.path() / "a" / "b" / "c"));
+  EXPECT_FALSE(picker.SetSelPath(Q(dir.path() / "a" / "missing")));
   EXPECT_FALSE(picker.SetSelPath("/proc"));  // outside the tree's root
 }
 
 TEST_F(FolderPickerTest, OpenSelectsTheRememberedFolder) {
-  fs::create_directories(dir.path / "music" / "rock");
-  settings.WriteString("DirSetting", "Tree", (dir.path / "music" / "rock").string());
-  FolderPickerDialog picker(settings, nullptr, Q(dir.path));
+  fs::create_directories(dir.path() / "music" / "rock");
+  settings.WriteString("DirSetting", "Tree", (dir.path() / "music" / "rock").string());
+  FolderPickerDialog picker(settings, nullptr, Q(dir.path()));
   picker.Open();
-  EXPECT_EQ(picker.SelectedPath(), Q(dir.path / "music" / "rock"));
+  EXPECT_EQ(picker.SelectedPath(), Q(dir.path() / "music" / "rock"));
   picker.reject();
   EXPECT_FALSE(picker.isVisible());
 }
 
 TEST(FolderScan, EveryMp3OfTheTreeComesBeforeTheFirstM3u) {
   test::TempDir dir;
-  Touch(dir.path / "z.m3u");
-  Touch(dir.path / "top.mp3");
-  Touch(dir.path / "sub" / "deep" / "d.MP3");
-  Touch(dir.path / "sub" / "list.m3u");
-  Touch(dir.path / "sub" / "s.mp3");
-  Touch(dir.path / "sub" / "other.mp2");
-  Touch(dir.path / "sub" / "wave.wav");
+  Touch(dir.path() / "z.m3u");
+  Touch(dir.path() / "top.mp3");
+  Touch(dir.path() / "sub" / "deep" / "d.MP3");
+  Touch(dir.path() / "sub" / "list.m3u");
+  Touch(dir.path() / "sub" / "s.mp3");
+  Touch(dir.path() / "sub" / "other.mp2");
+  Touch(dir.path() / "sub" / "wave.wav");
   std::vector<int> seen;
-  const auto files = ScanFolderForAudio(dir.path.string() + "//", [&](int done, int total) {
+  const auto files = ScanFolderForAudio(dir.path().string() + "//", [&](int done, int total) {
     seen.push_back(done);
     EXPECT_EQ(total, 6);  // three folders, two passes
   });
-  const std::vector<std::string> want = {(dir.path / "sub" / "deep" / "d.MP3").string(),
-                                         (dir.path / "sub" / "s.mp3").string(), (dir.path / "top.mp3").string(),
-                                         (dir.path / "sub" / "list.m3u").string(), (dir.path / "z.m3u").string()};
+  const std::vector<std::string> want = {(dir.path() / "sub" / "deep" / "d.MP3").string(),
+                                         (dir.path() / "sub" / "s.mp3").string(), (dir.path() / "top.mp3").string(),
+                                         (dir.path() / "sub" / "list.m3u").string(), (dir.path() / "z.m3u").string()};
   EXPECT_EQ(files, want);
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST(FolderScan, CancelledScanStopsBetweenFolders) {
   test::TempDir dir;
-  for (int i = 0; i < 5; ++i) Touch(dir.path / ("f" + std::to_string(i)) / "a.mp3");
+  for (int i = 0; i < 5; ++i) Touch(dir.path() / ("f" + std::to_string(i)) / "a.mp3");
   std::atomic<bool> cancel{false};
   int calls = 0;
-  const auto files = ScanFolderForAudio(dir.path.string(), [&](int, int) { if (++calls == 2) cancel = true; }, &cancel);
+  const auto files = ScanFolderForAudio(dir.path().string(), [&](int, int) { if (++calls == 2) cancel = true; }, &cancel);
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(files.size(), 2u);
 }
 
 TEST_F(FolderPickerTest, OkWithNothingSelectedDoesNothing) {
-  fs::create_directories(dir.path / "a");
-  FolderPickerDialog picker(settings, nullptr, Q(dir.path));
+  fs::create_directories(dir.path() / "a");
+  FolderPickerDialog picker(settings, nullptr, Q(dir.path()));
   picker.show();
   picker.Tree()->clearSelection();
   QSignalSpy chosen(&picker, &FolderPickerDialog::filesChosen);
@@ -133,12 +133,12 @@ TEST_F(FolderPickerTest, OkWithNothingSelectedDoesNothing) {
 }
 
 TEST_F(FolderPickerTest, OkScansOffTheUiThreadThenHandsOverRemembersAndHides) {
-  for (int i = 0; i < 40; ++i) Touch(dir.path / "album" / ("cd" + std::to_string(i)) / "t.mp3");
-  Touch(dir.path / "album" / "all.m3u");
-  Touch(dir.path / "elsewhere.mp3");
-  FolderPickerDialog picker(settings, nullptr, Q(dir.path));
+  for (int i = 0; i < 40; ++i) Touch(dir.path() / "album" / ("cd" + std::to_string(i)) / "t.mp3");
+  Touch(dir.path() / "album" / "all.m3u");
+  Touch(dir.path() / "elsewhere.mp3");
+  FolderPickerDialog picker(settings, nullptr, Q(dir.path()));
   picker.show();
-  ASSERT_TRUE(picker.SetSelPath(Q(dir.path / "album")));
+  ASSERT_TRUE(picker.SetSelPath(Q(dir.path() / "album")));
   QSignalSpy chosen(&picker, &FolderPickerDialog::filesChosen);
   picker.OkButton()->click();
   // The click returns before the result: the scan runs on its own thread while the window
@@ -150,18 +150,18 @@ TEST_F(FolderPickerTest, OkScansOffTheUiThreadThenHandsOverRemembersAndHides) {
   ASSERT_TRUE(test::PumpUntil([&] { return chosen.count() == 1; }));
   const auto files = chosen.front().front().toStringList();
   EXPECT_EQ(files.size(), 41);
-  EXPECT_EQ(files.back(), Q(dir.path / "album" / "all.m3u"));
-  EXPECT_FALSE(files.contains(Q(dir.path / "elsewhere.mp3")));
-  EXPECT_EQ(settings.ReadString("DirSetting", "Tree", ""), (dir.path / "album").string());
+  EXPECT_EQ(files.back(), Q(dir.path() / "album" / "all.m3u"));
+  EXPECT_FALSE(files.contains(Q(dir.path() / "elsewhere.mp3")));
+  EXPECT_EQ(settings.ReadString("DirSetting", "Tree", ""), (dir.path() / "album").string());
   EXPECT_FALSE(picker.isVisible());
   EXPECT_TRUE(picker.OkButton()->isEnabled());
 }
 
 TEST_F(FolderPickerTest, CancelDuringTheScanDropsItsResult) {
-  for (int i = 0; i < 200; ++i) Touch(dir.path / "big" / ("d" + std::to_string(i)) / "t.mp3");
-  FolderPickerDialog picker(settings, nullptr, Q(dir.path));
+  for (int i = 0; i < 200; ++i) Touch(dir.path() / "big" / ("d" + std::to_string(i)) / "t.mp3");
+  FolderPickerDialog picker(settings, nullptr, Q(dir.path()));
   picker.show();
-  ASSERT_TRUE(picker.SetSelPath(Q(dir.path / "big")));
+  ASSERT_TRUE(picker.SetSelPath(Q(dir.path() / "big")));
   QSignalSpy chosen(&picker, &FolderPickerDialog::filesChosen);
   picker.OkButton()->click();
   picker.reject();
