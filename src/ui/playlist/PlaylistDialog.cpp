@@ -21,15 +21,12 @@
 #include <algorithm>
 
 #include "playlist/PlaylistModel.h"
+#include "ui/controls/HelpViewer.h"
 #include "ui/playlist/FileDialogs.h"
 #include "ui/playlist/FolderPickerDialog.h"
 #include "ui/playlist/FolderScan.h"
 #include "ui/playlist/PlaylistTableModel.h"
 #include "ui/playlist/WindowDock.h"
-#if __has_include("ui/controls/HelpViewer.h")
-#include "ui/controls/HelpViewer.h"
-#define TOVIRA_HAS_HELP_VIEWER 1
-#endif
 
 // The toolbar art lives in a static library: its resources are registered by hand.
 static void InitPlaylistResources() { Q_INIT_RESOURCE(playlist); }
@@ -62,15 +59,7 @@ std::vector<std::string> ToStd(const QStringList& list) {
   return out;
 }
 
-bool DefaultHelp(QWidget* parent, const QString& topic) {
-#ifdef TOVIRA_HAS_HELP_VIEWER
-  return ShowHelpTopic(parent, topic);
-#else
-  QMessageBox::warning(parent, QStringLiteral("Tovira"), QStringLiteral("Help not found. Please reinstall Tovira."));
-  (void)topic;
-  return false;
-#endif
-}
+bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(parent, topic); }
 
 }  // namespace
 
