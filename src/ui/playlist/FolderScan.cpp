@@ -10,24 +10,28 @@ std::vector<std::string> ScanFolderForAudio(const std::string& root, const std::
                                             const std::atomic<bool>* cancelled) {
   std::vector<std::string> found;
   if (FileFinder::NormalizeFolder(root).empty()) return found;
-  // The tree is collected once; each folder is then searched on its own so that progress can be
-  // shown folder by folder while keeping the finder's order.
+  // The tree is collected once; each folder is then read once for both patterns, so progress can
+  // be shown folder by folder. The playlists go after every audio file of the tree, as a finder
+  // searching pattern after pattern would give them.
   FileFinder tree;
   tree.SetRoot(root, true);
   const auto& folders = tree.Folders();
-  const int total = static_cast<int>(folders.size()) * 2;
+  const int total = static_cast<int>(folders.size());
+  std::vector<std::string> playlists;
   int done = 0;
-  for (const char* pattern : {"*.mp3", "*.m3u"}) {
-    for (const auto& folder : folders) {
-      if (cancelled && cancelled->load()) return found;
-      FileFinder one;
-      one.SetRoot(folder, false);
-      one.AddPattern(pattern, true, false);
-      for (const auto& e : one) found.push_back(e.path);
-      ++done;
-      if (progress) progress(done, total);
-    }
+  for (const auto& folder : folders) {
+    if (cancelled && cancelled->load()) break;
+    FileFinder one;
+    one.SetRoot(folder, false);
+    one.AddPattern("*.mp3", true, false);
+    const size_t audio = one.Results().size();
+    one.AddPattern("*.m3u", true, false);
+    const auto& results = one.Results();
+    for (size_t i = 0; i < results.size(); ++i) (i < audio ? found : playlists).push_back(results[i].path);
+    ++done;
+    if (progress) progress(done, total);
   }
+  found.insert(found.end(), std::make_move_iterator(playlists.begin()), std::make_move_iterator(playlists.end()));
   return found;
 }
 

@@ -19,9 +19,9 @@
 namespace tovira {
 
 // The files a folder scan adds, in the order they are added: for each root, every ".mp3" of the
-// whole tree first, then every ".m3u". `progress(done, total)` is called after each folder read
-// (total counts two reads per folder); `cancelled` is polled between folders, and a cancelled
-// scan returns what it has found so far.
+// whole tree first, then every ".m3u". `progress(done, total)` is called after each folder is
+// read; `cancelled` is polled between folders, and a cancelled scan returns what it has found so
+// far.
 std::vector<std::string> ScanFolderForAudio(const std::string& root,
                                             const std::function<void(int done, int total)>& progress = {},
                                             const std::atomic<bool>* cancelled = nullptr);
