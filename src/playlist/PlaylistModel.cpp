@@ -173,8 +173,9 @@ int PlaylistModel::DeliverBatches() {
   int added = 0;
   for (auto& batch : batches) {
     const int first = RowCount();
-    if (batch.records.empty()) continue;
-    if (observer_) observer_->RowsAboutToBeInserted(first, static_cast<int>(batch.records.size()));
+    const int count = static_cast<int>(batch.records.size());
+    if (count == 0) continue;
+    if (observer_) observer_->RowsAboutToBeInserted(first, count);
     for (auto& record : batch.records) {
       PlaylistRow row;
       row.number = static_cast<int>(paths_.size()) + 1;
@@ -185,9 +186,9 @@ int PlaylistModel::DeliverBatches() {
       rows_.push_back(std::move(row));
       paths_.push_back(std::move(record.path));
     }
-    added += RowCount() - first;
-    if (observer_) observer_->RowsInserted(first, RowCount() - first);
+    added += count;
     if (!batch.fromDefaultFile) MarkChanged();
+    if (observer_) observer_->RowsInserted(first, count);
     if (callbacks_.rowsAdded) callbacks_.rowsAdded(first, RowCount());
   }
   return added;
@@ -218,14 +219,14 @@ std::string PlaylistModel::PathOfRow(int displayIndex) const {
   return paths_[static_cast<size_t>(entry)];
 }
 
-void PlaylistModel::StartRowAt(int displayIndex) {
-  if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
-}
-
 void PlaylistModel::SetCurrentRow(int row) {
   const int previous = currentRow_;
   currentRow_ = row;
   if (observer_ && previous != row) observer_->CurrentRowChanged(previous, row);
+}
+
+void PlaylistModel::StartRowAt(int displayIndex) {
+  if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
 }
 
 bool PlaylistModel::PlayNext() {
@@ -235,7 +236,7 @@ bool PlaylistModel::PlayNext() {
     return false;
   }
   SetCurrentRow(next);
-  StartRowAt(currentRow_);
+  StartRowAt(next);
   return true;
 }
 
@@ -256,27 +257,23 @@ bool PlaylistModel::StartRow(int displayIndex) {
 void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
   std::sort(displayIndexes.begin(), displayIndexes.end());
   displayIndexes.erase(std::unique(displayIndexes.begin(), displayIndexes.end()), displayIndexes.end());
-  displayIndexes.erase(std::remove_if(displayIndexes.begin(), displayIndexes.end(),
-                                      [this](int i) { return i < 0 || i >= RowCount(); }),
-                       displayIndexes.end());
-  if (displayIndexes.empty()) return;
-  // Contiguous runs, highest first, so that the indexes of the runs still to go stay valid.
-  size_t end = displayIndexes.size();
-  while (end > 0) {
+  std::erase_if(displayIndexes, [this](int i) { return i < 0 || i >= RowCount(); });
+  // Contiguous runs, highest first: the indexes of each run still hold when it is announced.
+  for (size_t end = displayIndexes.size(); end > 0;) {
     size_t begin = end - 1;
     while (begin > 0 && displayIndexes[begin - 1] == displayIndexes[begin] - 1) --begin;
     const int first = displayIndexes[begin];
     const int count = static_cast<int>(end - begin);
     if (observer_) observer_->RowsAboutToBeRemoved(first, count);
-    for (int r = first; r < first + count; ++r) {
-      const int entry = rows_[static_cast<size_t>(r)].number - 1;
+    for (int i = first; i < first + count; ++i) {
+      const int entry = rows_[static_cast<size_t>(i)].number - 1;
       if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
     }
     rows_.erase(rows_.begin() + first, rows_.begin() + first + count);
     if (observer_) observer_->RowsRemoved(first, count);
     end = begin;
   }
-  MarkChanged();
+  if (!displayIndexes.empty()) MarkChanged();
 }
 
 void PlaylistModel::Clear() {
@@ -294,6 +291,8 @@ void PlaylistModel::Clear() {
   rows_.clear();
   paths_.clear();
   if (observer_) observer_->ModelReset();
+  // The rows it pointed at are gone: the next Play starts from the first of the new rows.
+  SetCurrentRow(-1);
   MarkChanged();
 }
 
@@ -307,8 +306,8 @@ void PlaylistModel::SortColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   sortColumn_ = column;
   sortAscending_ = ascending;
-  const auto c = static_cast<size_t>(column);
   if (observer_) observer_->LayoutAboutToBeChanged();
+  const auto c = static_cast<size_t>(column);
   if (ascending) {
     SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
       return CompareColumnTexts(x.texts[c], y.texts[c]) < 0;
