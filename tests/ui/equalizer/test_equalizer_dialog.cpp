@@ -160,6 +160,10 @@ TEST(EqualizerDialog, DroppedPathsGoToThePlaylist) {
   QMimeData mime;
   mime.setUrls({QUrl::fromLocalFile("/music/a.mp3"), QUrl::fromLocalFile("/music/folder"),
                 QUrl("https://example.invalid/x.mp3")});
+  dialog.show();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&dialog, &enter);
+  EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&dialog, &drop);
   ASSERT_EQ(dropped.count(), 1);
