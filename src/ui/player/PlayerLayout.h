@@ -34,7 +34,7 @@ inline constexpr std::array<ControlPlace, 18> kPlayerPlaces = {{
     {"Time", 25, 5, 55, 15},
     {"Info", 100, 5, 145, 45},
     {"LiveRate", 100, 50, 15, 10},
-    {"LiveUnit", 115, 50, 15, 12},
+    {"LiveUnit", 115, 50, 15, 10},  // 12 high would reach into the volume slider
     {"Spectrum", 10, 25, 85, 45},
     {"Status", 10, 10, 15, 13},
 }};
