@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libsdl2-dev libtag1-dev
   libgtest-dev libgmock-dev
   lame twolame sox
+  xvfb xauth x11-utils imagemagick
 )
 for arg in "$@"; do
   case "$arg" in
