@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "ui/controls/HelpViewer.h"
 #include "ui/player/PlayerDialog.h"
 
 namespace {
@@ -59,7 +60,9 @@ int main(int argc, char** argv) {
   if (HandedToRunningInstance(startupFile)) return 0;
   RegisterOurFileTypes(QCoreApplication::applicationFilePath());
 
-  tovira::PlayerDialog player;
+  tovira::PlayerOptions options;
+  options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
+  tovira::PlayerDialog player(std::move(options));
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player] {

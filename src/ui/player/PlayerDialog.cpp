@@ -11,7 +11,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
@@ -688,9 +687,7 @@ void PlayerDialog::keyPressEvent(QKeyEvent* e) {
       SetVolume(volume_->value() - kVolumeStep);
       break;
     case Qt::Key_F1:
-      if (options_.showHelp && !options_.showHelp(this)) {
-        QMessageBox::warning(this, QString::fromLatin1(kProgramTitle), tr("Help not found. Please reinstall Tovira."));
-      }
+      if (options_.showHelp) options_.showHelp(this);
       break;
     case Qt::Key_Escape:
     case Qt::Key_Left:

@@ -41,7 +41,7 @@ struct PlayerOptions {
   int batchDelayMs = 3000;              // how long handed-over files are gathered
   // The Load command's file chooser; empty: the standard open dialog.
   std::function<QStringList(QWidget* parent)> chooseFiles;
-  // F1; empty: nothing. Returns false when the topic is missing.
+  // F1; empty: nothing. Tells the user itself when the topic is missing.
   std::function<bool(QWidget* parent)> showHelp;
   int statusMessageMs = 5000;  // how long an error line stays before it fades
 };
