@@ -1,6 +1,7 @@
 #include "ui/player/PlayerWidgets.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -20,6 +21,19 @@ ElapsedTimeView::ElapsedTimeView(QWidget* parent) : QWidget(parent) {
   f.setPointSize(15);
   setFont(f);
   text_ = QStringLiteral("00:00.00");
+}
+
+void ElapsedTimeView::resizeEvent(QResizeEvent*) {
+  // 15 points where the narrow face is installed; smaller where a wider stand-in takes its place.
+  QFont f = font();
+  f.setPointSize(15);
+  const QString widest = QStringLiteral("00:00.00");
+  while (f.pointSize() > 6) {
+    const QFontMetrics m(f);
+    if (m.horizontalAdvance(widest) <= width() - 4 && m.height() <= height() + 4) break;
+    f.setPointSize(f.pointSize() - 1);
+  }
+  setFont(f);
 }
 
 void ElapsedTimeView::SetText(const QString& text) {

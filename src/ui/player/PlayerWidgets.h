@@ -24,6 +24,7 @@ class ElapsedTimeView final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QString text_;
