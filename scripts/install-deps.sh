@@ -12,7 +12,7 @@ packages=(
 )
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
+    --bench) packages+=(xdotool libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
   esac
