@@ -22,6 +22,13 @@ QString Fixture(const char* name) { return QString::fromStdString(test::Fixture(
 
 constexpr int kWaitMs = 60000;
 
+// Until the engine numbers its tracks, the controller cannot tell a stale end from a fresh one.
+#if __has_include("engine/EngineTypes.h")
+#define REQUIRE_TRACK_SERIALS()
+#else
+#define REQUIRE_TRACK_SERIALS() GTEST_SKIP() << "the engine does not number its tracks on this branch yet"
+#endif
+
 TEST(EngineController, VolumeWordPutsTheSameLevelOnBothChannels) {
   EXPECT_EQ(EngineController::VolumeWord(0), 0u);
   EXPECT_EQ(EngineController::VolumeWord(50), (32750u << 16) | 32750u);
@@ -45,6 +52,7 @@ TEST(EngineController, EndOfTrackArrivesOnTheUiThread) {
 }
 
 TEST(EngineController, EndOfAReplacedTrackIsDropped) {
+  REQUIRE_TRACK_SERIALS();
   EngineController c;
   QSignalSpy ended(&c, &EngineController::trackEnded);
   ASSERT_TRUE(c.Play(Fixture("l3_44k_128_js.mp3")).ok);
@@ -61,6 +69,7 @@ TEST(EngineController, EndOfAReplacedTrackIsDropped) {
 }
 
 TEST(EngineController, StopDropsTheEndOfTheStoppedTrack) {
+  REQUIRE_TRACK_SERIALS();
   EngineController c;
   QSignalSpy ended(&c, &EngineController::trackEnded);
   ASSERT_TRUE(c.Play(Fixture("l3_44k_128_js.mp3")).ok);
