@@ -9,8 +9,8 @@
 
 namespace tovira {
 
-EngineController::EngineController(std::unique_ptr<AudioDevice> device, QObject* parent)
-    : QObject(parent), engine_(std::make_unique<PlaybackEngine>(std::move(device), true)) {
+EngineController::EngineController(std::unique_ptr<AudioDevice> device, QObject* parent, bool fallbackToNull)
+    : QObject(parent), engine_(std::make_unique<PlaybackEngine>(std::move(device), fallbackToNull)) {
   qRegisterMetaType<tovira::EngineState>("tovira::EngineState");
   engine_->SetNotifyWindow([this](const EngineNotification& n) {
     // Always posted, even from this thread: a handler never runs inside an engine call.

@@ -20,9 +20,10 @@ class EngineController : public QObject {
   Q_OBJECT
 
  public:
-  // Plays through `device`; without one, through the sound card (silently, with a notice, when
-  // there is none).
-  explicit EngineController(std::unique_ptr<AudioDevice> device = nullptr, QObject* parent = nullptr);
+  // Plays through `device`; without one, through the sound card. With `fallbackToNull`, a device
+  // that cannot be opened is replaced by silence and a notice says so; without, the track fails.
+  explicit EngineController(std::unique_ptr<AudioDevice> device = nullptr, QObject* parent = nullptr,
+                            bool fallbackToNull = true);
   ~EngineController() override;
 
   struct Result {

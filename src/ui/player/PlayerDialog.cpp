@@ -81,7 +81,7 @@ PlayerDialog::PlayerDialog(Options options, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_QuitOnClose);
 
-  controller_ = std::make_unique<EngineController>(std::move(options_.device), this);
+  controller_ = std::make_unique<EngineController>(std::move(options_.device), this, options_.fallbackToSilence);
   connect(controller_.get(), &EngineController::trackEnded, this, &PlayerDialog::OnTrackEnded);
   connect(controller_.get(), &EngineController::trackFailed, this, &PlayerDialog::OnTrackFailed);
   connect(controller_.get(), &EngineController::notice, this,
@@ -360,15 +360,12 @@ void PlayerDialog::Play() {
 
 void PlayerDialog::ShowTrack() {
   const auto facts = ReadTrackFacts(currentFile_.toStdString());
-  TrackFacts f;
-  if (facts) {
-    f = *facts;
-  } else {
-    f.path = currentFile_.toStdString();
-  }
-  totalMs_ = f.durationMs;
-  vbr_ = f.vbr;
-  const TrackText text = BuildTrackText(f);
+  facts_ = facts ? *facts : TrackFacts{};
+  facts_.path = currentFile_.toStdString();
+  totalMs_ = facts_.durationMs;
+  vbr_ = facts_.vbr;
+  firstKbps_ = 0;
+  const TrackText text = BuildTrackText(facts_);
   info_->setText(text.html);
   setWindowTitle(text.title);
   updatingPosition_ = true;
@@ -381,6 +378,7 @@ void PlayerDialog::ShowTrack() {
 }
 
 void PlayerDialog::ClearTrack() {
+  facts_ = TrackFacts{};
   info_->clear();
   liveRate_->clear();
   liveUnit_->clear();
@@ -513,8 +511,17 @@ void PlayerDialog::SyncTimers() {
 void PlayerDialog::UpdateTime() { time_->SetText(FormatElapsed(controller_->PositionMs())); }
 
 void PlayerDialog::UpdatePosition() {
+  const uint32_t kbps = controller_->BitrateKbps();
+  if (!vbr_ && kbps != 0) {
+    // A stream without a Xing header shows that it is variable only by changing its rate.
+    if (firstKbps_ == 0) {
+      firstKbps_ = kbps;
+    } else if (kbps != firstKbps_) {
+      vbr_ = facts_.vbr = true;
+      info_->setText(BuildTrackText(facts_).html);
+    }
+  }
   if (vbr_) {
-    const uint32_t kbps = controller_->BitrateKbps();
     liveRate_->setText(QString::number(kbps));
     liveUnit_->setText(QStringLiteral("kbps"));
   }

@@ -20,6 +20,7 @@
 #include "playlist/PlaylistModel.h"
 #include "spectrum/SpectrumAnalyzer.h"
 #include "ui/player/EngineController.h"
+#include "ui/player/TrackText.h"
 
 class QAbstractButton;
 class QAbstractSlider;
@@ -37,6 +38,7 @@ enum class StatusImage { None, Playing, Paused, Stopped, EndOfPlaylist };
 
 struct PlayerOptions {
   std::unique_ptr<AudioDevice> device;  // null: the sound card
+  bool fallbackToSilence = true;        // a device that cannot be opened plays silently, with a notice
   std::filesystem::path dataFolder;     // where "tvra.dfl" lives; empty: the per-user data folder
   int batchDelayMs = 3000;              // how long handed-over files are gathered
   // The Load command's file chooser; empty: the standard open dialog.
@@ -156,6 +158,8 @@ class PlayerDialog : public QWidget {
   bool startedFromPlaylist_ = false;
   double totalMs_ = 0.0;
   bool vbr_ = false;
+  uint32_t firstKbps_ = 0;  // the bit rate first seen; another one later means variable bit rate
+  TrackFacts facts_;  // of the track shown
   bool showPlaylist_ = true;
   bool showEqualizer_ = true;
   bool minimised_ = false;

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 
+#include "output/AudioDevice.h"
 #include "tags/TagFiles.h"
 #include "ui/player/AboutDialog.h"
 #include "ui/player/PlayerDialog.h"
@@ -26,6 +27,18 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr int kWaitMs = 60000;
+
+// A sound device that is never there.
+class AbsentDevice final : public AudioDevice {
+ public:
+  bool Open(const PcmFormat&, AudioSource&, std::string* error) override {
+    if (error) *error = "no such device";
+    return false;
+  }
+  void Close() override {}
+  void SetPaused(bool) override {}
+  std::string Name() const override { return "absent"; }
+};
 
 class PlayerWindow : public ::testing::Test {
  protected:
@@ -404,6 +417,68 @@ TEST_F(PlayerWindow, AboutDialogShowsTheBuildVersionAndTwoLinks) {
   ASSERT_NE(about.MailLink(), nullptr);
   EXPECT_TRUE(about.FeedbackLink()->toolTip().startsWith("https://"));
   EXPECT_TRUE(about.MailLink()->toolTip().startsWith("mailto:"));
+}
+
+TEST_F(PlayerWindow, VariableRateTrackShowsVbrAndTheLiveRate) {
+  auto d = Make();
+  d->OpenStartupFile(Track("v.mp3", {}, {}, "l3_44k_vbr.mp3"));
+  ASSERT_EQ(d->Controller().State(), EngineState::Playing);
+  EXPECT_TRUE(d->InfoHtml().contains("VBR ")) << d->InfoHtml().toStdString();
+  EXPECT_FALSE(d->InfoHtml().contains(" kbps"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !d->LiveBitrate().isEmpty(); }, kWaitMs));
+  const QStringList parts = d->LiveBitrate().split(' ');
+  ASSERT_EQ(parts.size(), 2);
+  EXPECT_EQ(parts[1], "kbps");
+  // A Layer III rate of MPEG-1.
+  const int rate = parts[0].toInt();
+  EXPECT_TRUE(QList<int>({32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}).contains(rate)) << rate;
+
+  // A constant-rate track shows no live rate.
+  d->PlayFile(Track("c.mp3"));
+  EXPECT_TRUE(d->InfoHtml().contains("128 kbps"));
+  QTest::qWait(700);
+  EXPECT_TRUE(d->LiveBitrate().isEmpty());
+}
+
+TEST_F(PlayerWindow, OutputThatCannotStartIsReportedAndTheWindowStays) {
+  PlayerOptions o;
+  o.dataFolder = dir_.path() / "data";
+  o.device = std::make_unique<AbsentDevice>();
+  o.fallbackToSilence = false;
+  PlayerDialog d(std::move(o));
+  d.show();
+  d.OpenStartupFile(Track("a.mp3"));
+  EXPECT_EQ(d.Controller().State(), EngineState::Closed);
+  EXPECT_TRUE(d.StatusMessage().contains("a.mp3")) << d.StatusMessage().toStdString();
+  EXPECT_TRUE(d.StatusMessage().contains("sound output")) << d.StatusMessage().toStdString();
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(PlayerWindow, MissingSoundDevicePlaysSilentlyWithANotice) {
+  PlayerOptions o;
+  o.dataFolder = dir_.path() / "data";
+  o.device = std::make_unique<AbsentDevice>();
+  PlayerDialog d(std::move(o));
+  d.show();
+  d.OpenStartupFile(Track("a.mp3"));
+  EXPECT_EQ(d.Controller().State(), EngineState::Playing);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !d.StatusMessage().isEmpty(); }, kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d.TimeText() != "00:00.00"; }, kWaitMs));
+}
+
+TEST_F(PlayerWindow, F1AsksForTheWelcomeTopic) {
+  PlayerOptions o;
+  o.dataFolder = dir_.path() / "data";
+  int asked = 0;
+  o.showHelp = [&](QWidget*) {
+    ++asked;
+    return true;
+  };
+  PlayerDialog d(std::move(o));
+  d.show();
+  QTest::keyClick(&d, Qt::Key_F1);
+  EXPECT_EQ(asked, 1);
 }
 
 }  // namespace
