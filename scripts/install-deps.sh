@@ -8,11 +8,11 @@ packages=(
   qt6-base-dev libsdl2-dev libtag1-dev
   libgtest-dev libgmock-dev
   lame twolame sox
-  xvfb xauth x11-utils imagemagick
+  qt6-svg-dev dbus-daemon dbus-x11 desktop-file-utils xdg-utils shared-mime-info lintian dpkg-dev fakeroot file xvfb xauth xdotool x11-utils imagemagick
 )
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(xdotool libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
+    --bench) packages+=(libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
   esac

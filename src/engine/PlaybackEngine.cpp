@@ -178,6 +178,7 @@ bool PlaybackEngine::Prepare() {
   decimation_ = decimation;
   msPerFrame_ = h.GetMsPerFrame();
   bitrateKbps_ = h.GetBitrate() / 1000;
+  damagedFrames_ = 0;
   TakeEqualizer();
   try {
     if (!decoder_->Prepare(decimation)) {
@@ -447,7 +448,11 @@ bool PlaybackEngine::FrameLoop() {
         h.FormatChanged = 0;
       }
       ctx_.CurrentFrameNumber = frame;
-      decoder_->DecodeCurrentFrame();
+      if (!decoder_->DecodeCurrentFrame()) {
+        // Concealed as silence; only a long stretch of such frames ends the track, as an error.
+        damagedFrames_.fetch_add(1, std::memory_order_relaxed);
+        if (decoder_->StreamLost()) throw DecoderError(MpegDecoder::kLostStreamMessage);
+      }
       bitrateKbps_.store(h.GetBitrate() / 1000, std::memory_order_relaxed);
       if (pauseRequested_) PauseWait();
     }
