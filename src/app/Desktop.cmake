@@ -14,12 +14,12 @@ add_custom_command(
   COMMENT "Copying the help topics")
 add_custom_target(tovira_help_files ALL DEPENDS "${TOVIRA_HELP_STAMP}")
 
-find_package(Qt6 REQUIRED COMPONENTS Core Network)
-add_library(tovira_desktop STATIC SingleInstance.cpp SingleInstance.h FileTypes.cpp FileTypes.h)
+find_package(Qt6 REQUIRED COMPONENTS Core Network DBus)
+add_library(tovira_desktop STATIC SingleInstance.cpp SingleInstance.h FileTypes.cpp FileTypes.h Mpris.cpp Mpris.h)
 tovira_target_defaults(tovira_desktop)
 set_target_properties(tovira_desktop PROPERTIES AUTOMOC ON)
 target_include_directories(tovira_desktop PUBLIC "${CMAKE_SOURCE_DIR}/src")
-target_link_libraries(tovira_desktop PUBLIC tovira_appcore tovira_util Qt6::Core Qt6::Network)
+target_link_libraries(tovira_desktop PUBLIC tovira_appcore tovira_util Qt6::Core Qt6::Network Qt6::DBus)
 
 # Icons, the installed desktop entry and the MIME package, made from our own sources at build time.
 find_package(Qt6 REQUIRED COMPONENTS Gui Svg)

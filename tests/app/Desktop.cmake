@@ -22,3 +22,6 @@ else()
 endif()
 add_test(NAME DesktopInstall.PlacesProgramHelpEntryIcons
          COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/install-test.sh" "${CMAKE_BINARY_DIR}" ${TOVIRA_EXPECT_PROGRAM})
+
+tovira_add_test(app_mpris SOURCES test_mpris.cpp LIBS tovira_desktop Qt6::Widgets)
+set_target_properties(app_mpris PROPERTIES AUTOMOC ON)
