@@ -6,6 +6,7 @@
 // and the playlist are saved.
 
 #include <QApplication>
+#include <QDir>
 #include <QSocketNotifier>
 #include <QStringList>
 
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/FileTypes.h"
+#include "app/SingleInstance.h"
 #include "ui/controls/HelpViewer.h"
 #include "ui/player/PlayerDialog.h"
 
@@ -39,12 +42,6 @@ bool InstallCloseOnSignals() {
   return ::sigaction(SIGTERM, &sa, nullptr) == 0 && ::sigaction(SIGINT, &sa, nullptr) == 0;
 }
 
-// The single-instance step: true when a running instance took this command line.
-bool HandedToRunningInstance(const QString& /*commandLine*/) { return false; }
-
-// The file-type step: failures are ignored.
-void RegisterOurFileTypes(const QString& /*programPath*/) {}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,11 +51,17 @@ int main(int argc, char** argv) {
   QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
 
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  const QString startupFile = QString::fromStdString(tovira::StartupFileFromArguments(args));
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) {
+    args.emplace_back(argv[i]);
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
 
-  if (HandedToRunningInstance(startupFile)) return 0;
-  RegisterOurFileTypes(QCoreApplication::applicationFilePath());
+  tovira::InstanceServer instance;
+  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
+  if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
+  tovira::RegisterFileTypes(QCoreApplication::applicationFilePath());
+  const QString startupFile = QString::fromStdString(tovira::StartupFileFromArguments(args));
 
   tovira::PlayerOptions options;
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
@@ -72,6 +75,10 @@ int main(int argc, char** argv) {
       player.close();
     });
   }
+  QObject::connect(&instance, &tovira::InstanceServer::commandLineReceived, &player,
+                   [&player](const QString& file) { player.QueueFile(file); });
+  QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
+                   [&player] { player.BringToFront(); });
   player.show();
   player.OpenStartupFile(startupFile);
   return app.exec();

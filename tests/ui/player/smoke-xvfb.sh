@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real program under a virtual X server: it starts with a tagged file, shows a window titled
-# from the tags, plays, and on SIGTERM closes cleanly, saving its settings and its playlist.
+# from the tags, plays, takes a second start's file into its playlist, and on SIGTERM closes
+# cleanly, saving its settings and its playlist.
 # Usage: smoke-xvfb.sh PATH/TO/tovira FIXTURE_DIR      (exit 77: skipped)
 set -euo pipefail
 program=$1
@@ -39,6 +40,9 @@ if ! xwininfo -root -tree | grep -qF "\"$want\""; then
 fi
 sleep 1
 if ! kill -0 $pid 2>/dev/null; then echo "FAIL: the program ended while playing"; exit 1; fi
+# A second start hands its file to the first and ends; the file joins the playlist after the batch delay.
+if ! timeout 20 "$PROGRAM" "$SECOND" >>"$WORK/out.log" 2>&1; then echo "FAIL: the second start did not hand over"; exit 1; fi
+sleep 4.5
 kill -TERM $pid
 for _ in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then echo "FAIL: still running 10 s after SIGTERM"; kill -9 $pid; exit 1; fi
@@ -48,11 +52,14 @@ if [ $status -ne 0 ]; then echo "FAIL: exit status $status"; cat "$WORK/out.log"
 echo "window shown, played, closed on SIGTERM"
 INSIDE
 
-PROGRAM=$program SONG=$song WORK=$work xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+second=$work/second.mp3
+cp "$fixtures/l3_22k_64.mp3" "$second"
+PROGRAM=$program SONG=$song SECOND=$second WORK=$work xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"
 
 conf=$XDG_CONFIG_HOME/Tovira/tovira.conf
 grep -q '^Vol=50' "$conf" || { echo "FAIL: no volume in $conf"; cat "$conf" 2>/dev/null; exit 1; }
 grep -q '^ShowPl=1' "$conf" || { echo "FAIL: no ShowPl in $conf"; exit 1; }
 grep -q '^ShowEq=1' "$conf" || { echo "FAIL: no ShowEq in $conf"; exit 1; }
 grep -qF "$kept" "$XDG_DATA_HOME/Tovira/tovira/tvra.dfl" || { echo "FAIL: playlist not saved"; exit 1; }
+grep -qF "$second" "$XDG_DATA_HOME/Tovira/tovira/tvra.dfl" || { echo "FAIL: the handed-over file is not in the saved playlist"; exit 1; }
 echo "settings and playlist saved"
