@@ -8,23 +8,6 @@
 
 namespace tovira {
 
-enum class EngineState : int32_t {
-  Closed = 0,
-  Opened = 1,
-  Prepared = 2,
-  Ended = 3,
-  Playing = 4,
-  Paused = 5,
-};
-
-enum class EngineError : int32_t {
-  None = 0,
-  WrongState = 2,
-  SetupFailed = 3,
-  NoInput = 5,
-  OutputFailed = 6,
-};
-
 inline constexpr uint32_t kRangeToEnd = 0xFFFFFFFFu;
 inline constexpr uint32_t kSeekSucceeded = 0xFFFFFFFFu;
 
@@ -58,8 +41,6 @@ struct PlaybackContext {
   int32_t inputMode = 0;   // 0 = file by path, 1 = a byte source supplied by the client
   int32_t outputMode = 0;  // 0 = the audio device
 
-  // The engine's last-error code; set by a failing operation on either thread.
-  std::atomic<EngineError> lastError{EngineError::None};
   // Requested seek position in ms on the way in, kSeekSucceeded or 0 on the way out.
   std::atomic<uint32_t> SeekTarget{0};
   // Copy of frameCounter published before each frame is decoded.
