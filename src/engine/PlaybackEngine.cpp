@@ -241,7 +241,6 @@ bool PlaybackEngine::Prepare() {
   const int32_t maxRate = output_.DeviceMaxSampleRate();
   const int32_t decimation = (maxRate > 0 && rate > maxRate) ? 1 : 0;
   ctx_.sampleRate = rate >> decimation;
-  ctx_.outputRateOverride = decimation ? ctx_.sampleRate : -1;
   decimation_ = decimation;
   msPerFrame_ = h.GetMsPerFrame();
   bitrateKbps_ = h.GetBitrate() / 1000;
@@ -459,7 +458,6 @@ void PlaybackEngine::DecodeThread() {
   std::string failure;  // why the track ends early, for the user; empty when it played out
   bool reachedEnd = false;
   try {
-    ctx_.bitRateChanged = false;
     for (;;) {
       phase_ = DecodePhase::Decoding;
       const std::string why = FrameLoop();
@@ -530,7 +528,6 @@ std::string PlaybackEngine::FrameLoop() {
       if (seekPending_) ServiceSeek();
       output_.ReclaimBuffers();
       TakeEqualizer();
-      const int32_t previousBitrateIndex = h.bitrateIndex;
       int r = 0;
       while ((r = in.ReadFrame()) == 0) {
         if (stopRequested_) return {};
@@ -546,10 +543,9 @@ std::string PlaybackEngine::FrameLoop() {
         synth.Init(scale, synth.Decimation(), ctx_.outputBufferSize);
       }
       if (h.FormatChanged) {
-        HandleFormatChange(previousBitrateIndex);
+        HandleFormatChange();
         h.FormatChanged = 0;
       }
-      ctx_.CurrentFrameNumber = frame;
       decoder_->DecodeCurrentFrame();
       bitrateKbps_.store(h.GetBitrate() / 1000, std::memory_order_relaxed);
       if (pauseRequested_) PauseWait();
@@ -560,9 +556,8 @@ std::string PlaybackEngine::FrameLoop() {
   }
 }
 
-void PlaybackEngine::HandleFormatChange(int32_t previousBitrateIndex) {
+void PlaybackEngine::HandleFormatChange() {
   FrameHeader& h = decoder_->Header();
-  if (previousBitrateIndex != 0 && previousBitrateIndex != h.bitrateIndex) ctx_.bitRateChanged = true;
   const int32_t streamRate = h.GetFrequency();
   if (streamRate <= 0) return;
   const int32_t maxRate = output_.DeviceMaxSampleRate();
@@ -577,7 +572,6 @@ void PlaybackEngine::HandleFormatChange(int32_t previousBitrateIndex) {
     decimation_ = decimation;
   }
   ctx_.sampleRate = rate;
-  ctx_.outputRateOverride = decimation ? rate : -1;
   msPerFrame_ = h.GetMsPerFrame();
   heardBaseMs_ = (ctx_.frameCounter.load() - 1) * msPerFrame_.load();
   output_.Open(PcmFormat{rate, 2, 16});
@@ -608,7 +602,6 @@ void PlaybackEngine::ServiceSeek() {
     seekPending_ = false;
     seekResult_ = ok;
     seekDone_ = true;
-    ctx_.SeekTarget = ok ? kSeekSucceeded : 0;
   }
   cv_.notify_all();
 }

@@ -126,7 +126,7 @@ class PlaybackEngine {
   std::string FrameLoop();  // why it was left early (a message for the user), or empty
   void ServiceSeek();
   void PauseWait();
-  void HandleFormatChange(int32_t previousBitrateIndex);
+  void HandleFormatChange();
   void TakeEqualizer();
   bool Interrupted() const { return stopRequested_.load() || seekPending_.load(); }
 
