@@ -44,6 +44,12 @@ class FastBits {
   uint32_t pos_;
 };
 
+// Whether `sampleBits` more bits, from the reader's position, end within the frame body.
+bool FitsFrame(const InputStream& in, const FrameHeader& header, uint32_t sampleBits) {
+  const uint64_t end = InputStream::kBodyOffsetBits + 8ull * static_cast<uint32_t>(std::max(header.bodyLength, 0));
+  return uint64_t{in.BitPosition()} + sampleBits <= end;
+}
+
 // The number of sub-bands that reach the synthesis at this rate.
 int AudibleLimit(const Synthesis& synth) { return 32 >> synth.Decimation(); }
 
@@ -59,7 +65,12 @@ void Layer12Decoder::Output(const FrameHeader& header, Synthesis& synth, int slo
   }
 }
 
-void Layer12Decoder::DecodeFrameLayer1(InputStream& in, const FrameHeader& header, Synthesis& synth) {
+void Layer12Decoder::Conceal(const FrameHeader& header, Synthesis& synth, int slots) {
+  std::memset(samples_, 0, sizeof(samples_));
+  Output(header, synth, slots);
+}
+
+bool Layer12Decoder::DecodeFrameLayer1(InputStream& in, const FrameHeader& header, Synthesis& synth) {
   const int channels = header.channels == 1 ? 1 : 2;
   const int bound = channels == 2 ? std::clamp(header.jointBound, 0, 32) : 32;
   uint8_t alloc[2][32];
@@ -76,6 +87,23 @@ void Layer12Decoder::DecodeFrameLayer1(InputStream& in, const FrameHeader& heade
     for (int ch = 0; ch < channels; ++ch) {
       if (alloc[ch][sb]) scale[ch][sb] = static_cast<uint8_t>(in.GetBitsFast(6));
     }
+  }
+  // Allocation 15 is forbidden, and the samples must fit the frame: otherwise the allocation
+  // is damaged and decoding it would only make noise.
+  uint32_t sampleBits = 0;
+  for (int sb = 0; sb < 32; ++sb) {
+    for (int ch = 0; ch < (sb < bound ? channels : 1); ++ch) {
+      const uint32_t n = alloc[ch][sb];
+      if (n == 15) {
+        Conceal(header, synth, 12);
+        return false;
+      }
+      sampleBits += n ? 12 * (n + 1) : 0;
+    }
+  }
+  if (!FitsFrame(in, header, sampleBits)) {
+    Conceal(header, synth, 12);
+    return false;
   }
 
   const int limit = AudibleLimit(synth);
@@ -108,9 +136,10 @@ void Layer12Decoder::DecodeFrameLayer1(InputStream& in, const FrameHeader& heade
     }
   }
   Output(header, synth, 12);
+  return true;
 }
 
-void Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& header, Synthesis& synth) {
+bool Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& header, Synthesis& synth) {
   const int tableIndex = std::clamp(header.layer2Table, 0, 4);
   const iso::Layer2Alloc& table = iso::kLayer2Alloc[tableIndex];
   const int channels = header.channels == 1 ? 1 : 2;
@@ -165,16 +194,24 @@ void Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& heade
   // multiplier of its samples (grouped levels carry their class's multiplier already).
   const iso::Layer2Quant* quant[2][32] = {};
   float mul[2][32][3];
+  uint32_t sampleBits = 0;
   for (int sb = 0; sb < sblimit; ++sb) {
     for (int ch = 0; ch < channels; ++ch) {
       if (!alloc[ch][sb]) continue;
       const iso::Layer2Quant* q = &table.rows[sb][alloc[ch][sb] & 15];
       quant[ch][sb] = q;
+      // A shared sub-band's samples are coded once.
+      if (sb < bound || ch == 0) sampleBits += 12u * static_cast<uint32_t>(q->d > 0 ? q->bits : 3 * q->bits);
       for (int p = 0; p < 3; ++p) {
         const int sf = scale[ch][sb][p] & 63;
         mul[ch][sb][p] = q->d > 0 ? tables_.scale[sf] : tables_.muls[q->bits][sf];
       }
     }
+  }
+  // Samples that would run past the frame: a damaged allocation.
+  if (!FitsFrame(in, header, sampleBits)) {
+    Conceal(header, synth, 36);
+    return false;
   }
   const int limit = std::min(sblimit, AudibleLimit(synth));
   FastBits bits(in);
@@ -219,6 +256,7 @@ void Layer12Decoder::DecodeFrameLayer2(InputStream& in, const FrameHeader& heade
     }
   }
   Output(header, synth, 36);
+  return true;
 }
 
 }  // namespace tovira

@@ -17,13 +17,15 @@ class Layer12Decoder {
   Layer12Decoder(const Layer12Decoder&) = delete;
   Layer12Decoder& operator=(const Layer12Decoder&) = delete;
 
-  // The reader stands after the header and any CRC word. Reads past the frame body are bounded
-  // by the reader; whatever the stream says, no table is indexed outside its bounds.
-  void DecodeFrameLayer1(InputStream& stream, const FrameHeader& header, Synthesis& synth);
-  void DecodeFrameLayer2(InputStream& stream, const FrameHeader& header, Synthesis& synth);
+  // The reader stands after the header and any CRC word. Whatever the stream says, no table is
+  // indexed outside its bounds. False when the frame is damaged (a forbidden allocation, or
+  // samples that would run past the frame body): it is then output as silence.
+  bool DecodeFrameLayer1(InputStream& stream, const FrameHeader& header, Synthesis& synth);
+  bool DecodeFrameLayer2(InputStream& stream, const FrameHeader& header, Synthesis& synth);
 
  private:
   void Output(const FrameHeader& header, Synthesis& synth, int slots);
+  void Conceal(const FrameHeader& header, Synthesis& synth, int slots);
 
   const Layer12Tables& tables_;
   // One frame of sub-band samples: [channel][time slot][sub-band].

@@ -43,7 +43,7 @@ Layer3Decoder::~Layer3Decoder() = default;
 
 void Layer3Decoder::Reset() { state_->Clear(); }
 
-void Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, Synthesis& synth) {
+bool Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, Synthesis& synth) {
   State& s = *state_;
   const Tables& t = s.tables;
 
@@ -81,20 +81,22 @@ void Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, 
   // such a frame is decoded as silence (its overlap tail still plays) instead of as noise.
   const bool reservoirMissing = stream.MainDataAvailable() < static_cast<int32_t>(size);
 
+  // Once a granule cannot be decoded, it and the rest of the frame are concealed as silence.
+  bool damaged = false;
+  const uint32_t mainBits = size * 8;
   uint32_t granuleStart = 0;
   for (int gr = 0; gr < granules; ++gr) {
-    for (int ch = 0; ch < tools.channels; ++ch) {
+    bool silent = reservoirMissing || damaged;
+    for (int ch = 0; ch < tools.channels && !silent; ++ch) {
       GranuleInfo& gi = si.gr[gr][ch];
       br.SetPosition(granuleStart);
       granuleStart += static_cast<uint32_t>(gi.part2_3_length);
-      float* x = s.spectrum[ch];
-      if (reservoirMissing) {
-        std::memset(x, 0, sizeof(s.spectrum[ch]));
-        gi.maxb = 1;
-        gi.maxbandl = 0;
-        gi.maxband[0] = gi.maxband[1] = gi.maxband[2] = 0;
-        continue;
+      // Data said to run past the frame's end is damaged side information, not audio.
+      if (gi.invalid || granuleStart > mainBits) {
+        damaged = silent = true;
+        break;
       }
+      float* x = s.spectrum[ch];
       const bool intensityChannel = ch == 1 && tools.intensity;
       const int part2 = lsf ? ReadScaleFactorsLsf(br, s.scalefac[ch], gi, intensityChannel, t)
                             : ReadScaleFactorsMpeg1(br, s.scalefac[ch], gi);
@@ -102,13 +104,26 @@ void Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, 
           ch == 1 && tools.midSide
               ? DecodeSpectrumMs(br, s.spectrum[0], x, s.scalefac[ch], gi, tools.rate, part2, maxSubbands, t)
               : DecodeSpectrum(br, x, s.scalefac[ch], gi, tools.rate, part2, maxSubbands, t);
-      if (failed) return;  // the granule's data overran part2_3_length
+      if (failed) damaged = silent = true;  // the Huffman data overran part2_3_length
+    }
+    if (silent) {
+      // Both channels as an empty long-block granule: the overlap tail of the granule before
+      // plays out and nothing of a half-decoded spectrum is heard.
+      for (int ch = 0; ch < 2; ++ch) {
+        std::memset(s.spectrum[ch], 0, sizeof(s.spectrum[ch]));
+        GranuleInfo& gi = si.gr[gr][ch];
+        gi.block_type = 0;
+        gi.mixed_block_flag = 0;
+        gi.maxb = 1;
+        gi.maxbandl = 0;
+        gi.maxband[0] = gi.maxband[1] = gi.maxband[2] = 0;
+      }
     }
 
     GranuleInfo& g0 = si.gr[gr][0];
     GranuleInfo& g1 = si.gr[gr][1];
-    if (tools.channels == 2) {
-      if (tools.intensity && !reservoirMissing) {
+    if (tools.channels == 2 && !silent) {
+      if (tools.intensity) {
         ApplyIntensityStereo(s.spectrum[0], s.spectrum[1], s.scalefac[1], g1, tools.rate, tools.midSide, lsf, t);
       }
       if (tools.midSide || tools.intensity || tools.monoMix) g0.maxb = g1.maxb = std::max(g0.maxb, g1.maxb);
@@ -128,6 +143,7 @@ void Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, 
       synth.SynthMonoToStereo(s.subband[0], 18);
     }
   }
+  return !damaged;
 }
 
 }  // namespace tovira

@@ -20,8 +20,10 @@ class Layer3Decoder {
   // Clears the overlap buffers: at the start of a track and after a seek.
   void Reset();
   // Decodes the current frame (the bit reader stands at the side information, any CRC word
-  // already skipped) and hands its time slots to the synthesis.
-  void DecodeFrame(InputStream& stream, const FrameHeader& header, Synthesis& synth);
+  // already skipped) and hands its time slots to the synthesis. False when the frame was
+  // damaged (forbidden side information, data past the frame or past part2_3_length): from the
+  // first bad granule on it is concealed as silence, and the reservoir and overlap stay in step.
+  bool DecodeFrame(InputStream& stream, const FrameHeader& header, Synthesis& synth);
 
  private:
   struct State;

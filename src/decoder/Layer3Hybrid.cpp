@@ -158,9 +158,10 @@ void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, con
   const int variant = midSide ? 2 : 0;
   const float* fl = lsf ? t.intensity2[variant][gi.scalefac_compress & 1] : t.intensity1[variant];
   const float* fr = lsf ? t.intensity2[variant + 1][gi.scalefac_compress & 1] : t.intensity1[variant + 1];
+  // p < 0: not intensity-coded, the band keeps its decoded (or mid/side) values.
   auto apply = [&](int32_t p, int start, int count, int step) {
-    if (p == 7) return;  // not intensity-coded
-    p = std::clamp(p, 0, kIntensityPositions - 1);
+    if (p < 0) return;
+    p = std::min(p, kIntensityPositions - 1);
     const float a = fl[p];
     const float b = fr[p];
     for (int i = start, n = 0; n < count && i < 576; ++n, i += step) {
@@ -169,10 +170,23 @@ void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, con
       right[i] = v * b;
     }
   };
+  // The position of scale factor k: MPEG-1 marks a band that is not intensity-coded with 7,
+  // MPEG-2/2.5 with the largest value the scale factor's length can hold.
+  auto position = [&](int k) -> int32_t {
+    if (k < 0) return -1;
+    const int32_t p = sf.v[k];
+    return (lsf ? p == sf.maxPosition[k] : p == 7) ? -1 : std::max(p, 0);
+  };
+  // The top band has no scale factor of its own and takes the position of the band below it;
+  // in MPEG-2/2.5 the neutral position when that band is coded below the intensity bound.
+  auto topPosition = [&](int k, bool belowCoded) -> int32_t { return lsf && belowCoded ? 0 : position(k); };
+
   const BandIndex& b = t.bands[rate];
   if (gi.block_type != 2) {
-    for (int band = gi.maxbandl; band <= 20; ++band) apply(sf.v[band], b.longBoundary[band], b.longWidth[band], 1);
-    if (gi.maxbandl <= 21) apply(sf.v[20], b.longBoundary[21], b.longWidth[21], 1);
+    for (int band = std::max(gi.maxbandl, 0); band <= 20; ++band) {
+      apply(position(band), b.longBoundary[band], b.longWidth[band], 1);
+    }
+    if (gi.maxbandl <= 21) apply(topPosition(20, gi.maxbandl > 20), b.longBoundary[21], b.longWidth[21], 1);
     return;
   }
   const bool mixed = gi.mixed_block_flag != 0;
@@ -181,17 +195,15 @@ void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, con
   const int offset = mixed ? longBands - 9 : 0;
   for (int w = 0; w < 3; ++w) {
     for (int band = std::max(gi.maxband[w], 0); band <= 11; ++band) {
-      const int k = 3 * band + w + offset;
-      if (k < 0) continue;
-      apply(sf.v[k], b.shortBoundary[band] + w, b.shortWidth[band], 3);
+      apply(position(3 * band + w + offset), b.shortBoundary[band] + w, b.shortWidth[band], 3);
     }
-    if (gi.maxband[w] <= 12 && 33 + w + offset >= 0) {
-      apply(sf.v[33 + w + offset], b.shortBoundary[12] + w, b.shortWidth[12], 3);
+    if (gi.maxband[w] <= 12) {
+      apply(topPosition(33 + w + offset, gi.maxband[w] > 11), b.shortBoundary[12] + w, b.shortWidth[12], 3);
     }
   }
   if (mixed && gi.maxband[0] <= 3 && gi.maxband[1] <= 3 && gi.maxband[2] <= 3) {
     for (int band = std::max(gi.maxbandl, 0); band < longBands; ++band) {
-      apply(sf.v[band], b.longBoundary[band], b.longWidth[band], 1);
+      apply(position(band), b.longBoundary[band], b.longWidth[band], 1);
     }
   }
 }

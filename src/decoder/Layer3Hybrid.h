@@ -15,7 +15,7 @@ void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t);
 // like the output, [time slot][sub-band]; out: [time slot][sub-band].
 void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t);
 
-// The fast transforms, exposed for tests. Imdct36 maps 18 inputs to the 18 values z of the
+// The fast transforms. Imdct36 maps 18 inputs to the 18 values z of the
 // decomposition (x_i = z[map(i)] / (2 cos(pi (2i + 19) / 72)) for the standard's 36 outputs);
 // Imdct12 likewise maps 6 inputs to 6 values for the 12-point transform.
 void Imdct36(const float* in, float* z, const Tables& t);

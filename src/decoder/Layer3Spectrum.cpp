@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 
-#include "decoder/DecoderError.h"
 #include "decoder/InputStream.h"
 #include "decoder/generated/layer3_tables.h"
 
@@ -25,7 +24,9 @@ void ReadGranule(InputStream& in, GranuleInfo& gi, bool lsf, const FrameTools& t
     gi.table_select[1] = static_cast<int32_t>(in.GetBits(5));
     gi.table_select[2] = 0;
     for (int w = 0; w < 3; ++w) gi.windowGainBase[w] = gi.gainBase + 8 * static_cast<int32_t>(in.GetBits(3));
-    if (gi.block_type == 0) throw DecoderError("Layer III window switching with block type 0");
+    // Forbidden: the granule cannot be decoded, but the rest of the side information still is,
+    // so the reservoir and the other granules stay usable.
+    gi.invalid = gi.block_type == 0;
     // Region 0 ends at short band 3 or long band 8: 18 pairs in MPEG-1, 18 or 27 in MPEG-2, and
     // 36 or 54 at 8 kHz, whose bands are twice as wide.
     const BandIndex& b = t.bands[tools.rate];
@@ -108,10 +109,17 @@ int ReadScaleFactorsLsf(BitReader& br, ScaleFactors& sf, GranuleInfo& gi, bool i
   for (int g = 0; g < 4; ++g) {
     const uint32_t slen = (word >> (3 * g)) & 7;
     const int count = kNrOfSfbBlock[(kind * 6 + row) * 4 + g];
-    for (int i = 0; i < count; ++i) sf.v[k++] = static_cast<int32_t>(br.Get(slen));
+    const int32_t max = (1 << slen) - 1;
+    for (int i = 0; i < count; ++i, ++k) {
+      sf.v[k] = static_cast<int32_t>(br.Get(slen));
+      sf.maxPosition[k] = max;
+    }
     bits += count * static_cast<int>(slen);
   }
-  for (int i = 0; i < 2 * kind + 1 && k < 39; ++i) sf.v[k++] = 0;
+  for (int i = 0; i < 2 * kind + 1 && k < 39; ++i, ++k) {
+    sf.v[k] = 0;
+    sf.maxPosition[k] = 0;
+  }
   return bits;
 }
 

@@ -31,6 +31,7 @@ struct GranuleInfo {
   int32_t count1table_select = 0;
   int32_t windowGainBase[3] = {};
   int32_t gainBase = 0;
+  bool invalid = false;  // window switching with block type 0
 };
 
 struct SideInfo {
@@ -42,6 +43,9 @@ struct SideInfo {
 // Scale factors of one channel: 22 long, 39 short or 38 mixed values.
 struct ScaleFactors {
   int32_t v[39] = {};
+  // MPEG-2/2.5: the largest value each one's length can hold, 2^slen - 1. As an intensity
+  // position it marks a band that is not intensity-coded.
+  int32_t maxPosition[39] = {};
 };
 
 // The stereo tools in force for one frame.
@@ -53,8 +57,8 @@ struct FrameTools {
   int rate = 0;  // sample-rate index 0..8
 };
 
-// Side information through the stream's bounded reader. Throws DecoderError for window switching
-// with block type 0.
+// Side information through the stream's bounded reader. Window switching with block type 0 marks
+// the granule invalid.
 void ReadSideInfoMpeg1(InputStream& in, SideInfo& si, const FrameTools& tools, const Tables& t);
 void ReadSideInfoLsf(InputStream& in, SideInfo& si, const FrameTools& tools, const Tables& t);
 

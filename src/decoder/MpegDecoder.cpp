@@ -16,24 +16,35 @@ bool MpegDecoder::Prepare(int32_t decimation) {
 void MpegDecoder::ResetHistories() {
   synth_.Reset();
   layer3_.Reset();
+  damagedRunMs_ = 0.0;  // a stretch of damage is counted from where decoding resumed
 }
 
-void MpegDecoder::DecodeCurrentFrame() {
+bool MpegDecoder::DecodeCurrentFrame() {
   if (header_.protection) stream_.GetBits(16);  // CRC word, not checked
+  bool ok = true;
   switch (header_.layer) {
-    case 1: layer12_.DecodeFrameLayer1(stream_, header_, synth_); break;
-    case 2: layer12_.DecodeFrameLayer2(stream_, header_, synth_); break;
-    case 3: layer3_.DecodeFrame(stream_, header_, synth_); break;
+    case 1: ok = layer12_.DecodeFrameLayer1(stream_, header_, synth_); break;
+    case 2: ok = layer12_.DecodeFrameLayer2(stream_, header_, synth_); break;
+    case 3: ok = layer3_.DecodeFrame(stream_, header_, synth_); break;
     default: break;  // no such layer: the frame is skipped
   }
+  if (ok) {
+    damagedRunMs_ = 0.0;
+  } else {
+    ++damagedFrames_;
+    damagedRunMs_ += header_.GetMsPerFrame();
+  }
+  return ok;
 }
 
-bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error) {
+bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error,
+                      uint64_t* damagedFrames) {
+  auto decoder = std::make_unique<MpegDecoder>(ctx);  // large: kept off the stack
   auto fail = [&](const std::string& message) {
     if (error) *error = message;
+    if (damagedFrames) *damagedFrames = decoder->DamagedFrames();
     return false;
   };
-  auto decoder = std::make_unique<MpegDecoder>(ctx);  // large: kept off the stack
   InputStream& in = decoder->Stream();
   if (source) in.SetSource(std::move(source));
   try {
@@ -52,7 +63,10 @@ bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, 
         prepared = true;
       }
       ctx.frameCounter.fetch_add(1, std::memory_order_relaxed);
-      decoder->DecodeCurrentFrame();
+      if (!decoder->DecodeCurrentFrame() && decoder->StreamLost()) {
+        decoder->FlushPcm();
+        return fail(kLostStreamMessage);
+      }
     }
   } catch (const DecoderError& e) {
     if (prepared) decoder->FlushPcm();
@@ -60,16 +74,18 @@ bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, 
   }
   if (!prepared) return fail("no MPEG audio found");
   decoder->FlushPcm();
+  if (damagedFrames) *damagedFrames = decoder->DamagedFrames();
   return true;
 }
 
-bool MpegDecoder::DecodeFile(const std::string& path, PcmSink& sink, std::string* error) {
+bool MpegDecoder::DecodeFile(const std::string& path, PcmSink& sink, std::string* error, uint64_t* damagedFrames) {
   PlaybackContext ctx;
   ctx.inputFile = path;
-  return Run(ctx, nullptr, sink, error);
+  return Run(ctx, nullptr, sink, error, damagedFrames);
 }
 
-bool MpegDecoder::DecodeSource(std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error) {
+bool MpegDecoder::DecodeSource(std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error,
+                               uint64_t* damagedFrames) {
   PlaybackContext ctx;
   ctx.inputMode = 1;
   ctx.inputFile = "(memory)";
@@ -77,7 +93,7 @@ bool MpegDecoder::DecodeSource(std::unique_ptr<ByteSource> source, PcmSink& sink
     if (error) *error = "no input";
     return false;
   }
-  return Run(ctx, std::move(source), sink, error);
+  return Run(ctx, std::move(source), sink, error, damagedFrames);
 }
 
 }  // namespace tovira

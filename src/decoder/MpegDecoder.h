@@ -31,21 +31,38 @@ class MpegDecoder {
   // Sets up the synthesis for the context's output scale and block size and the given
   // decimation (0 full rate, 1 half rate), and clears every history: a new track starts clean.
   bool Prepare(int32_t decimation);
-  // After a seek: the synthesis history, the buffered PCM and the Layer III overlap.
+  // After a seek: the synthesis history, the buffered PCM, the Layer III overlap and the run of
+  // damaged frames.
   void ResetHistories();
-  // Decodes the frame ReadFrame just read. Throws DecoderError on fatal errors.
-  void DecodeCurrentFrame();
+  // Decodes the frame ReadFrame just read. A frame that cannot be decoded (forbidden side
+  // information or allocation, data past the frame, Huffman data past its length) is concealed
+  // as silence of its own length and counted; the result is then false.
+  bool DecodeCurrentFrame();
+  // Frames concealed since construction or the last ResetDamage.
+  uint64_t DamagedFrames() const { return damagedFrames_; }
+  // True once kLostStretchMs of frames in a row could not be decoded: the stream is given up.
+  bool StreamLost() const { return damagedRunMs_ >= kLostStretchMs; }
+  void ResetDamage() {
+    damagedFrames_ = 0;
+    damagedRunMs_ = 0.0;
+  }
+  static constexpr double kLostStretchMs = 2000.0;
+  // The message of the error that ends a lost stream.
+  static constexpr const char* kLostStreamMessage = "No audio could be decoded for 2 seconds; the file is damaged.";
   void SetSink(PcmSink* sink) { synth_.SetSink(sink); }
   void FlushPcm() { synth_.FlushPcm(); }
 
-  // Decode a whole file (or byte source) at full rate into `sink`. False, with a message, when
-  // it cannot be opened, holds no MPEG audio, or a frame cannot be decoded (the PCM decoded up
-  // to that point has been delivered).
-  static bool DecodeFile(const std::string& path, PcmSink& sink, std::string* error = nullptr);
-  static bool DecodeSource(std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error = nullptr);
+  // Decode a whole file (or byte source) at full rate into `sink`; damaged frames come out as
+  // silence and are counted in `damagedFrames`. False, with a message, when it cannot be opened,
+  // holds no MPEG audio, or is lost (the PCM decoded up to that point has been delivered).
+  static bool DecodeFile(const std::string& path, PcmSink& sink, std::string* error = nullptr,
+                         uint64_t* damagedFrames = nullptr);
+  static bool DecodeSource(std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error = nullptr,
+                           uint64_t* damagedFrames = nullptr);
 
  private:
-  static bool Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error);
+  static bool Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error,
+                  uint64_t* damagedFrames);
 
   PlaybackContext& ctx_;
   FrameHeader header_;
@@ -54,6 +71,8 @@ class MpegDecoder {
   Synthesis synth_;
   Layer12Decoder layer12_;
   Layer3Decoder layer3_;
+  uint64_t damagedFrames_ = 0;
+  double damagedRunMs_ = 0.0;
 };
 
 }  // namespace tovira

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <new>
 #include <system_error>
 
@@ -17,8 +18,20 @@ namespace {
 // has already scanned a long stretch of the file.
 constexpr int kPrepareAttempts = 8;
 
+// A message that is already a sentence for the user.
+bool IsSentence(const std::string& text) {
+  return !text.empty() && std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.' &&
+         text.find('\n') == std::string::npos;
+}
+
 // One sentence for the user about an exception that ended a track.
 std::string DescribeFailure(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    if (IsSentence(e.what())) return e.what();
+  } catch (...) {
+  }
   try {
     std::rethrow_exception(failure);
   } catch (const OutputError& e) {
@@ -244,6 +257,7 @@ bool PlaybackEngine::Prepare() {
   decimation_ = decimation;
   msPerFrame_ = h.GetMsPerFrame();
   bitrateKbps_ = h.GetBitrate() / 1000;
+  damagedFrames_ = 0;
   TakeEqualizer();
   try {
     if (!decoder_->Prepare(decimation)) {
@@ -546,7 +560,11 @@ std::string PlaybackEngine::FrameLoop() {
         HandleFormatChange();
         h.FormatChanged = 0;
       }
-      decoder_->DecodeCurrentFrame();
+      if (!decoder_->DecodeCurrentFrame()) {
+        // Concealed as silence; only a long stretch of such frames ends the track, as an error.
+        damagedFrames_.fetch_add(1, std::memory_order_relaxed);
+        if (decoder_->StreamLost()) throw DecoderError(MpegDecoder::kLostStreamMessage);
+      }
       bitrateKbps_.store(h.GetBitrate() / 1000, std::memory_order_relaxed);
       if (pauseRequested_) PauseWait();
     }

@@ -84,6 +84,8 @@ class PlaybackEngine {
   int32_t OutputRate() const { return outputRate_.load(); }
   int32_t Decimation() const { return decimation_.load(); }
   uint64_t UnderrunBytes() const { return output_.UnderrunBytes(); }
+  // Frames of the current track that could not be decoded and were played as silence.
+  uint64_t DamagedFrames() const { return damagedFrames_.load(std::memory_order_relaxed); }
   std::string DeviceName() const { return output_.DeviceName(); }
 
  private:
@@ -171,6 +173,7 @@ class PlaybackEngine {
   std::atomic<double> msPerFrame_{0.0};
   std::atomic<double> heardBaseMs_{0.0};  // stream time at the last output open or reset
   std::atomic<uint32_t> bitrateKbps_{0};
+  std::atomic<uint64_t> damagedFrames_{0};
 
   // Notification queue; notifyMutex_ is taken last, never held while calling the handler.
   std::mutex notifyMutex_;

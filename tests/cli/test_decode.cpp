@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CliRunner.h"
+#include "decoder/DamagedStreams.h"
 #include "decoder/MpegDecoder.h"
 
 namespace tovira {
@@ -60,6 +61,25 @@ TEST_F(CliDecode, WavRawAndStandardOutputCarryTheSamePcm) {
   EXPECT_EQ(std::memcmp(wav.data() + 36, "data", 4), 0);
   EXPECT_EQ(Le32(wav.data() + 40), bytes);
   EXPECT_EQ(std::memcmp(wav.data() + 44, raw.data(), bytes), 0);
+}
+
+// Damaged frames are played as silence; the count goes to standard error, and only when there
+// are any.
+TEST_F(CliDecode, ReportsDamagedFrames) {
+  std::vector<uint8_t> bytes = ReadAll(std::string(TOVIRA_FIXTURE_DIR) + "/l3_44k_128_js.mp3");
+  ASSERT_FALSE(bytes.empty());
+  const auto clean = RunCli("decode \"" + std::string(TOVIRA_FIXTURE_DIR) + "/l3_44k_128_js.mp3\" \"" +
+                            (dir_ / "clean.raw").string() + "\"");
+  EXPECT_EQ(clean.exitCode, 0);
+  EXPECT_EQ(clean.out.find("damaged"), std::string::npos) << clean.out;
+  const auto offsets = test::FrameOffsets(bytes);
+  for (size_t f : {30, 31, 60}) test::DamageFrame(bytes, offsets.at(f), test::Damage::HuffmanOverrun);
+  const fs::path in = dir_ / "damaged.mp3";
+  std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const auto damaged = RunCli("decode \"" + in.string() + "\" \"" + (dir_ / "damaged.raw").string() + "\"");
+  EXPECT_EQ(damaged.exitCode, 0);
+  EXPECT_NE(damaged.out.find(": 3 damaged frames"), std::string::npos) << damaged.out;
+  EXPECT_EQ(fs::file_size(dir_ / "damaged.raw"), fs::file_size(dir_ / "clean.raw"));
 }
 
 TEST_F(CliDecode, UndecodableInputFailsWithoutLeavingAFile) {

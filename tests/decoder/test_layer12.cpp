@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <vector>
 
+#include "Layer3TestBits.h"
 #include "decoder/ByteSource.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
@@ -15,26 +14,15 @@
 namespace tovira {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (bit_ == 0) bytes_.push_back(0);
-      if ((value >> i) & 1u) bytes_.back() |= static_cast<uint8_t>(0x80u >> bit_);
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  size_t Bits() const { return bytes_.size() * 8 - (bit_ ? 8 - bit_ : 0); }
-  std::vector<uint8_t> Finish(size_t frameBytes) {
-    EXPECT_LE(bytes_.size(), frameBytes) << "frame body too long for the chosen bit rate";
-    bytes_.resize(frameBytes, 0);
-    return bytes_;
-  }
+using test::BitWriter;
 
- private:
-  std::vector<uint8_t> bytes_;
-  int bit_ = 0;
-};
+// The frame's bytes, padded to its length.
+std::vector<uint8_t> Finish(const BitWriter& w, size_t frameBytes) {
+  std::vector<uint8_t> bytes = w.Bytes(0);
+  EXPECT_LE(bytes.size(), frameBytes) << "frame body too long for the chosen bit rate";
+  bytes.resize(frameBytes, 0);
+  return bytes;
+}
 
 // MPEG-1 header without CRC. layerBits: 3 = Layer I, 2 = Layer II.
 void PutHeader(BitWriter& w, int layerBits, int bitrateIndex, int rateIndex, int mode, int modeExt) {
@@ -129,7 +117,7 @@ TEST(Layer1, SingleChannelReadsOnlyAllocatedScaleFactorsAndGivesIdenticalChannel
       e.ch[0][slot][sb] = Value(code, steps, sf[sb]);
     }
   }
-  const auto frame = w.Finish(576);
+  const auto frame = Finish(w, 576);
   const auto pcm = Decode(Repeat(frame, 3));
   for (size_t i = 0; i < pcm.size(); i += 2) ASSERT_EQ(pcm[i], pcm[i + 1]);
   ExpectClose(pcm, Synthesise(e, false, 3));
@@ -175,8 +163,43 @@ TEST(Layer1, JointStereoSharesAllocationAndSamplesAboveTheBound) {
       }
     }
   }
-  const auto pcm = Decode(Repeat(w.Finish(576), 3));
+  const auto pcm = Decode(Repeat(Finish(w, 576), 3));
   ExpectClose(pcm, Synthesise(e, true, 3));
+}
+
+// The forbidden allocation 15 makes a frame undecodable: it plays exactly as a frame without
+// allocations would, and the frames around it are untouched.
+TEST(Layer1, ForbiddenAllocationPlaysAsAnEmptyFrame) {
+  auto frame = [](int allocation3) {
+    BitWriter w;
+    PutHeader(w, 3, 12, 2, 3, 0);
+    for (int sb = 0; sb < 32; ++sb) w.Put(sb == 3 ? static_cast<uint32_t>(allocation3) : sb < 8 ? 4u : 0u, 4);
+    for (int sb = 0; sb < 8; ++sb) w.Put(sb == 3 && allocation3 == 0 ? 0u : 12u, sb == 3 && allocation3 == 0 ? 0 : 6);
+    for (int slot = 0; slot < 12; ++slot) {
+      for (int sb = 0; sb < 8; ++sb) {
+        const int bits = sb == 3 ? allocation3 + 1 : 5;
+        if (sb != 3 || allocation3) w.Put(static_cast<uint32_t>((slot * 3 + sb) % 31), bits);
+      }
+    }
+    return Finish(w, 576);
+  };
+  BitWriter empty;
+  PutHeader(empty, 3, 12, 2, 3, 0);
+  const auto good = frame(4);
+  auto decode = [](const std::vector<std::vector<uint8_t>>& frames, uint64_t* damaged) {
+    std::vector<uint8_t> bytes;
+    for (const auto& f : frames) bytes.insert(bytes.end(), f.begin(), f.end());
+    VectorPcmSink sink;
+    EXPECT_TRUE(MpegDecoder::DecodeSource(std::make_unique<MemorySource>(bytes), sink, nullptr, damaged));
+    return sink.pcm;
+  };
+  uint64_t damaged = 0, none = 0;
+  const auto got = decode({good, frame(15), good}, &damaged);
+  const auto want = decode({good, Finish(empty, 576), good}, &none);
+  EXPECT_EQ(damaged, 1u);
+  EXPECT_EQ(none, 0u);
+  ASSERT_EQ(got.size(), 3u * 2u * 384u);
+  EXPECT_EQ(got, want);
 }
 
 // A Layer II frame described by its allocations; codes follow from a simple pattern, and
@@ -249,7 +272,7 @@ std::vector<uint8_t> BuildLayer2(const Layer2Spec& s, size_t frameBytes, Expecte
       }
     }
   }
-  return w.Finish(frameBytes);
+  return Finish(w, frameBytes);
 }
 
 TEST(Layer2, ScaleFactorSelectionAndGroupedCodesAt48kStereo) {
@@ -348,31 +371,11 @@ TEST(MpegDecoder, ReportsFilesWithoutAudio) {
   EXPECT_TRUE(sink.pcm.empty());
 }
 
-TEST(MpegDecoder, DecodesTheLayer2Fixture) {
-  const std::string path = std::string(TOVIRA_FIXTURE_DIR) + "/l2_44k_192.mp2";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " missing";
-  VectorPcmSink sink;
-  std::string error;
-  ASSERT_TRUE(MpegDecoder::DecodeFile(path, sink, &error)) << error;
-  // 3 s at 44.1 kHz, within the encoder's padding.
-  EXPECT_NEAR(static_cast<double>(sink.pcm.size()) / 2.0, 3 * 44100.0, 3000.0);
-  double energy = 0;
-  for (int16_t v : sink.pcm) energy += static_cast<double>(v) * v;
-  EXPECT_GT(energy / static_cast<double>(sink.pcm.size()), 1e6);  // a -6 dB chord, not silence
-}
-
-// Garbage must never crash or hang: random bytes, random bodies behind valid Layer I/II headers
-// of every bit rate, mode and extension, and real streams cut short anywhere.
-TEST(MpegDecoder, SurvivesRandomAndTruncatedInput) {
+// Garbage behind valid Layer I/II headers of every bit rate, mode and extension never crashes
+// or hangs, and every frame, decodable or not, comes out at its full length.
+TEST(MpegDecoder, RandomBodiesGiveFullLengthFrames) {
   std::mt19937 rng(1234);
-  auto randomBytes = [&](size_t n) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = static_cast<uint8_t>(rng());
-    return v;
-  };
   VectorPcmSink sink;
-  for (int i = 0; i < 50; ++i) MpegDecoder::DecodeSource(std::make_unique<MemorySource>(randomBytes(rng() % 20000)), sink);
-
   for (int version = 0; version < 2; ++version) {  // MPEG-1, then MPEG-2 lower rates
     for (int layerBits = 2; layerBits <= 3; ++layerBits) {
       for (int rate = 0; rate < 3; ++rate) {
@@ -386,8 +389,7 @@ TEST(MpegDecoder, SurvivesRandomAndTruncatedInput) {
               ASSERT_GT(length, 4);
               const uint8_t head[4] = {uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h)};
               stream.insert(stream.end(), head, head + 4);
-              const auto body = randomBytes(static_cast<size_t>(length - 4));
-              stream.insert(stream.end(), body.begin(), body.end());
+              for (int32_t i = 4; i < length; ++i) stream.push_back(static_cast<uint8_t>(rng()));
             }
             sink.pcm.clear();
             std::string error;
@@ -398,29 +400,6 @@ TEST(MpegDecoder, SurvivesRandomAndTruncatedInput) {
       }
     }
   }
-
-  std::vector<std::string> files;
-  const std::string conf = TOVIRA_CONFORMANCE_DIR;
-  for (const char* name : {"l1-fl2.bit", "l2-fl16.bit", "l2-test32.bit"}) files.push_back(conf + "/" + name);
-  files.push_back(std::string(TOVIRA_FIXTURE_DIR) + "/l2_44k_64_mono.mp2");
-  int tried = 0;
-  for (const auto& path : files) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) continue;
-    const std::vector<uint8_t> whole((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    for (int i = 0; i < 12; ++i) {
-      const size_t cut = rng() % whole.size();
-      std::vector<uint8_t> part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
-      MpegDecoder::DecodeSource(std::make_unique<MemorySource>(part), sink);
-      // and with a run of damage in the middle
-      std::vector<uint8_t> damaged = whole;
-      const size_t at = rng() % whole.size();
-      for (size_t k = at; k < std::min(whole.size(), at + 200); ++k) damaged[k] = static_cast<uint8_t>(rng());
-      MpegDecoder::DecodeSource(std::make_unique<MemorySource>(damaged), sink);
-      ++tried;
-    }
-  }
-  EXPECT_GT(tried, 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -71,31 +72,6 @@ std::vector<double> RandomSpectrum(std::mt19937& rng, double amplitude) {
   std::vector<double> x(576);
   for (double& v : x) v = d(rng);
   return x;
-}
-
-TEST(Layer3Hybrid, FastTransformsMatchTheDirectSums) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> d(-1.0f, 1.0f);
-  for (int round = 0; round < 20; ++round) {
-    float in[18], z[18];
-    for (float& v : in) v = d(rng);
-    Imdct36(in, z, T());
-    for (int i = 0; i < 36; ++i) {
-      double ref = 0;
-      for (int k = 0; k < 18; ++k) ref += in[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
-      const int m = i < 9 ? i + 9 : i < 27 ? 26 - i : i - 27;
-      EXPECT_NEAR(z[m] * 0.5 / std::cos(kPi * (2 * i + 19) / 72), ref, 2e-5) << i;
-    }
-    float in6[6], z6[6];
-    for (float& v : in6) v = d(rng);
-    Imdct12(in6, z6, T());
-    for (int i = 0; i < 12; ++i) {
-      double ref = 0;
-      for (int k = 0; k < 6; ++k) ref += in6[k] * std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1));
-      const int m = i < 3 ? i + 3 : i < 9 ? 8 - i : i - 9;
-      EXPECT_NEAR(z6[m] * 0.5 / std::cos(kPi * (2 * i + 7) / 24), ref, 1e-5) << i;
-    }
-  }
 }
 
 // A sequence of granules through every block type and window transition, mixed blocks included,
@@ -198,61 +174,98 @@ TEST(Layer3Hybrid, AliasReductionByBlockType) {
   }
 }
 
-TEST(Layer3Hybrid, IntensityStereoLongBlocks) {
-  const int rate = 0;  // 44.1 kHz
+// Left and right factors of intensity position p, from the standard's formulas.
+double Ratio(int p, bool lsf, int intensityScale, bool leftSide) {
+  if (!lsf) {
+    const double t = std::tan(p * kPi / 12);
+    return leftSide ? t / (1 + t) : 1 / (1 + t);
+  }
+  const double base = std::pow(2.0, -(intensityScale + 1) / 4.0);
+  if (p & 1) return leftSide ? std::pow(base, (p + 1) / 2) : 1.0;
+  return leftSide ? 1.0 : std::pow(base, p / 2);
+}
+
+struct IntensityCase {
+  bool lsf;
+  int maxbandl;
+  int unusable;  // a band whose position marks it as not intensity-coded
+};
+
+class IntensityLong : public ::testing::TestWithParam<IntensityCase> {};
+
+// Long blocks from the last coded band of channel 1 on. MPEG-1 marks uncoded bands with position
+// 7; MPEG-2 with 2^slen - 1. Band 21 takes band 20's position, in MPEG-2 the neutral one when
+// band 20 is coded below the bound.
+TEST_P(IntensityLong, BandsAboveTheBound) {
+  const IntensityCase c = GetParam();
+  const int rate = c.lsf ? 3 : 0;
   const auto& b = T().bands[rate];
-  std::vector<float> left(576, 0.0f), right(576, 0.0f);
+  std::vector<float> left(576), right(576, 0.0f);
   for (int i = 0; i < 576; ++i) left[i] = 1.0f + static_cast<float>(i % 7);
-  for (int i = 0; i < b.longBoundary[10]; ++i) right[i] = -2.0f;  // channel 1 coded up to band 9
+  for (int i = 0; i < b.longBoundary[c.maxbandl]; ++i) right[i] = -2.0f;
   const std::vector<float> l0 = left, r0 = right;
   ScaleFactors sf;
-  for (int band = 0; band < 22; ++band) sf.v[band] = band % 8;  // band 15 has position 7
-  sf.v[20] = 2;
-  GranuleInfo gi;
-  gi.maxbandl = 10;
-  ApplyIntensityStereo(left.data(), right.data(), sf, gi, rate, false, false, T());
   for (int band = 0; band < 22; ++band) {
-    const int p = band == 21 ? sf.v[20] : sf.v[band];
+    sf.maxPosition[band] = band < 11 ? 15 : 7;  // 4-bit, then 3-bit scale factors
+    sf.v[band] = band % 7;
+  }
+  sf.v[c.unusable] = c.lsf ? sf.maxPosition[c.unusable] : 7;
+  if (!c.lsf) std::copy(sf.v, sf.v + 22, sf.maxPosition);  // MPEG-1 must not look at these
+  GranuleInfo gi;
+  gi.maxbandl = c.maxbandl;
+  gi.scalefac_compress = 1;
+  ApplyIntensityStereo(left.data(), right.data(), sf, gi, rate, false, c.lsf, T());
+  for (int band = 0; band < 22; ++band) {
+    const int source = band == 21 ? 20 : band;
+    const bool unusable = source == c.unusable;
+    const bool neutral = band == 21 && c.lsf && c.maxbandl == 21;
+    const int p = neutral ? 0 : sf.v[source];
     for (int i = b.longBoundary[band]; i < b.longBoundary[band + 1]; ++i) {
-      if (band < 10 || p == 7) {
-        EXPECT_EQ(left[i], l0[i]);
-        EXPECT_EQ(right[i], r0[i]);
+      if (band < c.maxbandl || (unusable && !neutral)) {
+        ASSERT_EQ(left[i], l0[i]) << band;
+        ASSERT_EQ(right[i], r0[i]) << band;
       } else {
-        const double t = std::tan(p * kPi / 12);
-        EXPECT_NEAR(left[i], l0[i] * t / (1 + t), 1e-5) << band;
-        EXPECT_NEAR(right[i], l0[i] / (1 + t), 1e-5) << band;
+        ASSERT_NEAR(left[i], l0[i] * Ratio(p, c.lsf, 1, true), 1e-5) << band;
+        ASSERT_NEAR(right[i], l0[i] * Ratio(p, c.lsf, 1, false), 1e-5) << band;
       }
     }
   }
 }
 
-// MPEG-2 with mid/side: the ratios carry sqrt 2, positions above 15 follow the same formula,
-// and short windows use their own bands from each window's last coded band on.
+INSTANTIATE_TEST_SUITE_P(Cases, IntensityLong,
+                         ::testing::Values(IntensityCase{false, 10, 15}, IntensityCase{false, 10, 20},
+                                           IntensityCase{true, 10, 14}, IntensityCase{true, 10, 20},
+                                           IntensityCase{true, 21, 20}));
+
+// MPEG-2 short blocks with mid/side: the ratios carry sqrt 2, positions above 15 follow the same
+// formula, each window starts at its own last coded band, and band 12 follows band 11 (neutral
+// when band 11 is coded, not intensity-coded when band 11 is not).
 TEST(Layer3Hybrid, IntensityStereoLsfShortBlocksWithMidSide) {
   const int rate = 3;  // 22.05 kHz
   const auto& b = T().bands[rate];
   std::vector<float> left(576, 0.5f), right(576, 0.0f);
   ScaleFactors sf;
-  for (int k = 0; k < 39; ++k) sf.v[k] = 16 + (k % 16);
+  for (int k = 0; k < 39; ++k) {
+    sf.v[k] = 16 + (k % 15);
+    sf.maxPosition[k] = 31;
+  }
+  sf.v[3 * 7 + 0] = sf.v[3 * 11 + 0] = 31;  // window 0: bands 7 and 11 (so 12) not intensity-coded
   GranuleInfo gi;
   gi.block_type = 2;
   gi.scalefac_compress = 1;  // intensity scale k = 1
   gi.maxband[0] = 5;
-  gi.maxband[1] = 13;
-  gi.maxband[2] = 12;
+  gi.maxband[1] = 12;
+  gi.maxband[2] = 13;
   ApplyIntensityStereo(left.data(), right.data(), sf, gi, rate, true, true, T());
-  const double base = std::pow(2.0, -0.5);
-  auto ratio = [&](int p, bool leftSide) {
-    if (p & 1) return leftSide ? std::pow(base, (p + 1) / 2) : 1.0;
-    return leftSide ? 1.0 : std::pow(base, p / 2);
-  };
   for (int w = 0; w < 3; ++w) {
     for (int band = 0; band < 13; ++band) {
-      const int p = sf.v[3 * std::min(band, 11) + w];
-      const bool processed = band >= gi.maxband[w];
+      const int k = 3 * std::min(band, 11) + w;
+      const bool neutral = band == 12 && gi.maxband[w] == 12;
+      const bool processed = band >= gi.maxband[w] && (neutral || sf.v[k] != 31);
+      const int p = neutral ? 0 : sf.v[k];
       for (int i = b.shortBoundary[band] + w, n = 0; n < b.shortWidth[band]; ++n, i += 3) {
-        const double l = processed ? 0.5 * std::sqrt(2.0) * ratio(p, true) : 0.5;
-        const double r = processed ? 0.5 * std::sqrt(2.0) * ratio(p, false) : 0.0;
+        const double l = processed ? 0.5 * std::sqrt(2.0) * Ratio(p, true, 1, true) : 0.5;
+        const double r = processed ? 0.5 * std::sqrt(2.0) * Ratio(p, true, 1, false) : 0.0;
         ASSERT_NEAR(left[i], l, 1e-6) << "window " << w << " band " << band;
         ASSERT_NEAR(right[i], r, 1e-6) << "window " << w << " band " << band;
       }

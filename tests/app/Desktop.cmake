@@ -1,0 +1,15 @@
+if(NOT TOVIRA_BUILD_GUI)
+  return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+
+tovira_add_test(app_help_viewer SOURCES test_help_viewer.cpp LIBS tovira_ui_help)
+
+add_executable(tovira_instance_probe instance_probe.cpp)
+tovira_target_defaults(tovira_instance_probe)
+target_link_libraries(tovira_instance_probe PRIVATE tovira_desktop)
+tovira_add_test(app_single_instance SOURCES test_single_instance.cpp LIBS tovira_desktop Qt6::Widgets)
+target_compile_definitions(app_single_instance PRIVATE TOVIRA_INSTANCE_PROBE="$<TARGET_FILE:tovira_instance_probe>")
+add_dependencies(app_single_instance tovira_instance_probe)
+
+tovira_add_test(app_file_types SOURCES test_file_types.cpp LIBS tovira_desktop Qt6::Widgets)

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "DamagedStreams.h"
+#include "decoder/ByteSource.h"
+#include "decoder/MpegDecoder.h"
+#include "decoder/PcmSink.h"
+
+namespace tovira {
+namespace {
+
+using test::Damage;
+
+struct Decoded {
+  bool ok = false;
+  std::string error;
+  uint64_t damaged = 0;
+  std::vector<int16_t> pcm;
+};
+
+Decoded Decode(const std::vector<uint8_t>& bytes) {
+  Decoded d;
+  VectorPcmSink sink;
+  d.ok = MpegDecoder::DecodeSource(std::make_unique<MemorySource>(bytes), sink, &d.error, &d.damaged);
+  d.pcm = std::move(sink.pcm);
+  return d;
+}
+
+std::vector<uint8_t> Fixture(const std::string& name) {
+  return test::ReadBytes(std::string(TOVIRA_FIXTURE_DIR) + "/" + name);
+}
+
+std::vector<uint8_t> WithFrames(std::vector<uint8_t> bytes, const std::vector<size_t>& frames, Damage kind) {
+  const std::vector<size_t> offsets = test::FrameOffsets(bytes);
+  for (size_t f : frames) test::DamageFrame(bytes, offsets.at(f), kind);
+  return bytes;
+}
+
+struct DamageCase {
+  const char* file;
+  Damage kind;
+  size_t samplesPerFrame;  // per channel
+  const char* name;
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.file << " " << c.name; }
+
+class DamagedFrames : public ::testing::TestWithParam<DamageCase> {};
+
+// A damaged frame in the middle of a real stream plays as the silence of an empty frame: the
+// whole output equals that of the stream with those frames emptied (valid frames without audio),
+// and once the next granule's overlap and the filter history (15 time slots) have passed, it
+// equals the undamaged output again: the reservoir carries on and nothing stale is left.
+TEST_P(DamagedFrames, PlayAsSilenceAndTheStreamGoesOn) {
+  const DamageCase c = GetParam();
+  const std::vector<uint8_t> clean = Fixture(c.file);
+  if (clean.empty()) GTEST_SKIP() << c.file << " not made";
+  const std::vector<size_t> frames = {20, 21, 50};
+  const Decoded good = Decode(clean);
+  const Decoded damaged = Decode(WithFrames(clean, frames, c.kind));
+  const Decoded emptied = Decode(WithFrames(clean, frames, Damage::Emptied));
+  ASSERT_TRUE(good.ok && damaged.ok && emptied.ok) << damaged.error;
+  EXPECT_EQ(good.damaged, 0u);
+  EXPECT_EQ(emptied.damaged, 0u);
+  EXPECT_EQ(damaged.damaged, frames.size());
+  ASSERT_EQ(damaged.pcm.size(), good.pcm.size());
+  ASSERT_EQ(damaged.pcm, emptied.pcm);
+
+  const size_t frameValues = 2 * c.samplesPerFrame;
+  const size_t settle = (576 + 15 * 32 + c.samplesPerFrame - 1) / c.samplesPerFrame;  // frames
+  auto affected = [&](size_t frame) {
+    for (size_t f : frames) {
+      if (frame >= f && frame <= f + settle) return true;
+    }
+    return false;
+  };
+  size_t differing = 0;
+  for (size_t i = 0; i < good.pcm.size(); ++i) {
+    if (affected(i / frameValues)) {
+      differing += good.pcm[i] != damaged.pcm[i];
+    } else {
+      ASSERT_EQ(good.pcm[i], damaged.pcm[i]) << "value " << i << ", frame " << i / frameValues;
+    }
+  }
+  EXPECT_GT(differing, frameValues) << "the damaged frames should have been audible";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, DamagedFrames,
+    ::testing::Values(DamageCase{"l3_44k_128_js.mp3", Damage::BlockTypeZero, 1152, "BlockTypeZero"},
+                      DamageCase{"l3_44k_128_js.mp3", Damage::PastTheFrame, 1152, "PastTheFrame"},
+                      DamageCase{"l3_44k_128_js.mp3", Damage::HuffmanOverrun, 1152, "HuffmanOverrun"},
+                      DamageCase{"l3_44k_64_mono.mp3", Damage::HuffmanOverrun, 1152, "MonoHuffmanOverrun"},
+                      DamageCase{"l3_22k_64.mp3", Damage::PastTheFrame, 576, "Mpeg2PastTheFrame"},
+                      DamageCase{"l3_11k_32.mp3", Damage::BlockTypeZero, 576, "Mpeg25BlockTypeZero"},
+                      DamageCase{"l2_44k_192.mp2", Damage::BadAllocation, 1152, "Layer2BadAllocation"},
+                      DamageCase{"l2_22k_64.mp2", Damage::BadAllocation, 1152, "Layer2LsfBadAllocation"}),
+    [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+// Only a long stretch without one decodable frame gives the stream up: two seconds of damaged
+// frames end it with an error, a shorter stretch plays through.
+TEST(DamagedFrames, TwoSecondsWithoutAFrameEndTheStream) {
+  const std::vector<uint8_t> clean = Fixture("l3_44k_128_js.mp3");
+  if (clean.empty()) GTEST_SKIP() << "fixtures not made";
+  const size_t total = test::FrameOffsets(clean).size();
+  const double msPerFrame = 1152 * 1000.0 / 44100;
+  const size_t stretch = static_cast<size_t>(std::ceil(2000.0 / msPerFrame));  // 77 frames
+  ASSERT_GT(total, 20 + stretch + 5);
+
+  std::vector<size_t> shortRun, longRun;
+  for (size_t f = 20; f < 20 + stretch - 1; ++f) shortRun.push_back(f);
+  for (size_t f = 20; f < total; ++f) longRun.push_back(f);
+
+  const Decoded survives = Decode(WithFrames(clean, shortRun, Damage::BlockTypeZero));
+  EXPECT_TRUE(survives.ok) << survives.error;
+  EXPECT_EQ(survives.damaged, shortRun.size());
+  EXPECT_EQ(survives.pcm.size(), total * 2 * 1152);
+
+  const Decoded lost = Decode(WithFrames(clean, longRun, Damage::BlockTypeZero));
+  EXPECT_FALSE(lost.ok);
+  EXPECT_EQ(lost.error, MpegDecoder::kLostStreamMessage);
+  EXPECT_EQ(lost.damaged, stretch);
+  EXPECT_EQ(lost.pcm.size(), (20 + stretch) * 2 * 1152);
+}
+
+}  // namespace
+}  // namespace tovira
