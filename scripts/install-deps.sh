@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libsdl2-dev libtag1-dev
+  qt6-base-dev qt6-svg-dev libsdl2-dev libtag1-dev fonts-dejavu-core
+  xvfb xauth imagemagick
   libgtest-dev libgmock-dev
   lame twolame sox
+  qt6-svg-dev dbus-daemon dbus-x11 desktop-file-utils xdg-utils shared-mime-info lintian dpkg-dev fakeroot file xvfb xauth xdotool
 )
 for arg in "$@"; do
   case "$arg" in

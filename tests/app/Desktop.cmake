@@ -13,3 +13,15 @@ target_compile_definitions(app_single_instance PRIVATE TOVIRA_INSTANCE_PROBE="$<
 add_dependencies(app_single_instance tovira_instance_probe)
 
 tovira_add_test(app_file_types SOURCES test_file_types.cpp LIBS tovira_desktop Qt6::Widgets)
+
+# What `cmake --install` places, and the desktop entry's validation.
+if(TARGET tovira)
+  set(TOVIRA_EXPECT_PROGRAM 1)
+else()
+  set(TOVIRA_EXPECT_PROGRAM 0)
+endif()
+add_test(NAME DesktopInstall.PlacesProgramHelpEntryIcons
+         COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/install-test.sh" "${CMAKE_BINARY_DIR}" ${TOVIRA_EXPECT_PROGRAM})
+
+tovira_add_test(app_mpris SOURCES test_mpris.cpp LIBS tovira_desktop Qt6::Widgets)
+set_target_properties(app_mpris PROPERTIES AUTOMOC ON)

@@ -1,0 +1,70 @@
+#pragma once
+// A slider whose thumb is a skin image and whose channel is a sunken edge. Horizontal sliders
+// grow from the left; vertical ones from the bottom (setInvertedAppearance flips either).
+//
+// Besides QAbstractSlider's signals it reports `valueCommitted(value)` once the user has
+// finished a change: when a dragged thumb is released, after a click in the channel (one page
+// step towards the click), and after a key or wheel step. The value is always the slider's
+// new one.
+
+#include <QAbstractSlider>
+#include <QColor>
+#include <QPixmap>
+#include <array>
+
+#include "ui/controls/Skin.h"
+
+namespace tovira {
+
+class SkinSlider : public QAbstractSlider {
+  Q_OBJECT
+
+ public:
+  enum class ThumbState { Normal = 0, MouseOver = 1, Dragged = 2 };
+
+  SkinSlider(Qt::Orientation orientation, const skin::Thumb& thumb, QWidget* parent = nullptr);
+
+  // Fill behind the channel; white by default, a transparent colour lets the parent show.
+  void SetBackgroundColour(const QColor& colour);
+  QColor BackgroundColour() const { return background_; }
+
+  // Where the thumb is drawn for the current value (or drag position).
+  QRect ThumbRect() const;
+  // The sunken channel, including its edge.
+  QRect ChannelRect() const;
+  ThumbState DrawThumbState() const;
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ signals:
+  void valueCommitted(int value);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  bool Horizontal() const { return orientation() == Qt::Horizontal; }
+  bool UpsideDown() const { return Horizontal() ? invertedAppearance() : !invertedAppearance(); }
+  int ThumbLength() const { return Horizontal() ? thumb_.width : thumb_.height; }
+  int Span() const;
+  int Along(const QPoint& point) const { return Horizontal() ? point.x() : point.y(); }
+  int ValueAt(int thumbStart) const;
+  void SetThumbHover(bool hover);
+  const QPixmap& ThumbPixmap(ThumbState state);
+
+  skin::Thumb thumb_;
+  QColor background_ = Qt::white;
+  bool thumbHover_ = false;
+  int dragOffset_ = 0;  // where in the thumb it was grabbed, along the slider
+  std::array<QPixmap, 3> cache_;
+  qreal cacheRatio_ = 0;
+};
+
+}  // namespace tovira

@@ -1,0 +1,167 @@
+#include "ui/controls/SpectrumBarDisplay.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace tovira {
+namespace {
+
+QColor Darker(const QColor& colour, int by) {
+  return {std::max(0, colour.red() - by), std::max(0, colour.green() - by), std::max(0, colour.blue() - by)};
+}
+
+}  // namespace
+
+SpectrumBarDisplay::SpectrumBarDisplay(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, [this] { DecayStep(); });
+  Rebuild();
+}
+
+void SpectrumBarDisplay::Rebuild() {
+  columns_.assign(static_cast<size_t>(columnCount_), Column{range_, range_, peakHold_});
+  update();
+}
+
+void SpectrumBarDisplay::SetBands(int columns, int segments) {
+  if (columns <= 0 || segments <= 0) return;
+  columnCount_ = columns;
+  segmentCount_ = segments;
+  Rebuild();
+}
+
+int SpectrumBarDisplay::Segments() const { return segmentCount_ < 2 ? range_ * 10 / 100 : segmentCount_; }
+
+bool SpectrumBarDisplay::SetData(const int32_t* levels, int first, int count) {
+  if (first < 0 || levels == nullptr || count <= 0) return false;
+  timer_.stop();
+  const int last = std::min(first + count, columnCount_);
+  for (int i = first; i < last; ++i) {
+    Column& column = columns_[static_cast<size_t>(i)];
+    const int level = levels[i - first];
+    if (level == column.level && level <= column.peak) continue;
+    column.level = level;
+    if (column.peak < level) {
+      column.peak = level;
+      column.hold = peakHold_;
+    }
+    update(ColumnArea(i));
+  }
+  if (timerWanted_) timer_.start(period_);
+  return true;
+}
+
+void SpectrumBarDisplay::StartTimer(int periodMs) {
+  if (timerWanted_ && timer_.isActive()) return;
+  timerWanted_ = true;
+  period_ = std::max(1, periodMs);
+  timer_.start(period_);
+}
+
+void SpectrumBarDisplay::StopTimer() {
+  timerWanted_ = false;
+  timer_.stop();
+}
+
+bool SpectrumBarDisplay::DecayStep() {
+  const int step = range_ / std::max(1, segmentCount_);
+  const int levelStep = segmentCount_ < 2 ? range_ * 10 / 100 : step;
+  const int peakStep = segmentCount_ <= 1 ? 5 : step / 2;
+  bool changed = false;
+  for (int i = 0; i < columnCount_; ++i) {
+    Column& column = columns_[static_cast<size_t>(i)];
+    const Column before = column;
+    if (column.level > 0) column.level = std::max(0, column.level - levelStep);
+    if (column.hold > 0) --column.hold;
+    if (column.hold == 0 && column.peak >= 1) column.peak = std::max(0, column.peak - peakStep);
+    if (column.level != before.level || column.peak != before.peak || column.hold != before.hold) {
+      changed = true;
+      if (column.level != before.level || column.peak != before.peak) update(ColumnArea(i));
+    }
+  }
+  // Settled: rest until new data arrives.
+  if (!changed) timer_.stop();
+  return changed;
+}
+
+void SpectrumBarDisplay::SetGrid(bool on) {
+  if (on == grid_) return;
+  grid_ = on;
+  update();
+}
+
+void SpectrumBarDisplay::SetPeaks(bool on) {
+  if (on == peaks_) return;
+  peaks_ = on;
+  update();
+}
+
+void SpectrumBarDisplay::SetColours(const QColor& background, const QColor& normal, const QColor& medium,
+                                    const QColor& high) {
+  background_ = background;
+  normal_ = normal;
+  medium_ = medium;
+  high_ = high;
+  update();
+}
+
+void SpectrumBarDisplay::SetLevelZones(int medium, int high, int range) {
+  if (range <= 0) return;
+  mediumLevel_ = medium;
+  highLevel_ = high;
+  range_ = range;
+  update();
+}
+
+QRect SpectrumBarDisplay::ColumnArea(int column) const {
+  const int columnWidth = width() / std::max(1, columnCount_);
+  return {column * columnWidth, 0, columnWidth, height()};
+}
+
+void SpectrumBarDisplay::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  const QRect dirty = event->rect();
+  painter.fillRect(dirty, background_);
+
+  const int n = Segments();
+  if (n <= 0 || columnCount_ <= 0) return;
+  const int mediumIndex = mediumLevel_ * n / range_;
+  const int highIndex = highLevel_ * n / range_;
+  const int columnWidth = width() / columnCount_;
+  const int segmentHeight = height() / n;
+  const int hGap = columnCount_ > 1 ? 1 : 0;
+  const int vGap = n > 1 ? 1 : 0;
+  const int bottom = height();
+  const QColor gridColour = Darker(background_, 15);
+  const QColor peakColour = Darker(background_, 60);
+
+  for (int c = 0; c < columnCount_; ++c) {
+    const int left = c * columnWidth;
+    if (!dirty.intersects(QRect(left, 0, columnWidth, height()))) continue;
+    const Column& column = columns_[static_cast<size_t>(c)];
+    const int lit = column.level * n / range_;
+    for (int i = 0; i < n; ++i) {
+      // The segment's rectangle, shrunk by the gaps on the left, top and right.
+      const int segBottom = bottom - i * segmentHeight;
+      const QRect segment(QPoint(left + hGap, segBottom - segmentHeight + vGap),
+                          QPoint(left + columnWidth - hGap - 1, segBottom - 1));
+      QColor colour = grid_ ? gridColour : background_;
+      if (grid_ && (i == mediumIndex || i == n - 1)) {
+        painter.setPen(gridColour);
+        const int y = segment.center().y();
+        painter.drawLine(segment.left() - hGap, y, segment.right() + hGap, y);
+      }
+      if (i < lit) colour = i < mediumIndex ? normal_ : (i < highIndex ? medium_ : high_);
+      painter.fillRect(segment, colour);
+    }
+    if (peaks_) {
+      painter.setPen(peakColour);
+      const int y = bottom - column.peak * (segmentHeight * n) / range_;
+      painter.drawLine(left + hGap, y, left + columnWidth - hGap - 1, y);
+    }
+  }
+}
+
+}  // namespace tovira

@@ -1,0 +1,87 @@
+#pragma once
+// Columns of coloured segments showing the analyser's levels, with peak markers that hold and
+// then fall. The owner passes levels regularly (SetLevels); between updates a decay timer lets
+// columns and peaks fall, and it stops by itself once everything has settled.
+
+#include <QColor>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tovira {
+
+class SpectrumBarDisplay : public QWidget {
+  Q_OBJECT
+
+ public:
+  struct Column {
+    int level = 0;
+    int peak = 0;
+    int hold = 0;  // decay ticks left before the peak starts to fall
+  };
+
+  explicit SpectrumBarDisplay(QWidget* parent = nullptr);
+
+  // Both nonzero, else ignored. Every column starts full and falls from there.
+  void SetBands(int columns, int segments);
+  // Sets columns first..first+count-1 (those that exist) from levels[0..count-1]; a level above
+  // a column's peak raises the peak and restarts its hold. Restarts the decay timer if it was
+  // started. False when first < 0 or no levels are given.
+  bool SetData(const int32_t* levels, int first, int count);
+  bool SetLevels(std::span<const int32_t> levels) {
+    return SetData(levels.data(), 0, static_cast<int>(levels.size()));
+  }
+
+  // The decay timer: StartTimer keeps it wanted until StopTimer, even while it rests because
+  // nothing moves.
+  void StartTimer(int periodMs);
+  void StopTimer();
+  bool TimerActive() const { return timer_.isActive(); }
+  int TimerPeriod() const { return period_; }
+
+  // One decay tick (the timer calls it; tests may too). False when nothing changed, in which
+  // case the timer rests until the next SetData.
+  bool DecayStep();
+
+  void SetGrid(bool on);
+  void SetPeaks(bool on);
+  void SetColours(const QColor& background, const QColor& normal, const QColor& medium, const QColor& high);
+  // Zone starts and full scale, in level units.
+  void SetLevelZones(int medium, int high, int range);
+  void SetPeakHold(int ticks) { peakHold_ = ticks; }
+
+  const std::vector<Column>& Columns() const { return columns_; }
+  int ColumnCount() const { return columnCount_; }
+  int SegmentCount() const { return segmentCount_; }
+
+  QSize sizeHint() const override { return {120, 70}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int Segments() const;            // segments drawn per column
+  QRect ColumnArea(int column) const;  // what to repaint when a column changes
+  void Rebuild();
+
+  QColor background_{255, 255, 255};
+  QColor normal_{0, 255, 0};
+  QColor medium_{255, 180, 0};
+  QColor high_{255, 0, 0};
+  int mediumLevel_ = 45;
+  int highLevel_ = 60;
+  int range_ = 85;
+  int columnCount_ = 8;
+  int segmentCount_ = 8;
+  int peakHold_ = 10;
+  bool grid_ = false;
+  bool peaks_ = true;
+  bool timerWanted_ = false;
+  int period_ = 10;
+  QTimer timer_;
+  std::vector<Column> columns_;
+};
+
+}  // namespace tovira

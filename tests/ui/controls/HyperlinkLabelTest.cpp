@@ -1,0 +1,152 @@
+// Colours, underline, target and error reporting of the hyperlink label.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "TestSvg.h"
+#include "ui/controls/HyperlinkLabel.h"
+
+namespace tovira {
+namespace {
+
+const QColor kLink(0, 0, 238), kVisited(85, 26, 139);
+
+class HyperlinkLabelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    label_.setParent(&window_);
+    QFont big = label_.font();
+    big.setPixelSize(28);
+    big.setBold(true);
+    label_.setFont(big);
+    label_.move(10, 10);
+    label_.SetOpener([this](const QUrl& url) {
+      opened_.push_back(url);
+      return outcome_;
+    });
+    label_.SetWarner([this](QWidget*, const QString& text) { warnings_.push_back(text); });
+    window_.resize(600, 100);
+    window_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  }
+
+  static int Count(const QImage& image, const QColor& colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y) == colour;
+    return n;
+  }
+
+  // A row in which most pixels have the colour: an underline.
+  static bool HasUnderline(const QImage& image, const QColor& colour) {
+    for (int y = 0; y < image.height(); ++y) {
+      int n = 0;
+      for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y) == colour;
+      if (n > image.width() * 8 / 10) return true;
+    }
+    return false;
+  }
+
+  void Enter() {
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), label_.mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(&label_, &enter);
+  }
+
+  QWidget window_;
+  HyperlinkLabel label_{QStringLiteral("example.org feedback")};
+  std::vector<QUrl> opened_;
+  std::vector<QString> warnings_;
+  HyperlinkLabel::OpenOutcome outcome_{true, 0};
+};
+
+TEST_F(HyperlinkLabelTest, DrawsInLinkColourUnderlinedWithHandCursorAndTooltip) {
+  const QImage image = test::Grab(label_);
+  EXPECT_GT(Count(image, kLink), 50);
+  EXPECT_TRUE(HasUnderline(image, kLink));
+  EXPECT_EQ(label_.cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(label_.toolTip(), QStringLiteral("example.org feedback"));
+}
+
+TEST_F(HyperlinkLabelTest, FitsItsSizeToTheText) {
+  const int shortWidth = label_.width();
+  label_.SetText(QStringLiteral("example.org feedback and updates"));
+  EXPECT_GT(label_.width(), shortWidth + 50);
+  EXPECT_EQ(label_.width(), label_.sizeHint().width());
+}
+
+TEST_F(HyperlinkLabelTest, UnderlineModes) {
+  label_.SetUnderline(HyperlinkLabel::Underline::Never);
+  EXPECT_FALSE(HasUnderline(test::Grab(label_), kLink));
+  label_.SetUnderline(HyperlinkLabel::Underline::OnHover);
+  EXPECT_FALSE(HasUnderline(test::Grab(label_), kLink));
+  Enter();
+  EXPECT_TRUE(label_.MouseOver());
+  EXPECT_TRUE(HasUnderline(test::Grab(label_), kLink));  // hover colour is the link colour
+}
+
+TEST_F(HyperlinkLabelTest, HoverColourWhileTheMouseIsOver) {
+  label_.SetColours(kLink, kVisited, QColor(200, 0, 0));
+  Enter();
+  const QImage image = test::Grab(label_);
+  EXPECT_GT(Count(image, QColor(200, 0, 0)), 50);
+  EXPECT_EQ(Count(image, kLink), 0);
+}
+
+TEST_F(HyperlinkLabelTest, SuccessfulClickOpensTheTargetAndMarksItVisited) {
+  label_.SetURL(QStringLiteral("mailto:someone@example.org"));
+  QSignalSpy opened(&label_, &HyperlinkLabel::opened);
+  QTest::mouseClick(&label_, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], QUrl(QStringLiteral("mailto:someone@example.org")));
+  EXPECT_EQ(opened.count(), 1);
+  EXPECT_TRUE(label_.GetVisited());
+  EXPECT_TRUE(warnings_.empty());
+  const QImage image = test::Grab(label_);
+  EXPECT_GT(Count(image, kVisited), 50);
+  EXPECT_EQ(Count(image, kLink), 0);
+}
+
+TEST_F(HyperlinkLabelTest, EmptyTargetOpensTheCaption) {
+  HyperlinkLabel label(QStringLiteral("https://example.org/tovira"));
+  label.SetOpener([this](const QUrl& url) {
+    opened_.push_back(url);
+    return HyperlinkLabel::OpenOutcome{true, 0};
+  });
+  label.Open();
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], QUrl(QStringLiteral("https://example.org/tovira")));
+}
+
+TEST_F(HyperlinkLabelTest, TargetOnlyLabelShowsTheTarget) {
+  HyperlinkLabel label;
+  label.SetURL(QStringLiteral("https://example.org/"));
+  EXPECT_EQ(label.text(), QStringLiteral("https://example.org/"));
+}
+
+struct FailureCase {
+  int code;
+  const char* text;
+};
+
+class HyperlinkFailureTest : public HyperlinkLabelTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(HyperlinkFailureTest, FailureWarnsWithTheReasonAndLeavesItUnvisited) {
+  outcome_ = {false, GetParam().code};
+  QTest::mouseClick(&label_, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_EQ(warnings_.size(), 1u);
+  EXPECT_EQ(warnings_[0], QStringLiteral("Unable to open hyperlink:\n\n") + QString::fromUtf8(GetParam().text));
+  EXPECT_FALSE(label_.GetVisited());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, HyperlinkFailureTest,
+    ::testing::Values(FailureCase{26, "A sharing violation occurred. "},
+                      FailureCase{4, "Unknown Error (4) occurred."},
+                      FailureCase{31, "There is no application associated\nwith the given filename extension."},
+                      FailureCase{0, "The operating system is out\nof memory or resources."}));
+
+}  // namespace
+}  // namespace tovira

@@ -1,0 +1,143 @@
+// The compiled-in skin: every cell the controls use exists, the states look different, and art
+// is rendered at the device pixel ratio rather than scaled up.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QSvgRenderer>
+#include <set>
+
+#include "TestSvg.h"
+#include "ui/controls/Skin.h"
+#include "ui/controls/SkinLayout.h"
+
+namespace tovira {
+namespace {
+
+// Share of pixels that are not fully transparent.
+double Coverage(const QImage& image) {
+  int opaque = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) > 0;
+  return double(opaque) / (image.width() * image.height());
+}
+
+QImage Cell(const QString& sheet, int x, int y, int w, int h, qreal dpr = 1.0) {
+  return skin::Render(sheet, QRectF(x, y, w, h), QSize(w, h), dpr).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+struct NamedCell {
+  const char* name;
+  skin::Cell cell;
+};
+
+class SkinCellTest : public ::testing::TestWithParam<NamedCell> {};
+
+// Each state's cell is mostly covered by art, and the three differ from each other.
+TEST_P(SkinCellTest, ThreeDistinctStates) {
+  const skin::Cell& c = GetParam().cell;
+  std::vector<QImage> states;
+  for (int s = 0; s < 3; ++s) {
+    states.push_back(Cell(QString::fromLatin1(c.sheet), c.sourceX + s * c.width, c.sourceY, c.width, c.height));
+    EXPECT_GT(Coverage(states.back()), 0.6) << "state " << s;
+  }
+  EXPECT_NE(states[0], states[1]);
+  EXPECT_NE(states[1], states[2]);
+  EXPECT_NE(states[0], states[2]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, SkinCellTest,
+    ::testing::Values(NamedCell{"Play", skin::kPlay}, NamedCell{"Pause", skin::kPause}, NamedCell{"Stop", skin::kStop},
+                      NamedCell{"Load", skin::kLoad}, NamedCell{"FastForward", skin::kFastForward},
+                      NamedCell{"Next", skin::kNext}, NamedCell{"Previous", skin::kPrevious},
+                      NamedCell{"About", skin::kAbout}, NamedCell{"EqualizerToggle", skin::kEqualizerToggle},
+                      NamedCell{"PlaylistToggle", skin::kPlaylistToggle}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SkinArt, ButtonsShowDifferentGlyphs) {
+  const skin::Cell cells[] = {skin::kPlay, skin::kPause, skin::kStop, skin::kLoad,
+                              skin::kNext, skin::kPrevious, skin::kAbout};
+  std::vector<QImage> images;
+  for (const auto& c : cells) images.push_back(Cell(QString::fromLatin1(c.sheet), c.sourceX, c.sourceY, c.width, c.height));
+  for (size_t i = 0; i < images.size(); ++i)
+    for (size_t j = i + 1; j < images.size(); ++j) EXPECT_NE(images[i], images[j]) << i << " vs " << j;
+}
+
+TEST(SkinArt, ThumbsHaveThreeCellsOfTheirSize) {
+  for (const skin::Thumb& thumb : {skin::kPositionThumb, skin::kVolumeThumb, skin::kEqualizerThumb}) {
+    skin::InitResources();
+    QSvgRenderer renderer(QString::fromLatin1(thumb.image));
+    ASSERT_TRUE(renderer.isValid()) << thumb.image;
+    EXPECT_EQ(renderer.viewBox().size(), QSize(3 * thumb.width, thumb.height)) << thumb.image;
+    for (int s = 0; s < 3; ++s)
+      EXPECT_GT(Coverage(Cell(QString::fromLatin1(thumb.image), s * thumb.width, 0, thumb.width, thumb.height)), 0.5)
+          << thumb.image << " state " << s;
+  }
+}
+
+TEST(SkinArt, ImagesHaveTheirDeclaredSizes) {
+  skin::InitResources();
+  const std::pair<const char*, QSize> images[] = {
+      {skin::StatusImage(skin::Status::Playing), skin::kStatusSize},
+      {skin::StatusImage(skin::Status::Paused), skin::kStatusSize},
+      {skin::StatusImage(skin::Status::Stopped), skin::kStatusSize},
+      {skin::StatusImage(skin::Status::EndOfPlaylist), skin::kStatusSize},
+      {skin::kPlayerBackground, skin::kPlayerBackgroundSize},
+      {skin::kEqualizerBackground, skin::kEqualizerBackgroundSize},
+      {skin::kButtonSheet, QSize(800, 50)},
+      {skin::kToggleSheet, QSize(400, 50)},
+  };
+  std::set<QString> distinct;
+  for (const auto& [path, size] : images) {
+    QSvgRenderer renderer(QString::fromLatin1(path));
+    ASSERT_TRUE(renderer.isValid()) << path;
+    EXPECT_EQ(renderer.viewBox().size(), size) << path;
+    distinct.insert(QString::fromLatin1(path));
+  }
+  EXPECT_EQ(distinct.size(), std::size(images));
+}
+
+// The player's parts fit inside its background and do not overlap.
+TEST(SkinArt, PlayerLayoutFitsAndDoesNotOverlap) {
+  namespace l = skin::layout;
+  const QRect parts[] = {l::kStatusImage, l::kElapsedTime, l::kSpectrum, l::kTrackInfo, l::kBitRate,
+                         l::kBitRateUnit, l::kVolume, l::kEqualizerToggle, l::kPlaylistToggle, l::kPosition,
+                         l::kAbout, l::kPrevious, l::kNext, l::kPlay, l::kPause, l::kStop, l::kFastForward, l::kLoad};
+  const QRect client(QPoint(0, 0), skin::kPlayerBackgroundSize);
+  for (size_t i = 0; i < std::size(parts); ++i) {
+    EXPECT_TRUE(client.contains(parts[i])) << i;
+    for (size_t j = i + 1; j < std::size(parts); ++j) EXPECT_FALSE(parts[i].intersects(parts[j])) << i << " and " << j;
+  }
+  const QRect eqClient(QPoint(0, 0), skin::kEqualizerBackgroundSize);
+  for (const QRect& slider : l::kEqualizerSliders) EXPECT_TRUE(eqClient.contains(slider));
+}
+
+// A one-unit stripe at 2x covers exactly two device pixels with full colour: the art is drawn
+// at the density, not magnified from a 1x bitmap (which would smear it over three or more).
+TEST(SkinArt, RendersAtTheDevicePixelRatio) {
+  test::SvgFolder folder;
+  const char* stripe = folder.Write("stripe.svg", 10, 10, test::Rect(4, 0, 1, 10, "#000000"));
+  const QPixmap pixmap = skin::Render(QString::fromLatin1(stripe), QSize(10, 10), 2.0);
+  ASSERT_EQ(pixmap.size(), QSize(20, 20));
+  EXPECT_EQ(pixmap.devicePixelRatio(), 2.0);
+  const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+  for (int x = 0; x < 20; ++x) {
+    const bool inStripe = x == 8 || x == 9;
+    EXPECT_EQ(qAlpha(image.pixel(x, 10)), inStripe ? 255 : 0) << x;
+  }
+}
+
+TEST(SkinArt, AppIconOffersSmallAndLargeSizes) {
+  const QIcon icon = skin::AppIcon();
+  ASSERT_FALSE(icon.isNull());
+  const QList<QSize> sizes = icon.availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+  EXPECT_TRUE(sizes.contains(QSize(256, 256)));
+}
+
+TEST(SkinArt, MissingFileGivesNullPixmap) {
+  EXPECT_TRUE(skin::Render(QStringLiteral(":/skin/no-such.svg"), QSize(10, 10), 1.0).isNull());
+}
+
+}  // namespace
+}  // namespace tovira

@@ -1,0 +1,169 @@
+// Segments, colours, decay and peak hold of the spectrum bar display, read from its pixels and
+// columns. The display is 200 x 100 with 20 columns of 10 segments: each segment is 10 x 10 px
+// and column c, segment i (0 = bottom) has its centre at (10c + 5, 100 - 10i - 5).
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <array>
+#include <vector>
+
+#include "TestSvg.h"
+#include "ui/controls/SpectrumBarDisplay.h"
+
+namespace tovira {
+namespace {
+
+const QColor kBackground(255, 255, 255), kGreen(0, 255, 0), kOrange(255, 180, 0), kRed(255, 0, 0);
+const QColor kPeak(195, 195, 195);  // the background darkened by 60
+
+class SpectrumBarDisplayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display_.resize(200, 100);
+    display_.SetBands(20, 10);
+    display_.SetPeaks(false);
+  }
+
+  std::array<int32_t, 20> Levels(int32_t value) {
+    std::array<int32_t, 20> levels{};
+    levels.fill(value);
+    return levels;
+  }
+
+  static QColor Segment(const QImage& image, int column, int segment) {
+    return image.pixelColor(10 * column + 5, 100 - 10 * segment - 5);
+  }
+
+  SpectrumBarDisplay display_;
+};
+
+struct LitCase {
+  int level;
+  std::vector<QColor> segments;  // bottom to top; the rest are unlit
+};
+
+class SpectrumLitTest : public SpectrumBarDisplayTest, public ::testing::WithParamInterface<LitCase> {};
+
+TEST_P(SpectrumLitTest, LevelLightsSegmentsInZoneColours) {
+  auto levels = Levels(0);
+  levels[3] = GetParam().level;
+  ASSERT_TRUE(display_.SetLevels(levels));
+  const QImage image = test::Grab(display_);
+  const auto& expected = GetParam().segments;
+  for (int i = 0; i < 10; ++i) {
+    const QColor want = i < static_cast<int>(expected.size()) ? expected[static_cast<size_t>(i)] : kBackground;
+    EXPECT_EQ(Segment(image, 3, i), want) << "segment " << i;
+    EXPECT_EQ(Segment(image, 2, i), kBackground) << "neighbour segment " << i;
+  }
+  // The gaps: one pixel either side of a segment and one on top stay background.
+  if (!expected.empty()) {
+    EXPECT_EQ(image.pixelColor(30, 95), kBackground);
+    EXPECT_EQ(image.pixelColor(39, 95), kBackground);
+    EXPECT_EQ(image.pixelColor(35, 90), kBackground);
+    EXPECT_EQ(image.pixelColor(35, 99), expected[0]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, SpectrumLitTest,
+    ::testing::Values(LitCase{0, {}}, LitCase{42, {kGreen, kGreen, kGreen, kGreen}},
+                      LitCase{60, {kGreen, kGreen, kGreen, kGreen, kGreen, kOrange, kOrange}},
+                      LitCase{85, {kGreen, kGreen, kGreen, kGreen, kGreen, kOrange, kOrange, kRed, kRed, kRed}},
+                      LitCase{200, {kGreen, kGreen, kGreen, kGreen, kGreen, kOrange, kOrange, kRed, kRed, kRed}}));
+
+TEST_F(SpectrumBarDisplayTest, StartsFullSoANewDisplayFalls) {
+  for (const auto& column : display_.Columns()) {
+    EXPECT_EQ(column.level, 85);
+    EXPECT_EQ(column.peak, 85);
+    EXPECT_EQ(column.hold, 10);
+  }
+  EXPECT_EQ(display_.Columns().size(), 20u);
+}
+
+// Levels fall 8 per tick; a peak holds for 10 ticks and then falls 4 per tick.
+TEST_F(SpectrumBarDisplayTest, ColumnsFallByEightAndPeaksHoldThenFallByFour) {
+  auto levels = Levels(0);
+  levels[0] = 80;
+  display_.SetLevels(levels);  // column 0: level 80, peak stays 85; the rest: level 0
+  const std::vector<int> wantLevel{72, 64, 56, 48, 40, 32, 24, 16, 8, 0, 0, 0};
+  const std::vector<int> wantPeak{85, 85, 85, 85, 85, 85, 85, 85, 85, 81, 77, 73};
+  for (size_t tick = 0; tick < wantLevel.size(); ++tick) {
+    EXPECT_TRUE(display_.DecayStep());
+    EXPECT_EQ(display_.Columns()[0].level, wantLevel[tick]) << "tick " << tick + 1;
+    EXPECT_EQ(display_.Columns()[0].peak, wantPeak[tick]) << "tick " << tick + 1;
+    EXPECT_EQ(display_.Columns()[5].peak, wantPeak[tick]) << "tick " << tick + 1;
+  }
+}
+
+TEST_F(SpectrumBarDisplayTest, NewPeakRestartsItsHold) {
+  display_.SetLevels(Levels(0));
+  for (int i = 0; i < 20; ++i) display_.DecayStep();  // peaks 85 - 4 * 11 = 41
+  ASSERT_EQ(display_.Columns()[0].peak, 41);
+  display_.SetLevels(Levels(50));
+  EXPECT_EQ(display_.Columns()[0].peak, 50);
+  EXPECT_EQ(display_.Columns()[0].hold, 10);
+  display_.SetLevels(Levels(30));  // below the peak: the peak and its hold stay
+  EXPECT_EQ(display_.Columns()[0].peak, 50);
+  EXPECT_EQ(display_.Columns()[0].level, 30);
+}
+
+// From full: the peaks reach 0 on tick 31 (85 - 4 * 21 = 1 after tick 30); tick 32 changes
+// nothing and the timer rests until new levels arrive.
+TEST_F(SpectrumBarDisplayTest, TimerStopsWhenSettledAndNewLevelsRestartIt) {
+  display_.StartTimer(55);
+  display_.SetLevels(Levels(0));
+  ASSERT_TRUE(display_.TimerActive());
+  for (int tick = 1; tick <= 31; ++tick) ASSERT_TRUE(display_.DecayStep()) << tick;
+  EXPECT_EQ(display_.Columns()[7].peak, 0);
+  EXPECT_TRUE(display_.TimerActive());
+  EXPECT_FALSE(display_.DecayStep());
+  EXPECT_FALSE(display_.TimerActive());
+  display_.SetLevels(Levels(0));
+  EXPECT_TRUE(display_.TimerActive());
+  EXPECT_EQ(display_.TimerPeriod(), 55);
+  display_.StopTimer();
+  display_.SetLevels(Levels(10));
+  EXPECT_FALSE(display_.TimerActive());
+}
+
+TEST_F(SpectrumBarDisplayTest, TimerDecaysOnItsOwn) {
+  display_.SetLevels(Levels(80));
+  display_.StartTimer(5);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display_.Columns()[0].level == 0; }, 2000));
+}
+
+TEST_F(SpectrumBarDisplayTest, PeakMarkerIsDrawnAtItsLevel) {
+  display_.SetPeaks(true);
+  display_.SetLevels(Levels(0));
+  // Peak 85 lies on the top row.
+  EXPECT_EQ(test::Grab(display_).pixelColor(45, 0), kPeak);
+  for (int i = 0; i < 11; ++i) display_.DecayStep();
+  // Peak 77: y = 100 - 77 * 100 / 85 = 10 (integer division).
+  const QImage image = test::Grab(display_);
+  EXPECT_EQ(image.pixelColor(45, 10), kPeak);
+  EXPECT_NE(image.pixelColor(45, 0), kPeak);
+  EXPECT_NE(image.pixelColor(45, 11), kPeak);
+}
+
+TEST_F(SpectrumBarDisplayTest, SetDataTakesARangeOfColumnsAndRefusesBadInput) {
+  display_.SetLevels(Levels(0));
+  const std::array<int32_t, 3> three{10, 20, 30};
+  EXPECT_TRUE(display_.SetData(three.data(), 18, 3));  // the third is past the last column
+  EXPECT_EQ(display_.Columns()[17].level, 0);
+  EXPECT_EQ(display_.Columns()[18].level, 10);
+  EXPECT_EQ(display_.Columns()[19].level, 20);
+  EXPECT_FALSE(display_.SetData(three.data(), -1, 3));
+  EXPECT_FALSE(display_.SetData(nullptr, 0, 3));
+  EXPECT_EQ(display_.Columns()[18].level, 10);
+}
+
+TEST_F(SpectrumBarDisplayTest, BandsMustBeNonzero) {
+  display_.SetBands(0, 10);
+  display_.SetBands(5, 0);
+  EXPECT_EQ(display_.ColumnCount(), 20);
+  display_.SetBands(5, 4);
+  EXPECT_EQ(display_.Columns().size(), 5u);
+}
+
+}  // namespace
+}  // namespace tovira
