@@ -17,6 +17,8 @@
 #include <fstream>
 #include <memory>
 
+#include "decoder/DamagedStreams.h"
+#include "decoder/MpegDecoder.h"
 #include "output/AudioDevice.h"
 #include "tags/TagFiles.h"
 #include "ui/controls/HyperlinkLabel.h"
@@ -346,6 +348,28 @@ TEST_F(PlayerWindow, UnplayableFileIsReportedAndThePlaylistGoesOn) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return d->CurrentFile() == good; }, kWaitMs));
   EXPECT_EQ(d->Controller().State(), EngineState::Playing);
   EXPECT_EQ(d->windowTitle(), "Good - Song - Tovira");
+}
+
+TEST_F(PlayerWindow, TrackFailingMidwayIsReportedAndTheNextPlays) {
+  // Two seconds of undecodable frames after half a second of good ones.
+  std::vector<uint8_t> bytes = test::ReadBytes(test::Fixture("l3_44k_128_js.mp3").string());
+  const std::vector<size_t> offsets = test::FrameOffsets(bytes);
+  ASSERT_GT(offsets.size(), 110u);
+  for (size_t f = 20; f < 110; ++f) test::DamageFrame(bytes, offsets[f], test::Damage::BlockTypeZero);
+  const fs::path damaged = dir_.path() / "damaged.mp3";
+  std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+  const QString good = Track("after.mp3", "After", "Wards");
+  auto d = Make();
+  AddAndWait(*d, {QString::fromStdString(damaged.string()), good});
+  d->Next();
+  ASSERT_EQ(d->Controller().State(), EngineState::Playing);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->CurrentFile() == good; }, kWaitMs));
+  EXPECT_TRUE(d->StatusMessage().contains("damaged.mp3")) << d->StatusMessage().toStdString();
+  EXPECT_TRUE(d->StatusMessage().contains(QString::fromUtf8(MpegDecoder::kLostStreamMessage)))
+      << d->StatusMessage().toStdString();
+  EXPECT_EQ(d->Controller().State(), EngineState::Playing);
+  EXPECT_EQ(d->windowTitle(), "After - Wards - Tovira");
 }
 
 TEST_F(PlayerWindow, ErrorLineFadesAway) {
