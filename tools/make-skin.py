@@ -291,17 +291,6 @@ def equalizer_background():
     return svg(w, h, body)
 
 
-def app_icon():
-    defs = vgrad("bg", "#5b93ee", "#1d4fa6") + vgrad("gloss", "#ffffff", "#ffffff")
-    body = '<rect x="8" y="8" width="240" height="240" rx="54" fill="url(#bg)"/>\n'
-    body += '<rect x="8.5" y="8.5" width="239" height="239" rx="53.5" fill="none" stroke="#ffffff" stroke-opacity="0.25" stroke-width="3"/>\n'
-    body += '<path d="M78,62 L178,122 L78,182 Z" fill="#ffffff" stroke="#ffffff" stroke-width="14" stroke-linejoin="round"/>\n'
-    for i, (height, colour) in enumerate([(18, "#bff59a"), (30, "#bff59a"), (22, "#ffd36b"), (38, "#bff59a"), (14, "#bff59a")]):
-        x = 70 + i * 24
-        body += f'<rect x="{x}" y="{218 - height}" width="16" height="{height}" rx="3" fill="{colour}"/>\n'
-    return svg(256, 256, body, defs)
-
-
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res", "skin")
@@ -314,7 +303,6 @@ def main():
         "thumb-equalizer.svg": thumb(20, 9, horizontal_grip=True),
         "player-background.svg": player_background(),
         "equalizer-background.svg": equalizer_background(),
-        "app-icon.svg": app_icon(),
     }
     for name, glyph in STATUS.items():
         files[name + ".svg"] = status(glyph)
@@ -323,6 +311,8 @@ def main():
             f.write(text)
     qrc = '<!DOCTYPE RCC>\n<RCC version="1.0">\n<qresource prefix="/skin">\n'
     qrc += "".join(f"  <file>{name}</file>\n" for name in sorted(files))
+    # The window icon is the desktop's application icon, kept in one place.
+    qrc += '  <file alias="app-icon.svg">../icons/tovira.svg</file>\n'
     qrc += "</qresource>\n</RCC>\n"
     with open(os.path.join(out, "skin.qrc"), "w", encoding="utf-8") as f:
         f.write(qrc)

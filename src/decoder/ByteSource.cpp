@@ -27,13 +27,30 @@ bool Resolve(int64_t offset, SeekOrigin origin, uint64_t pos, uint64_t size, uin
 
 bool FileSource::Open() {
   Close();
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) return false;
+  error_.clear();
+  // Non-blocking, so that opening a FIFO does not wait for a writer; it is refused just below.
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd_, &st) != 0) {
+    error_ = std::strerror(errno);
     Close();
     return false;
   }
+  if (!S_ISREG(st.st_mode)) {
+    error_ = S_ISDIR(st.st_mode)    ? "it is a directory"
+             : S_ISFIFO(st.st_mode) ? "it is a pipe (FIFO), not a file"
+             : S_ISSOCK(st.st_mode) ? "it is a socket, not a file"
+                                    : "it is a device, not a file";
+    Close();
+    return false;
+  }
+  // Reads block as usual from here on.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
   size_ = static_cast<uint64_t>(st.st_size);
   pos_ = 0;
   return true;

@@ -29,7 +29,11 @@ class FileSource final : public ByteSource {
  public:
   explicit FileSource(std::string path) : path_(std::move(path)) {}
   ~FileSource() override { Close(); }
+  // Only a regular file opens: a FIFO, a device or a directory is refused at once, never waited on.
   bool Open() override;
+  // Why the last Open failed, for a message ("it is a directory", "No such file or directory").
+  const std::string& ErrorText() const { return error_; }
+  const std::string& Path() const { return path_; }
   uint64_t Size() const override { return size_; }
   bool Seek(int64_t offset, SeekOrigin origin) override;
   uint64_t Tell() const override { return pos_; }
@@ -38,6 +42,7 @@ class FileSource final : public ByteSource {
 
  private:
   std::string path_;
+  std::string error_;
   int fd_ = -1;
   uint64_t size_ = 0;
   uint64_t pos_ = 0;

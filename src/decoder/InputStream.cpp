@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "decoder/AudioSpan.h"
 #include "decoder/DecoderError.h"
 
 namespace tovira {
@@ -31,7 +32,12 @@ bool InputStream::OpenStream() {
   fileSize_ = 0;
   tagPresent_ = false;
   if (!sourceFromClient_) source_ = std::make_unique<FileSource>(ctx_.inputFile);
-  if (!source_ || !source_->Open()) throw DecoderError("cannot open " + ctx_.inputFile);
+  if (!source_ || !source_->Open()) {
+    const auto* file = dynamic_cast<const FileSource*>(source_.get());
+    const std::string name = file ? file->Path() : ctx_.inputFile;
+    const std::string why = file && !file->ErrorText().empty() ? ": " + file->ErrorText() : std::string();
+    throw DecoderError("cannot open " + name + why);
+  }
   fileSize_ = source_->Size();
 
   if (fileSize_ >= kTagBytes) {
@@ -41,11 +47,7 @@ bool InputStream::OpenStream() {
     }
     tagPresent_ = std::memcmp(tag_.data(), "TAG", 3) == 0;
   }
-  headLength_ = 0;
-  if (source_->Seek(0, SeekOrigin::Start)) {
-    const int64_t n = source_->Read(head_.data(), head_.size());
-    headLength_ = n > 0 ? static_cast<size_t>(n) : 0;
-  }
+  audioEnd_ = FindAudioEnd(*source_, 0);
   if (!source_->Seek(0, SeekOrigin::Start)) {
     source_->Close();
     throw DecoderError("cannot read " + ctx_.inputFile);
@@ -53,6 +55,8 @@ bool InputStream::OpenStream() {
   ResetFrameState();
   firstFrameSeen_ = false;
   firstFrameOffset_ = 0;
+  firstFrameLength_ = 0;
+  index_.Reset(0, 0, 0);
   open_ = true;
   return true;
 }
@@ -78,6 +82,7 @@ bool InputStream::IsValidHeader(uint32_t h) {
 }
 
 bool InputStream::ReadCandidate() {
+  if (source_->Tell() + 4 > audioEnd_) return false;
   uint8_t b[4];
   if (source_->Read(b, 4) != 4) return false;
   candidate_ = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
@@ -91,7 +96,8 @@ bool InputStream::ConfirmedByNextFrame(uint32_t h) {
   bool confirmed = false;
   uint8_t b[4];
   if (!source_->Seek(length - 4, SeekOrigin::Current)) return false;
-  const int64_t n = source_->Read(b, 4);
+  // Where the audio ends, the tags that follow are no frame.
+  const int64_t n = source_->Tell() + 4 <= audioEnd_ ? source_->Read(b, 4) : 0;
   if (n < 4) {
     confirmed = n >= 0;  // the stream ends right after this frame
   } else {
@@ -108,7 +114,9 @@ int InputStream::ScanForHeader() {
   int remaining = kMaxScan;
   while (remaining > 0) {
     const uint64_t chunkStart = source_->Tell();
-    const size_t want = std::min<size_t>(kScanChunk, static_cast<size_t>(remaining));
+    if (chunkStart >= audioEnd_) return -2;
+    const size_t want = static_cast<size_t>(
+        std::min<uint64_t>({kScanChunk, static_cast<uint64_t>(remaining), audioEnd_ - chunkStart}));
     const int64_t got = source_->Read(chunk.data(), want);
     if (got < 0) throw DecoderError("read failed");
     if (got == 0) return -2;
@@ -161,9 +169,11 @@ int InputStream::ReadFrame() {
       return 0;
     }
   }
-  if (!firstFrameSeen_) {
+  const bool first = !firstFrameSeen_;
+  if (first) {
     firstFrameSeen_ = true;
     firstFrameOffset_ = source_->Tell() - 4;
+    index_.Reset(firstFrameOffset_, audioEnd_, candidate_);
   }
 
   prevBodyLength_ = bodyLength_;
@@ -175,10 +185,17 @@ int InputStream::ReadFrame() {
   bodyLength_ = header_.bodyLength;
 
   uint8_t* body = buffer_ + kReservoirBytes;
-  const int64_t got = source_->Read(body, static_cast<size_t>(bodyLength_));
+  const uint64_t pos = source_->Tell();
+  const uint64_t room = pos < audioEnd_ ? audioEnd_ - pos : 0;
+  const int64_t got = source_->Read(body, static_cast<size_t>(std::min<uint64_t>(bodyLength_, room)));
   if (got == 0 && bodyLength_ > 0) return -2;
   const int32_t valid = got > 0 ? static_cast<int32_t>(got) : 0;
   if (valid < bodyLength_) std::memset(body + valid, 0, static_cast<size_t>(bodyLength_ - valid));
+  if (first) {
+    for (int i = 0; i < 4; ++i) firstFrame_[static_cast<size_t>(i)] = static_cast<uint8_t>(candidate_ >> (24 - 8 * i));
+    std::memcpy(firstFrame_.data() + 4, body, static_cast<size_t>(valid));
+    firstFrameLength_ = 4 + static_cast<size_t>(valid);
+  }
   mainValid_ = std::max(0, bodyLength_ - (header_.layer == 3 ? header_.sideInfoLength : 0));
   bitPos_ = kBodyOffsetBits;
   return 1;
@@ -218,21 +235,59 @@ bool InputStream::Resynchronise(uint64_t offset, uint32_t frameCounter) {
   return true;
 }
 
-bool InputStream::SeekToTime(uint32_t ms) {
-  if (!open_) return false;
+bool InputStream::Reposition(uint64_t offset, uint64_t frameCounter) {
+  if (!source_->Seek(static_cast<int64_t>(offset), SeekOrigin::Start)) return false;
+  ctx_.frameCounter = static_cast<uint32_t>(frameCounter);
+  freshStart_ = true;
+  return true;
+}
+
+bool InputStream::SeekByAverage(uint32_t ms) {
   const double msPerFrame = header_.GetMsPerFrame();
-  if (msPerFrame <= 0.0) return false;
+  const uint64_t audioBytes = audioEnd_ > firstFrameOffset_ ? audioEnd_ - firstFrameOffset_ : 0;
   const uint64_t target = static_cast<uint64_t>(ms / msPerFrame);
-  if (target > header_.GetFrameCount(fileSize_)) return false;
-  // The average frame length (as the frame count estimate uses it) keeps the byte position in
-  // step with the time; the audio starts after any tag or junk in front of it.
+  if (target > header_.GetFrameCount(audioBytes)) return false;
   const uint64_t frameBytes = static_cast<uint64_t>(std::max(1, header_.bodyLength + 5 - header_.padding));
   return Resynchronise(firstFrameOffset_ + target * frameBytes, static_cast<uint32_t>(target));
 }
 
-bool InputStream::SeekToByte(uint64_t offset, uint32_t frameCounter) {
-  if (!open_ || offset >= fileSize_) return false;
-  return Resynchronise(offset, frameCounter);
+uint32_t InputStream::LeadFor(uint64_t frame, const std::vector<uint64_t>& offsets) const {
+  // offsets[i] is the start of frame (frame + 1 - offsets.size() + i); the last one is `frame`.
+  const uint64_t earliest = frame + 1 - offsets.size();
+  if (frame == earliest) return 0;
+  switch (header_.layer) {
+    case 1: return static_cast<uint32_t>(std::min<uint64_t>(2, frame - earliest));  // 12 slots each
+    case 2: return 1;
+    default: break;
+  }
+  // Layer III: the frame before the wanted one gives the overlap; it decodes whole once the main
+  // data of the frames before it hold a full reservoir.
+  const int32_t side = (header_.lsf ? (header_.channels == 1 ? 9 : 17) : (header_.channels == 1 ? 17 : 32)) +
+                       (header_.protection ? 2 : 0);
+  uint64_t from = frame - 1;
+  int64_t mainData = 0;
+  while (from > earliest && mainData < InputStream::kReservoirBytes - 1) {
+    --from;
+    mainData += static_cast<int64_t>(offsets[from + 1 - earliest] - offsets[from - earliest]) - 4 - side;
+  }
+  return static_cast<uint32_t>(frame - from);
+}
+
+bool InputStream::SeekToTime(uint32_t ms, uint32_t* leadFrames, const std::function<bool()>& stop) {
+  if (leadFrames) *leadFrames = 0;
+  if (!open_ || !firstFrameSeen_) return false;
+  const double msPerFrame = header_.GetMsPerFrame();
+  if (msPerFrame <= 0.0) return false;
+  if (!index_.Usable()) return SeekByAverage(ms);
+  const uint64_t target = static_cast<uint64_t>(ms / msPerFrame);
+  if (target > UINT32_MAX || !index_.Cover(*source_, target, stop)) return false;
+  const uint64_t earliest = target > kMaxLeadFrames ? target - kMaxLeadFrames : 0;
+  std::vector<uint64_t> offsets;
+  if (!index_.Offsets(*source_, earliest, target, offsets)) return false;
+  const uint32_t lead = leadFrames ? LeadFor(target, offsets) : 0;
+  if (!Reposition(offsets[offsets.size() - 1 - lead], target - lead)) return false;
+  if (leadFrames) *leadFrames = lead;
+  return true;
 }
 
 void InputStream::RewindStream() {

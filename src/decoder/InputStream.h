@@ -8,11 +8,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "decoder/ByteSource.h"
 #include "decoder/FrameHeader.h"
+#include "decoder/FrameIndex.h"
 #include "decoder/PlaybackContext.h"
 
 namespace tovira {
@@ -22,9 +25,10 @@ class InputStream {
   static constexpr int kReservoirBytes = 512;
   static constexpr int kReadableBytes = kReservoirBytes + kMaxBodyLength;  // 2304
   static constexpr int kGuardBytes = 8;
-  static constexpr int kHeadBytes = 8192;
   static constexpr int kTagBytes = 128;
   static constexpr int kMaxScan = 131072;
+  // Enough frames to refill the largest bit reservoir at the lowest bit rate.
+  static constexpr uint32_t kMaxLeadFrames = 16;
 
   InputStream(PlaybackContext& context, FrameHeader& header);
   InputStream(const InputStream&) = delete;
@@ -39,9 +43,15 @@ class InputStream {
   int ReadFrame();
   static bool IsValidHeader(uint32_t h);
   bool SkipId3v2();
-  bool SeekToTime(uint32_t ms);
-  // Positions the stream at a byte offset (for table-of-contents seeks) and resynchronises.
-  bool SeekToByte(uint64_t offset, uint32_t frameCounter);
+  // Positions the stream at the start of the frame that holds `ms` (frames counted from the
+  // first one after any leading tag), found through the frame index; the next ReadFrame reads
+  // that frame and frameCounter is its number. With `leadFrames`, the stream stands that many
+  // frames earlier instead (frameCounter with it): the frames a decoder must run through, unheard,
+  // so that the wanted frame sounds exactly as in an uninterrupted decode (synthesis history,
+  // Layer III overlap and bit reservoir). False, with nothing changed, past the end of the audio
+  // or when `stop` says so during a long index walk. A stream that cannot be indexed (free
+  // format) is positioned by its average frame length instead.
+  bool SeekToTime(uint32_t ms, uint32_t* leadFrames = nullptr, const std::function<bool()>& stop = {});
   void RewindStream();
   bool CloseStream();
   // The ID3v1 block with its texts zero-terminated in place, or nullptr when there is none.
@@ -50,7 +60,12 @@ class InputStream {
   bool IsOpen() const { return open_; }
   uint64_t FileSize() const { return fileSize_; }
   uint64_t FirstFrameOffset() const { return firstFrameOffset_; }
-  std::span<const uint8_t> HeadBuffer() const { return {head_.data(), headLength_}; }
+  // Just past the last byte of audio: the tags at the end of the file are not read as frames.
+  uint64_t AudioEnd() const { return audioEnd_; }
+  // The whole first frame read since open (header included), where an information frame
+  // (Xing, Info, VBRI) carries the stream's frame count.
+  std::span<const uint8_t> FirstFrame() const { return {firstFrame_.data(), firstFrameLength_}; }
+  const FrameIndex& Index() const { return index_; }
 
   // Bit reader over the current frame buffer.
   uint32_t GetBits(unsigned n) {
@@ -96,6 +111,9 @@ class InputStream {
   bool ConfirmedByNextFrame(uint32_t h);
   void ResetFrameState();
   bool Resynchronise(uint64_t offset, uint32_t frameCounter);
+  bool Reposition(uint64_t offset, uint64_t frameCounter);
+  bool SeekByAverage(uint32_t ms);
+  uint32_t LeadFor(uint64_t frame, const std::vector<uint64_t>& offsets) const;
 
   PlaybackContext& ctx_;
   FrameHeader& header_;
@@ -106,8 +124,10 @@ class InputStream {
 
   std::array<uint8_t, kTagBytes> tag_{};
   bool tagPresent_ = false;
-  std::array<uint8_t, kHeadBytes> head_{};
-  size_t headLength_ = 0;
+  uint64_t audioEnd_ = 0;
+  std::array<uint8_t, 4 + kMaxBodyLength> firstFrame_{};
+  size_t firstFrameLength_ = 0;
+  FrameIndex index_;
 
   uint32_t candidate_ = 0;
   std::array<FrameBuffer, 2> buffers_{};

@@ -37,6 +37,38 @@ bool MpegDecoder::DecodeCurrentFrame() {
   return ok;
 }
 
+bool MpegDecoder::SeekToTime(uint32_t ms, const std::function<bool()>& stop) {
+  uint32_t lead = 0;
+  if (!stream_.SeekToTime(ms, &lead, stop)) return false;
+  ResetHistories();
+  // What the lead frames produce goes nowhere.
+  class Discard final : public PcmSink {
+   public:
+    void WriteBlock(const int16_t*, size_t) override {}
+  } discard;
+  synth_.SetSink(&discard);
+  // The lead frames reach back into a reservoir the seek left behind: their damage is not the file's.
+  const uint64_t damaged = damagedFrames_;
+  for (uint32_t i = 0; i < lead; ++i) {
+    int r = 0;
+    try {
+      for (int tries = 0; tries < 8 && (r = stream_.ReadFrame()) == 0; ++tries) {
+      }
+      if (r != 1) break;
+      ctx_.frameCounter.fetch_add(1, std::memory_order_relaxed);
+      DecodeCurrentFrame();
+    } catch (const DecoderError&) {
+      // A damaged lead frame only costs exactness; the wanted frame is still where it was found.
+      if (r != 1) break;
+    }
+  }
+  synth_.FlushPcm();
+  synth_.SetSink(sink_);
+  damagedFrames_ = damaged;
+  damagedRunMs_ = 0.0;
+  return true;
+}
+
 bool MpegDecoder::Run(PlaybackContext& ctx, std::unique_ptr<ByteSource> source, PcmSink& sink, std::string* error,
                       uint64_t* damagedFrames) {
   auto decoder = std::make_unique<MpegDecoder>(ctx);  // large: kept off the stack

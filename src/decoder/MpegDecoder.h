@@ -3,6 +3,7 @@
 // the layer decoders. The engine drives the frame loop itself; tools and tests use DecodeFile.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,8 +50,18 @@ class MpegDecoder {
   static constexpr double kLostStretchMs = 2000.0;
   // The message of the error that ends a lost stream.
   static constexpr const char* kLostStreamMessage = "No audio could be decoded for 2 seconds; the file is damaged.";
-  void SetSink(PcmSink* sink) { synth_.SetSink(sink); }
+  void SetSink(PcmSink* sink) {
+    sink_ = sink;
+    synth_.SetSink(sink);
+  }
   void FlushPcm() { synth_.FlushPcm(); }
+
+  // Moves to the frame that holds `ms` and runs the few frames before it through the decoder
+  // unheard, so that from there on the sound is exactly that of an uninterrupted decode; the
+  // histories are cleared and the PCM buffer holds nothing. frameCounter is then the number of
+  // the frame to be read next (its start is frameCounter x ms per frame). False, with nothing
+  // changed, past the end of the audio or when `stop` says so during the index walk.
+  bool SeekToTime(uint32_t ms, const std::function<bool()>& stop = {});
 
   // Decode a whole file (or byte source) at full rate into `sink`; damaged frames come out as
   // silence and are counted in `damagedFrames`. False, with a message, when it cannot be opened,
@@ -65,6 +76,7 @@ class MpegDecoder {
                   uint64_t* damagedFrames);
 
   PlaybackContext& ctx_;
+  PcmSink* sink_ = nullptr;
   FrameHeader header_;
   InputStream stream_;
   Layer12Tables tables_;

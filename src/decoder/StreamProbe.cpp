@@ -10,19 +10,42 @@ namespace tovira {
 
 uint64_t StreamSummary::Frames() const {
   if (hasXing && (xing.flags & kXingFrames) && xing.frameCount > 0) return static_cast<uint64_t>(xing.frameCount);
+  if (hasVbri && vbri.frameCount > 0) return vbri.frameCount;
   return estimatedFrames;
 }
 
-double StreamSummary::DurationMs() const { return static_cast<double>(Frames()) * header.GetMsPerFrame(); }
+double StreamSummary::DurationMs() const {
+  const uint64_t frames = Frames();
+  const int32_t rate = header.GetFrequency();
+  if (hasXing && (xing.flags & kXingFrames) && xing.encoderDelay >= 0 && rate > 0) {
+    const uint64_t samples = frames * static_cast<uint64_t>(header.SamplesPerFrame());
+    const uint64_t trimmed = static_cast<uint64_t>(xing.encoderDelay) + static_cast<uint64_t>(xing.encoderPadding);
+    if (trimmed < samples) return static_cast<double>(samples - trimmed) * 1000.0 / rate;
+  }
+  return static_cast<double>(frames) * header.GetMsPerFrame();
+}
 
-ProbeStatus ProbeStream(std::unique_ptr<ByteSource> source, StreamSummary& out) {
+StreamSummary SummariseStream(const InputStream& stream, const FrameHeader& firstHeader) {
+  StreamSummary out;
+  out.header = firstHeader;
+  out.fileSize = stream.FileSize();
+  out.firstFrameOffset = stream.FirstFrameOffset();
+  out.audioEnd = stream.AudioEnd();
+  out.estimatedFrames = firstHeader.GetFrameCount(out.AudioBytes());
+  out.hasXing = ReadXingHeader(out.xing, stream.FirstFrame(), firstHeader.GetFrequency()) == 1;
+  out.hasVbri = !out.hasXing && ReadVbriHeader(out.vbri, stream.FirstFrame()) == 1;
+  return out;
+}
+
+ProbeStatus ProbeStream(std::unique_ptr<ByteSource> source, StreamSummary& out, std::string* error) {
   PlaybackContext ctx;
   FrameHeader header;
   InputStream stream(ctx, header);
   stream.SetSource(std::move(source));
   try {
     stream.OpenStream();
-  } catch (const DecoderError&) {
+  } catch (const DecoderError& e) {
+    if (error) *error = e.what();
     return ProbeStatus::CannotOpen;
   }
   int r = 0;
@@ -34,17 +57,12 @@ ProbeStatus ProbeStream(std::unique_ptr<ByteSource> source, StreamSummary& out) 
     r = -1;
   }
   if (r != 1) return ProbeStatus::NoAudio;
-  out = StreamSummary{};
-  out.header = header;
-  out.fileSize = stream.FileSize();
-  out.firstFrameOffset = stream.FirstFrameOffset();
-  out.estimatedFrames = header.GetFrameCount(stream.FileSize());
-  out.hasXing = ReadXingHeader(out.xing, stream.HeadBuffer(), header.GetFrequency()) == 1;
+  out = SummariseStream(stream, header);
   return ProbeStatus::Ok;
 }
 
-ProbeStatus ProbeStream(const std::string& path, StreamSummary& out) {
-  return ProbeStream(std::make_unique<FileSource>(path), out);
+ProbeStatus ProbeStream(const std::string& path, StreamSummary& out, std::string* error) {
+  return ProbeStream(std::make_unique<FileSource>(path), out, error);
 }
 
 const char* VersionName(const FrameHeader& h) { return h.mpeg25 ? "2.5" : (h.lsf ? "2" : "1"); }

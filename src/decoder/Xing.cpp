@@ -13,12 +13,15 @@ int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t s
   const size_t n = head.size();
   size_t at = n;
   for (size_t i = 0; i + 4 <= n; ++i) {
-    if (std::memcmp(head.data() + i, "Xing", 4) == 0) {
+    if (std::memcmp(head.data() + i, "Xing", 4) == 0 || std::memcmp(head.data() + i, "Info", 4) == 0) {
       at = i;
       break;
     }
   }
   if (at == n) return 0;
+  out.info = head[at] == 'I';
+  out.encoderDelay = -1;
+  out.encoderPadding = -1;
   // A field is read only when it lies wholly inside the buffer; the flags then say what was read.
   size_t pos = at + 4;
   out.mpegId = 1;
@@ -47,9 +50,37 @@ int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t s
     std::memcpy(out.toc, head.data() + pos, 100);
     pos += 100;
   }
-  if (take(kXingScale, 4)) out.vbrScale = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
+  if (take(kXingScale, 4)) {
+    out.vbrScale = static_cast<int32_t>(ReadBigEndian32(head.data() + pos));
+    pos += 4;
+  }
   // Unknown bits are kept as they stand; known fields that ran past the buffer are dropped.
   out.flags = (flags & ~(kXingFrames | kXingBytes | kXingToc | kXingScale)) | read;
+  // The encoder's extension: a nine-character encoder name, then at offset 21 the delay and the
+  // padding as two 12-bit numbers. Only a name of letters, digits, dots and spaces is trusted.
+  if (!cut && pos + 24 <= n) {
+    const uint8_t* ext = head.data() + pos;
+    bool named = true;
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t c = ext[i];
+      named = named && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
+    }
+    if (named) {
+      out.encoderDelay = (ext[21] << 4) | (ext[22] >> 4);
+      out.encoderPadding = ((ext[22] & 0x0F) << 8) | ext[23];
+    }
+  }
+  return 1;
+}
+
+int ReadVbriHeader(VbriHeaderData& out, std::span<const uint8_t> frame) {
+  constexpr size_t kAt = 36;  // 4 header bytes and 32 bytes of silence
+  if (frame.size() < kAt + 18 || std::memcmp(frame.data() + kAt, "VBRI", 4) != 0) return 0;
+  const uint8_t* p = frame.data() + kAt;
+  out.version = (p[4] << 8) | p[5];
+  out.delay = (p[6] << 8) | p[7];
+  out.byteCount = ReadBigEndian32(p + 10);
+  out.frameCount = ReadBigEndian32(p + 14);
   return 1;
 }
 

@@ -8,6 +8,7 @@
 namespace tovira {
 
 struct XingHeaderData {
+  bool info = false;  // tagged "Info": the encoder's mark of a constant-bit-rate stream
   int32_t mpegId = 0;
   int32_t sampleRate = 0;
   int32_t flags = 0;
@@ -15,13 +16,28 @@ struct XingHeaderData {
   int32_t byteCount = 0;
   int32_t vbrScale = -1;
   uint8_t toc[100] = {};
+  // From the encoder's extension after the fields above, when there is one: samples of encoder
+  // delay at the start and of padding at the end of the decoded stream; -1 when absent.
+  int32_t encoderDelay = -1;
+  int32_t encoderPadding = -1;
+};
+
+// The information frame of another encoder: "VBRI" 32 bytes after the first frame's header.
+struct VbriHeaderData {
+  int32_t version = 0;
+  int32_t delay = 0;
+  uint32_t byteCount = 0;
+  uint32_t frameCount = 0;
 };
 
 enum XingFlags : int32_t { kXingFrames = 1, kXingBytes = 2, kXingToc = 4, kXingScale = 8 };
 
 uint32_t ReadBigEndian32(const uint8_t* p);
-// Looks for the tag anywhere in `head` (the first bytes of the file). 1 when found and read.
-int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t sampleRate);
+// Looks for the tag "Xing" or "Info" anywhere in `frame` (the stream's first frame). 1 when found
+// and read.
+int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> frame, int32_t sampleRate);
+// 1 when `frame` (the first frame, header included) carries a VBRI header, read into `out`.
+int ReadVbriHeader(VbriHeaderData& out, std::span<const uint8_t> frame);
 int XingSeekPoint(const uint8_t toc[100], int byteCount, float percent);
 
 }  // namespace tovira

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "decoder/DecoderError.h"
+#include "decoder/StreamProbe.h"
 #include "equalizer/Equalizer.h"
 #include "output/SdlDevice.h"
 
@@ -165,6 +166,7 @@ bool PlaybackEngine::Prepare() {
   } catch (const DecoderError&) {
     r = -1;
   }
+  if (r == 1) durationMs_ = SummariseStream(in, h).DurationMs();
   in.RewindStream();
   if (r != 1) return false;
 
@@ -310,6 +312,16 @@ bool PlaybackEngine::Close() {
 bool PlaybackEngine::Seek(uint32_t positionMs) {
   std::lock_guard op(opMutex_);
   std::unique_lock lock(mutex_);
+  if (state_ == EngineState::Prepared) {
+    // No decode thread exists, and none starts while this operation holds opMutex_: the stream
+    // is this thread's to move.
+    lock.unlock();
+    try {
+      return decoder_->SeekToTime(positionMs);
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
   if (state_ != EngineState::Playing && state_ != EngineState::Paused) {
     Fail(EngineError::WrongState);
     return false;
@@ -356,7 +368,8 @@ uint32_t PlaybackEngine::HeardPositionMs() const {
 void PlaybackEngine::DecodeThread() {
   bool opened = true;
   try {
-    heardBaseMs_ = startFrame_.load() * msPerFrame_.load();
+    // From the start of the range, or from where a seek before Start put the stream.
+    heardBaseMs_ = std::max(startFrame_.load(), ctx_.frameCounter.load()) * msPerFrame_.load();
     output_.Open(PcmFormat{ctx_.sampleRate, 2, 16});
     outputRate_ = ctx_.sampleRate;
   } catch (const DecoderError&) {
@@ -494,14 +507,14 @@ void PlaybackEngine::ServiceSeek() {
   }
   bool ok = false;
   try {
-    ok = decoder_->Stream().SeekToTime(target);
+    // The frame index may have to be walked first; a stop request cuts that short.
+    ok = decoder_->SeekToTime(target, [this] { return stopRequested_.load(); });
   } catch (const std::exception&) {
     ok = false;
   }
   // A refused seek leaves the stream where it was, and the sound goes on without a gap.
   if (ok) {
     output_.Reset();  // the old position stops sounding at once
-    decoder_->ResetHistories();
     heardBaseMs_ = ctx_.frameCounter.load() * msPerFrame_.load();
   }
   {

@@ -65,6 +65,10 @@ class PlaybackEngine {
   bool Resume();
   bool Stop();
   bool Close();
+  // Playing or Paused: the decode thread moves at its next frame and the queued sound is dropped.
+  // Prepared: the stream is moved at once, and Start plays from there. What is heard then starts
+  // with the frame that holds `positionMs`, exactly as an uninterrupted decode would sound there;
+  // PositionMs reports that frame's start. False past the end of the audio.
   bool Seek(uint32_t positionMs);
   EngineState GetState() const { return state_.load(); }
   bool SetVolume(uint32_t volume);
@@ -79,6 +83,9 @@ class PlaybackEngine {
   DecodePhase Phase() const { return phase_.load(); }
   // Position of the decoder in the stream, in ms (0 after the end of a track).
   uint32_t PositionMs() const;
+  // Playing time of the prepared track, from the same figures as the info command and the tag
+  // reader (0 before Prepare).
+  double DurationMs() const { return durationMs_.load(); }
   // Position of what is being heard: behind the decoder by the audio still queued.
   uint32_t HeardPositionMs() const;
   // Bit rate of the frame decoded last, in kbit/s (changes with variable bit rate).
@@ -153,6 +160,7 @@ class PlaybackEngine {
   std::atomic<int32_t> decimation_{0};
   std::atomic<int32_t> outputRate_{0};
   std::atomic<double> msPerFrame_{0.0};
+  std::atomic<double> durationMs_{0.0};
   std::atomic<double> heardBaseMs_{0.0};  // stream time at the last output open or reset
   std::atomic<uint32_t> bitrateKbps_{0};
   std::atomic<uint64_t> damagedFrames_{0};

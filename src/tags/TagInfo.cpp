@@ -356,7 +356,8 @@ bool TagInfo::ReadFile(const std::string& path) {
   bitrate_ = summary.header.GetBitrate();
   frequency_ = summary.header.GetFrequency();
   mode_ = summary.header.mode;
-  vbr_ = summary.hasXing;
+  // An "Info" header marks a constant bit rate; "Xing" and VBRI a variable one.
+  vbr_ = (summary.hasXing && !summary.xing.info) || summary.hasVbri;
 
   std::optional<std::string> tcon;
   std::optional<std::string> v1Genre;

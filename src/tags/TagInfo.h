@@ -40,7 +40,7 @@ class TagInfo {
   int32_t Frequency() const { return frequency_; }  // Hz
   int32_t Mode() const { return mode_; }  // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
   bool IsStereo() const { return mode_ != 3; }
-  bool IsVbr() const { return vbr_; }  // a Xing header was found
+  bool IsVbr() const { return vbr_; }  // a Xing or VBRI header was found
 
   // The file name of a path without its last four characters (the extension and its dot).
   static std::string NameWithoutExtension(const std::string& path);

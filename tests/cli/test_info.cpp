@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -58,6 +61,29 @@ TEST(CliInfo, DurationsAndTheXingHeader) {
   const auto low = RunCli("info \"" + fixtures + "/l3_8k_16_mono.mp3\"");
   EXPECT_NE(low.out.find("MPEG 2.5 Layer III, 16 kbit/s, 8000 Hz, single channel"), std::string::npos) << low.out;
   EXPECT_NE(low.out.find("duration 00:03."), std::string::npos) << low.out;
+}
+
+TEST(CliInfo, TagsAreNotCountedAsFrames) {
+  const std::string fixtures = TOVIRA_FIXTURE_DIR;
+  for (const char* name : {"l3_10s_cbr_pic.mp3", "l3_10s_vbr_pic.mp3"}) {
+    const auto r = RunCli("info \"" + fixtures + "/" + name + "\"");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    // Ten seconds were encoded, behind a 160 KB picture.
+    EXPECT_NE(r.out.find("duration 00:10.0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames 384 (counted by the encoder)"), std::string::npos) << r.out;
+  }
+}
+
+TEST(CliInfo, PipesDevicesAndFoldersAreRefusedAtOnce) {
+  const std::string fifo = std::string(TOVIRA_BINARY_DIR) + "/cli_info_fifo." + std::to_string(::getpid());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Nobody ever writes to the FIFO: a reader that waited for a writer would hang here.
+  const auto r = RunCli("info \"" + fifo + "\" /dev/null \"" + std::string(TOVIRA_BINARY_DIR) + "\"");
+  ::unlink(fifo.c_str());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find(fifo + ": cannot open the file: it is a pipe (FIFO), not a file"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("/dev/null: cannot open the file: it is a device, not a file"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(": cannot open the file: it is a directory"), std::string::npos) << r.out;
 }
 
 TEST(CliInfo, BadFilesGiveOneLineEachAndTheRestGoesOn) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "StreamBuilder.h"
@@ -91,6 +94,123 @@ TEST(Xing, SeekPointInterpolatesAndClamps) {
   EXPECT_EQ(XingSeekPoint(toc, bytes, 250.0f), bytes);
   EXPECT_EQ(XingSeekPoint(toc, bytes, -3.0f), 0);
 }
+
+// A Xing header with all four fields and the encoder's extension behind them.
+std::vector<uint8_t> WithExtension(const char* tag, const char* encoder, int delay, int padding) {
+  std::vector<uint8_t> frame(36, 0);
+  for (int i = 0; i < 4; ++i) frame.push_back(static_cast<uint8_t>(tag[i]));
+  test::AppendBE32(frame, 15);
+  test::AppendBE32(frame, 384);
+  test::AppendBE32(frame, 160913);
+  frame.resize(frame.size() + 100, 0);
+  test::AppendBE32(frame, 57);
+  std::vector<uint8_t> ext(36, 0);
+  std::memcpy(ext.data(), encoder, std::min<size_t>(9, std::strlen(encoder)));
+  // Two 12-bit numbers in three bytes, delay first.
+  ext[21] = static_cast<uint8_t>(delay >> 4);
+  ext[22] = static_cast<uint8_t>(((delay & 15) << 4) | (padding >> 8));
+  ext[23] = static_cast<uint8_t>(padding & 0xFF);
+  frame.insert(frame.end(), ext.begin(), ext.end());
+  frame.resize(417, 0);
+  return frame;
+}
+
+TEST(Xing, InfoTagAndEncoderDelayAndPadding) {
+  XingHeaderData x;
+  ASSERT_EQ(ReadXingHeader(x, WithExtension("Info", "LAME3.100", 576, 792), 44100), 1);
+  EXPECT_TRUE(x.info);
+  EXPECT_EQ(x.frameCount, 384);
+  EXPECT_EQ(x.vbrScale, 57);
+  EXPECT_EQ(x.encoderDelay, 576);
+  EXPECT_EQ(x.encoderPadding, 792);
+
+  XingHeaderData y;
+  ASSERT_EQ(ReadXingHeader(y, WithExtension("Xing", "Lavc60.3", 4095, 1), 44100), 1);
+  EXPECT_FALSE(y.info);
+  EXPECT_EQ(y.encoderDelay, 4095);
+  EXPECT_EQ(y.encoderPadding, 1);
+
+  // No encoder name where the extension would be: nothing there is trusted.
+  XingHeaderData z;
+  ASSERT_EQ(ReadXingHeader(z, WithExtension("Xing", "\xff\x01", 576, 792), 44100), 1);
+  EXPECT_EQ(z.encoderDelay, -1);
+  EXPECT_EQ(z.encoderPadding, -1);
+}
+
+TEST(Xing, DurationLeavesOutTheEncoderDelayAndPadding) {
+  StreamSummary s;
+  s.header.layer = 3;
+  s.header.sampleRateIndex = 0;
+  s.hasXing = true;
+  s.xing.flags = kXingFrames;
+  s.xing.frameCount = 100;
+  EXPECT_NEAR(s.DurationMs(), 100 * 26.12244987487793, 1e-9);
+  s.xing.encoderDelay = 576;
+  s.xing.encoderPadding = 1000;
+  EXPECT_NEAR(s.DurationMs(), (100 * 1152 - 1576) / 44.1, 1e-9);
+  // Figures that would leave nothing are not believed.
+  s.xing.encoderPadding = 4095;
+  s.xing.frameCount = 3;
+  EXPECT_NEAR(s.DurationMs(), 3 * 26.12244987487793, 1e-9);
+}
+
+TEST(Xing, VbriHeader) {
+  std::vector<uint8_t> frame(36, 0);
+  frame.insert(frame.end(), {'V', 'B', 'R', 'I', 0, 1, 0x02, 0x40, 0, 75});
+  test::AppendBE32(frame, 1234567);
+  test::AppendBE32(frame, 4321);
+  frame.resize(417, 0);
+  VbriHeaderData v;
+  ASSERT_EQ(ReadVbriHeader(v, frame), 1);
+  EXPECT_EQ(v.version, 1);
+  EXPECT_EQ(v.delay, 576);
+  EXPECT_EQ(v.byteCount, 1234567u);
+  EXPECT_EQ(v.frameCount, 4321u);
+  frame[36] = 'X';
+  EXPECT_EQ(ReadVbriHeader(v, frame), 0);
+  EXPECT_EQ(ReadVbriHeader(v, std::span<const uint8_t>(frame.data(), 50)), 0);
+
+  // Through the probe: a stream whose first frame carries it takes its frame count.
+  std::vector<uint8_t> bytes;
+  test::AppendBE32(bytes, test::MakeHeader({}));
+  frame[36] = 'V';
+  bytes.insert(bytes.end(), frame.begin() + 4, frame.end());
+  for (int i = 0; i < 5; ++i) test::AppendFrame(bytes, {});
+  StreamSummary s;
+  ASSERT_EQ(ProbeStream(std::make_unique<MemorySource>(bytes), s), ProbeStatus::Ok);
+  EXPECT_TRUE(s.hasVbri);
+  EXPECT_EQ(s.Frames(), 4321u);
+}
+
+// The first frame of a file with a large cover picture lies far beyond the file's first 8 KB.
+class TaggedTenSeconds : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(TaggedTenSeconds, FiguresComeFromTheAudioAlone) {
+  const std::string path = std::string(TOVIRA_FIXTURE_DIR) + "/" + GetParam();
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_GT(bytes.size(), 160000u);
+  ASSERT_EQ(std::memcmp(bytes.data(), "ID3", 3), 0);
+  const uint64_t tagEnd = 10 + ((uint64_t{bytes[6]} << 21) | (uint64_t{bytes[7]} << 14) | (uint64_t{bytes[8]} << 7) | bytes[9]);
+  ASSERT_GT(tagEnd, 150000u);
+  ASSERT_EQ(std::memcmp(bytes.data() + bytes.size() - 128, "TAG", 3), 0);
+
+  StreamSummary s;
+  ASSERT_EQ(ProbeStream(path, s), ProbeStatus::Ok);
+  EXPECT_EQ(s.firstFrameOffset, tagEnd);
+  EXPECT_EQ(s.audioEnd, bytes.size() - 128);
+  ASSERT_TRUE(s.hasXing);
+  // The encoder counted the bytes of its stream: the audio alone, without either tag.
+  EXPECT_EQ(static_cast<uint64_t>(s.xing.byteCount), s.AudioBytes());
+  // Ten seconds were encoded; within one frame.
+  EXPECT_NEAR(s.DurationMs(), 10000.0, 1152 * 1000.0 / 44100);
+  // The estimate from the bytes is near too for constant bit rate (every frame the same length).
+  if (s.xing.info) {
+    EXPECT_NEAR(static_cast<double>(s.estimatedFrames), s.Frames() + 1, 1.0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, TaggedTenSeconds, ::testing::Values("l3_10s_cbr_pic.mp3", "l3_10s_vbr_pic.mp3"));
 
 TEST(Xing, RealVariableBitRateFile) {
   StreamSummary s;

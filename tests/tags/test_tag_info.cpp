@@ -11,6 +11,7 @@ namespace tovira {
 namespace {
 
 using test::CopyFixture;
+using test::Fixture;
 using test::TempDir;
 using test::WriteV1;
 using test::WriteV2;
@@ -66,6 +67,24 @@ TEST(TagInfo, VbrDurationComesFromTheXingHeader) {
   ASSERT_TRUE(t.ReadFile(file.string()));
   EXPECT_TRUE(t.IsVbr());
   EXPECT_EQ(t.Duration(), 3u);
+}
+
+TEST(TagInfo, DurationCountsTheAudioNotTheCoverPicture) {
+  // Ten seconds with a 160 KB picture in front: the picture's bytes are no frames, and the
+  // information frame lies far past the file's first kilobytes.
+  for (const char* name : {"l3_10s_cbr_pic.mp3", "l3_10s_vbr_pic.mp3"}) {
+    SCOPED_TRACE(name);
+    TagInfo t;
+    ASSERT_TRUE(t.ReadFile(Fixture(name).string()));
+    EXPECT_EQ(t.Duration(), 10u);
+    EXPECT_EQ(t.Title(), "Ten seconds");
+    EXPECT_EQ(t.IsVbr(), std::string(name).find("vbr") != std::string::npos);
+  }
+  // Variable bit rate without an information frame keeps the estimate from its first frame.
+  TagInfo bare;
+  ASSERT_TRUE(bare.ReadFile(Fixture("l3_10s_vbr_bare.mp3").string()));
+  EXPECT_FALSE(bare.IsVbr());
+  EXPECT_LT(bare.Duration(), 10u);
 }
 
 TEST(TagInfo, LayerTwoIsMpegAudioToo) {

@@ -13,10 +13,18 @@ int RunInfo(const Args& args) {
   int failures = 0;
   for (const auto& path : args) {
     StreamSummary s;
-    const ProbeStatus status = ProbeStream(path, s);
+    std::string why;
+    const ProbeStatus status = ProbeStream(path, s, &why);
     if (status != ProbeStatus::Ok) {
-      std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(),
-                   status == ProbeStatus::CannotOpen ? "cannot open the file" : "no MPEG audio found");
+      if (status == ProbeStatus::CannotOpen) {
+        // The reason already names the file: say only what went wrong with it.
+        const std::string prefix = "cannot open " + path + ": ";
+        if (why.rfind(prefix, 0) == 0) why = why.substr(prefix.size());
+        std::fprintf(stderr, "tovira-cli: %s: cannot open the file%s%s\n", path.c_str(), why.empty() ? "" : ": ",
+                     why.c_str());
+      } else {
+        std::fprintf(stderr, "tovira-cli: %s: no MPEG audio found\n", path.c_str());
+      }
       ++failures;
       continue;
     }
@@ -24,18 +32,22 @@ int RunInfo(const Args& args) {
     std::printf("%s\n", path.c_str());
     std::printf("  MPEG %s Layer %s, %u kbit/s, %d Hz, %s, CRC %s\n", VersionName(h), LayerName(h),
                 h.GetBitrate() / 1000, h.GetFrequency(), ModeName(h), h.protection ? "yes" : "no");
-    std::printf("  frames %llu (estimated), duration %s\n", static_cast<unsigned long long>(s.estimatedFrames),
-                FormatDuration(static_cast<double>(s.estimatedFrames) * h.GetMsPerFrame()).c_str());
+    std::printf("  audio bytes %llu to %llu of %llu\n", static_cast<unsigned long long>(s.firstFrameOffset),
+                static_cast<unsigned long long>(s.audioEnd), static_cast<unsigned long long>(s.fileSize));
+    const bool counted = s.Frames() != s.estimatedFrames || (s.hasXing && (s.xing.flags & kXingFrames)) ||
+                         (s.hasVbri && s.vbri.frameCount > 0);
+    std::printf("  frames %llu (%s), duration %s\n", static_cast<unsigned long long>(s.Frames()),
+                counted ? "counted by the encoder" : "estimated", FormatDuration(s.DurationMs()).c_str());
     if (s.hasXing) {
-      std::printf("  Xing:");
-      if (s.xing.flags & kXingFrames) {
-        std::printf(" frames %d (duration %s)", s.xing.frameCount, FormatDuration(s.DurationMs()).c_str());
-      }
+      std::printf("  %s:", s.xing.info ? "Info" : "Xing");
+      if (s.xing.flags & kXingFrames) std::printf(" frames %d", s.xing.frameCount);
       if (s.xing.flags & kXingBytes) std::printf(", bytes %d", s.xing.byteCount);
       std::printf(", table of contents %s", (s.xing.flags & kXingToc) ? "yes" : "no");
       if (s.xing.flags & kXingScale) std::printf(", quality %d", s.xing.vbrScale);
+      if (s.xing.encoderDelay >= 0) std::printf(", delay %d, padding %d", s.xing.encoderDelay, s.xing.encoderPadding);
       std::printf("\n");
     }
+    if (s.hasVbri) std::printf("  VBRI: frames %u, bytes %u\n", s.vbri.frameCount, s.vbri.byteCount);
   }
   return failures == 0 ? 0 : 1;
 }

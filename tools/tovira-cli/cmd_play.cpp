@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -122,6 +123,7 @@ std::string BaseName(const std::string& path) {
 struct Options {
   std::string device = "sdl";
   int volume = 100;
+  uint32_t startMs = 0;
   std::vector<std::string> files;
 };
 
@@ -138,6 +140,12 @@ bool ParseOptions(const Args& args, Options& o) {
       const long pct = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end != '\0' || pct < 0 || pct > 100) return false;
       o.volume = static_cast<int>(pct);
+    } else if ((a == "--start" && i + 1 < args.size()) || a.rfind("--start=", 0) == 0) {
+      const std::string v = a == "--start" ? args[++i] : a.substr(8);
+      char* end = nullptr;
+      const double seconds = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(seconds >= 0.0) || seconds > 4.0e6) return false;
+      o.startMs = static_cast<uint32_t>(std::llround(seconds * 1000.0));
     } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
       return false;
     } else {
@@ -152,7 +160,7 @@ bool ParseOptions(const Args& args, Options& o) {
 int RunPlay(const Args& args) {
   Options opt;
   if (!ParseOptions(args, opt)) {
-    std::fprintf(stderr, "usage: tovira-cli play [--device sdl|null|wav:PATH] [--volume 0-100] FILE...\n");
+    std::fprintf(stderr, "usage: tovira-cli play [--device sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] FILE...\n");
     return 2;
   }
   std::string error;
@@ -190,6 +198,14 @@ int RunPlay(const Args& args) {
     if (!engine.SetInputFile(path) || !engine.Open() || !engine.Prepare()) {
       std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(),
                    engine.LastError() == EngineError::NoInput ? "cannot open the file" : "no playable MPEG audio");
+      ++failures;
+      ++index;
+      continue;
+    }
+    // The start position goes through the engine's own seek, before any sound is queued.
+    if (opt.startMs > 0 && !engine.Seek(opt.startMs)) {
+      std::fprintf(stderr, "tovira-cli: %s: the start position lies past the end (%s)\n", path.c_str(),
+                   Clock(probed ? summary.DurationMs() : 0.0).c_str());
       ++failures;
       ++index;
       continue;

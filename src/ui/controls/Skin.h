@@ -4,6 +4,7 @@
 // width to the right, pressed two widths to the right. Art is rendered at the widget's device
 // pixel ratio, so it stays sharp on high-density screens.
 
+#include <QColor>
 #include <QIcon>
 #include <QPixmap>
 #include <QRectF>
@@ -61,6 +62,12 @@ inline constexpr const char* kPlayerBackground = ":/skin/player-background.svg";
 inline constexpr QSize kPlayerBackgroundSize{400, 190};
 inline constexpr const char* kEqualizerBackground = ":/skin/equalizer-background.svg";
 inline constexpr QSize kEqualizerBackgroundSize{365, 215};
+
+// Spectrum display colours that suit the skin (the display's own defaults are plainer).
+inline constexpr QColor kSpectrumBackground{255, 255, 255};
+inline constexpr QColor kSpectrumNormal{0x3c, 0xc4, 0x5a};
+inline constexpr QColor kSpectrumMedium{0xf2, 0xa6, 0x1c};
+inline constexpr QColor kSpectrumHigh{0xe2, 0x44, 0x3c};
 
 inline constexpr const char* kAppIcon = ":/skin/app-icon.svg";
 

@@ -15,9 +15,9 @@ constexpr int kChannelThickness = 4;
 // Sunken edge: outer and inner borders, lit from the top left.
 const QColor kEdgeOuterDark(0x9a, 0xa3, 0xae);
 const QColor kEdgeOuterLight(0xf6, 0xf8, 0xfa);
-const QColor kEdgeInnerDark(0x4f, 0x58, 0x63);
+const QColor kEdgeInnerDark(0x5a, 0x64, 0x70);
 const QColor kEdgeInnerLight(0xd9, 0xde, 0xe4);
-const QColor kChannelFill(0x2c, 0x33, 0x3c);
+const QColor kChannelFill(0x8c, 0x97, 0xa4);
 
 }  // namespace
 

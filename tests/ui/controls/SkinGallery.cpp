@@ -70,11 +70,14 @@ QWidget* MockPlayer(QWidget* parent) {
   place(time, l::kElapsedTime);
   auto* spectrum = new SpectrumBarDisplay(player);
   spectrum->SetBands(20, 10);
-  std::array<int32_t, 20> levels{};
+  spectrum->SetColours(skin::kSpectrumBackground, skin::kSpectrumNormal, skin::kSpectrumMedium, skin::kSpectrumHigh);
   const int shape[20] = {70, 82, 78, 64, 58, 61, 49, 44, 50, 38, 33, 36, 28, 24, 20, 22, 15, 10, 6, 3};
+  std::array<int32_t, 20> levels{};
+  for (int i = 0; i < 40; ++i) spectrum->DecayStep();  // settle the start-up fall
+  for (int i = 0; i < 20; ++i) levels[static_cast<size_t>(i)] = shape[i] + 8;
+  spectrum->SetLevels(levels);  // peaks
   for (int i = 0; i < 20; ++i) levels[static_cast<size_t>(i)] = shape[i];
   spectrum->SetLevels(levels);
-  for (int i = 0; i < 4; ++i) spectrum->DecayStep();  // peaks above the bars
   place(spectrum, l::kSpectrum);
   auto* info = new QLabel(
       QStringLiteral("<b>Evening Tide</b><br>The Harbour Lights<br>Songs from the Pier (2019)<br>"
@@ -132,7 +135,8 @@ int main(int argc, char** argv) {
   QWidget window;
   window.setWindowTitle(QStringLiteral("Skin gallery"));
   window.setWindowIcon(skin::AppIcon());
-  window.setStyleSheet(QStringLiteral("background:#e9edf2;"));
+  window.setObjectName(QStringLiteral("gallery"));
+  window.setStyleSheet(QStringLiteral("QWidget#gallery { background:#e9edf2; }"));
   auto* grid = new QGridLayout(&window);
   grid->setSpacing(6);
 

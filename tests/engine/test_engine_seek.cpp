@@ -1,0 +1,159 @@
+// Seeking through the engine: what is played after Seek(T) is located in the file's whole decode
+// by cross-correlation, and must start within one frame of T, where the engine says it is.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "EngineTestSupport.h"
+
+namespace tovira {
+namespace {
+
+using namespace tovira::testing;
+
+constexpr double kRate = 44100.0;
+constexpr long kFrame = 1152;  // samples per frame of the fixtures (MPEG-1 Layer III)
+
+const std::vector<int16_t>& WholeDecode(const std::string& name) {
+  static std::map<std::string, std::vector<int16_t>> cache;
+  auto it = cache.find(name);
+  if (it == cache.end()) it = cache.emplace(name, DecodeReference(Fixture(name))).first;
+  return it->second;
+}
+
+std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes) {
+  std::vector<int16_t> out(bytes.size() / 2);
+  std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  return out;
+}
+
+// The stereo-sample offset in `whole` where the first `n` samples of `piece` fit best, searched
+// in [lo, hi], by normalised cross-correlation of both channels; `score` gets the peak (1 = same).
+long BestOffset(const std::vector<int16_t>& whole, const std::vector<int16_t>& piece, long n, long lo, long hi,
+                double* score) {
+  double pieceEnergy = 0;
+  for (long i = 0; i < 2 * n; ++i) pieceEnergy += double(piece[size_t(i)]) * piece[size_t(i)];
+  long best = -1;
+  *score = -2;
+  for (long at = std::max(0L, lo); at <= hi && 2 * (at + n) <= long(whole.size()); ++at) {
+    double dot = 0, energy = 0;
+    for (long i = 0; i < 2 * n; ++i) {
+      const double w = whole[size_t(2 * at + i)];
+      dot += w * piece[size_t(i)];
+      energy += w * w;
+    }
+    const double s = (energy > 0 && pieceEnergy > 0) ? dot / std::sqrt(energy * pieceEnergy) : 0;
+    if (s > *score) {
+      *score = s;
+      best = at;
+    }
+  }
+  return best;
+}
+
+enum class When { Playing, Paused, BeforeStart };
+
+struct SeekCase {
+  const char* file;
+  uint32_t ms;
+  When when;
+};
+
+void PrintTo(const SeekCase& c, std::ostream* os) {
+  *os << c.file << " at " << c.ms << " ms, " << (c.when == When::Playing ? "playing" : c.when == When::Paused ? "paused" : "before start");
+}
+
+class EngineSeek : public ::testing::TestWithParam<SeekCase> {};
+
+TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
+  const SeekCase& c = GetParam();
+  const std::vector<int16_t>& whole = WholeDecode(c.file);
+  ASSERT_FALSE(whole.empty());
+  EventLog log;
+  auto d = std::make_unique<ManualDevice>();
+  ManualDevice& device = *d;
+  PlaybackEngine e(std::move(d), false);
+  e.SetNotifyWindow(log.Callback());
+  e.SetVolume(0xFFFFFFFFu);
+  ASSERT_TRUE(e.SetInputFile(Fixture(c.file)) && e.Open() && e.Prepare());
+  uint32_t heard = 0;
+  if (c.when == When::BeforeStart) {
+    ASSERT_TRUE(e.Seek(c.ms));
+    heard = e.PositionMs();
+    ASSERT_TRUE(e.Start());
+  } else {
+    ASSERT_TRUE(e.Start());
+    // Nothing is played until the seek is done: the queue fills with the start of the file,
+    // which the seek must drop.
+    ASSERT_TRUE(Eventually([&] { return e.Phase() == DecodePhase::Decoding && device.IsOpen(); }));
+    if (c.when == When::Paused) {
+      ASSERT_TRUE(e.Pause());
+    }
+    ASSERT_TRUE(e.Seek(c.ms));
+    heard = e.HeardPositionMs();
+    if (c.when == When::Paused) {
+      ASSERT_TRUE(e.Resume());
+    }
+  }
+  {
+    Pump pump(device);
+    ASSERT_TRUE(log.WaitFor(EngineEvent::TrackEnded));
+  }
+  const std::vector<int16_t> played = AsSamples(device.Played());
+  const long n = 4096;
+  ASSERT_GE(long(played.size()), 2 * n);
+  const long wanted = long(std::lround(c.ms * kRate / 1000.0));
+  double score = 0;
+  const long at = BestOffset(whole, played, n, wanted - 3 * kFrame, wanted + 3 * kFrame, &score);
+  EXPECT_GT(score, 0.999) << "no stretch of the file near the wanted time sounds like what was played";
+  EXPECT_LE(std::labs(at - wanted), kFrame) << "played from " << at / kRate << " s";
+  // The position the engine reported is where the sound actually started (to the millisecond).
+  EXPECT_NEAR(heard, at * 1000.0 / kRate, 1.0);
+  // And from there the file plays on to its end as in an uninterrupted decode.
+  ASSERT_EQ(played.size(), whole.size() - size_t(2 * at));
+  EXPECT_TRUE(std::equal(played.begin(), played.end(), whole.begin() + 2 * at));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EngineFiles, EngineSeek,
+    ::testing::Values(SeekCase{"l3_10s_cbr_pic.mp3", 2500, When::Playing}, SeekCase{"l3_10s_cbr_pic.mp3", 7500, When::Playing},
+                      SeekCase{"l3_10s_vbr_pic.mp3", 2500, When::Playing}, SeekCase{"l3_10s_vbr_pic.mp3", 7500, When::Playing},
+                      SeekCase{"l3_10s_vbr_bare.mp3", 2500, When::Playing}, SeekCase{"l3_10s_vbr_bare.mp3", 7500, When::Playing},
+                      SeekCase{"l3_10s_vbr_pic.mp3", 7500, When::Paused}, SeekCase{"l3_10s_vbr_bare.mp3", 2500, When::Paused},
+                      SeekCase{"l3_10s_vbr_pic.mp3", 2500, When::BeforeStart},
+                      SeekCase{"l3_10s_cbr_pic.mp3", 7500, When::BeforeStart}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(EngineSeekLimits, PastTheEndIsRefusedAndPlayGoesOn) {
+  auto d = std::make_unique<ManualDevice>();
+  ManualDevice& device = *d;
+  PlaybackEngine e(std::move(d), false);
+  ASSERT_TRUE(e.SetInputFile(Fixture("l3_10s_vbr_pic.mp3")) && e.Open() && e.Prepare());
+  EXPECT_FALSE(e.Seek(10100));  // the 385th frame ends at 10057 ms
+  EXPECT_EQ(e.PositionMs(), 0u);
+  ASSERT_TRUE(e.Start());
+  ASSERT_TRUE(Eventually([&] { return e.Phase() == DecodePhase::Decoding && device.IsOpen(); }));
+  EXPECT_FALSE(e.Seek(60000));
+  EXPECT_TRUE(e.Seek(10000));
+  EXPECT_TRUE(e.Stop());
+  EXPECT_FALSE(e.Seek(1000));
+  EXPECT_EQ(e.LastError(), EngineError::WrongState);
+}
+
+TEST(EngineSeekLimits, DurationAgreesWithTheFileWhateverItsTags) {
+  for (const char* name : {"l3_10s_cbr_pic.mp3", "l3_10s_vbr_pic.mp3"}) {
+    SCOPED_TRACE(name);
+    PlaybackEngine e(std::make_unique<ManualDevice>(), false);
+    ASSERT_TRUE(e.SetInputFile(Fixture(name)) && e.Open());
+    EXPECT_EQ(e.DurationMs(), 0.0);
+    ASSERT_TRUE(e.Prepare());
+    // Ten seconds were encoded.
+    EXPECT_NEAR(e.DurationMs(), 10000.0, 1152 * 1000.0 / kRate);
+  }
+}
+
+}  // namespace
+}  // namespace tovira
