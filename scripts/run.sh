@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tovira and starts it. Extra arguments go to the program.
+# Installs what is missing, builds Tovira and starts the player with the given file, or with the
+# bundled sample when none is given. Without a display the sample plays in the terminal instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset default -DTOVIRA_BUILD_TESTS=OFF -DTOVIRA_BUILD_BENCH=OFF
 cmake --build --preset default -j "$(nproc)"
-if [ -x build/src/app/tovira ]; then
+sample=res/samples/sample.mp3
+if [ -x build/src/app/tovira ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  if [ $# -eq 0 ]; then set -- "$sample"; fi
   exec build/src/app/tovira "$@"
 fi
-# Until the player window exists the command-line tool stands in: by default it shows what it
-# reads from the bundled sample and plays it (silently, with a notice, where there is no sound device).
+# No display: the command-line tool shows what it reads and plays it (silently, with a notice,
+# where there is no sound device).
+echo "run.sh: no display (DISPLAY is not set); playing in the terminal with tovira-cli instead"
 cli=build/tools/tovira-cli/tovira-cli
-if [ $# -eq 0 ]; then
-  "$cli" info res/samples/sample.mp3
-  exec "$cli" play res/samples/sample.mp3
-fi
-exec "$cli" "$@"
+file=${1:-$sample}
+"$cli" info "$file"
+exec "$cli" play "$file"

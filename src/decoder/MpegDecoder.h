@@ -39,14 +39,10 @@ class MpegDecoder {
   // information or allocation, data past the frame, Huffman data past its length) is concealed
   // as silence of its own length and counted; the result is then false.
   bool DecodeCurrentFrame();
-  // Frames concealed since construction or the last ResetDamage.
+  // Frames concealed since construction.
   uint64_t DamagedFrames() const { return damagedFrames_; }
   // True once kLostStretchMs of frames in a row could not be decoded: the stream is given up.
   bool StreamLost() const { return damagedRunMs_ >= kLostStretchMs; }
-  void ResetDamage() {
-    damagedFrames_ = 0;
-    damagedRunMs_ = 0.0;
-  }
   static constexpr double kLostStretchMs = 2000.0;
   // The message of the error that ends a lost stream.
   static constexpr const char* kLostStreamMessage = "No audio could be decoded for 2 seconds; the file is damaged.";

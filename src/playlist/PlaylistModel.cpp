@@ -173,6 +173,9 @@ int PlaylistModel::DeliverBatches() {
   int added = 0;
   for (auto& batch : batches) {
     const int first = RowCount();
+    const int count = static_cast<int>(batch.records.size());
+    if (count == 0) continue;
+    if (observer_) observer_->RowsAboutToBeInserted(first, count);
     for (auto& record : batch.records) {
       PlaylistRow row;
       row.number = static_cast<int>(paths_.size()) + 1;
@@ -183,8 +186,9 @@ int PlaylistModel::DeliverBatches() {
       rows_.push_back(std::move(row));
       paths_.push_back(std::move(record.path));
     }
-    added += RowCount() - first;
+    added += count;
     if (!batch.fromDefaultFile) MarkChanged();
+    if (observer_) observer_->RowsInserted(first, count);
     if (callbacks_.rowsAdded) callbacks_.rowsAdded(first, RowCount());
   }
   return added;
@@ -215,30 +219,37 @@ std::string PlaylistModel::PathOfRow(int displayIndex) const {
   return paths_[static_cast<size_t>(entry)];
 }
 
+void PlaylistModel::SetCurrentRow(int row) {
+  const int previous = currentRow_;
+  currentRow_ = row;
+  if (observer_ && previous != row) observer_->CurrentRowChanged(previous, row);
+}
+
 void PlaylistModel::StartRowAt(int displayIndex) {
   if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
 }
 
 bool PlaylistModel::PlayNext() {
-  ++currentRow_;
-  if (currentRow_ >= RowCount()) {
-    currentRow_ = std::max(RowCount() - 1, 0);
+  const int next = currentRow_ + 1;
+  if (next >= RowCount()) {
+    SetCurrentRow(std::max(RowCount() - 1, 0));
     return false;
   }
-  StartRowAt(currentRow_);
+  SetCurrentRow(next);
+  StartRowAt(next);
   return true;
 }
 
 void PlaylistModel::PlayPrevious() {
-  --currentRow_;
-  if (currentRow_ >= 0 && currentRow_ < RowCount()) StartRowAt(currentRow_);
-  if (currentRow_ < 0) currentRow_ = 0;
+  const int previous = currentRow_ - 1;
+  SetCurrentRow(std::max(previous, 0));
+  if (previous >= 0 && previous < RowCount()) StartRowAt(previous);
 }
 
 bool PlaylistModel::StartRow(int displayIndex) {
   // Bounded by the rows shown, not the entries: after removals there are fewer rows.
   if (displayIndex < 0 || displayIndex >= RowCount()) return false;
-  currentRow_ = displayIndex;
+  SetCurrentRow(displayIndex);
   StartRowAt(displayIndex);
   return true;
 }
@@ -246,15 +257,23 @@ bool PlaylistModel::StartRow(int displayIndex) {
 void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
   std::sort(displayIndexes.begin(), displayIndexes.end());
   displayIndexes.erase(std::unique(displayIndexes.begin(), displayIndexes.end()), displayIndexes.end());
-  bool removed = false;
-  for (auto it = displayIndexes.rbegin(); it != displayIndexes.rend(); ++it) {
-    if (*it < 0 || *it >= RowCount()) continue;
-    const int entry = rows_[static_cast<size_t>(*it)].number - 1;
-    if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
-    rows_.erase(rows_.begin() + *it);
-    removed = true;
+  std::erase_if(displayIndexes, [this](int i) { return i < 0 || i >= RowCount(); });
+  // Contiguous runs, highest first: the indexes of each run still hold when it is announced.
+  for (size_t end = displayIndexes.size(); end > 0;) {
+    size_t begin = end - 1;
+    while (begin > 0 && displayIndexes[begin - 1] == displayIndexes[begin] - 1) --begin;
+    const int first = displayIndexes[begin];
+    const int count = static_cast<int>(end - begin);
+    if (observer_) observer_->RowsAboutToBeRemoved(first, count);
+    for (int i = first; i < first + count; ++i) {
+      const int entry = rows_[static_cast<size_t>(i)].number - 1;
+      if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
+    }
+    rows_.erase(rows_.begin() + first, rows_.begin() + first + count);
+    if (observer_) observer_->RowsRemoved(first, count);
+    end = begin;
   }
-  if (removed) MarkChanged();
+  if (!displayIndexes.empty()) MarkChanged();
 }
 
 void PlaylistModel::Clear() {
@@ -268,17 +287,26 @@ void PlaylistModel::Clear() {
     currentPaths_.clear();
   }
   idle_.notify_all();
+  if (observer_) observer_->ModelAboutToBeReset();
   rows_.clear();
   paths_.clear();
+  if (observer_) observer_->ModelReset();
+  // The rows it pointed at are gone: the next Play starts from the first of the new rows.
+  SetCurrentRow(-1);
   MarkChanged();
 }
 
-void PlaylistModel::Shuffle() { std::shuffle(rows_.begin(), rows_.end(), random_); }
+void PlaylistModel::Shuffle() {
+  if (observer_) observer_->LayoutAboutToBeChanged();
+  std::shuffle(rows_.begin(), rows_.end(), random_);
+  if (observer_) observer_->LayoutChanged();
+}
 
 void PlaylistModel::SortColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   sortColumn_ = column;
   sortAscending_ = ascending;
+  if (observer_) observer_->LayoutAboutToBeChanged();
   const auto c = static_cast<size_t>(column);
   if (ascending) {
     SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
@@ -289,6 +317,7 @@ void PlaylistModel::SortColumn(int column, bool ascending) {
       return CompareColumnTexts(y.texts[c], x.texts[c]) < 0;
     });
   }
+  if (observer_) observer_->LayoutChanged();
 }
 
 void PlaylistModel::ClickColumn(int column) {

@@ -6,8 +6,11 @@
 // player), except IsLoading and WaitForLoad, which any thread may call. Tags are read by one load
 // thread that the model owns. The load thread never touches rows: it queues finished batches of
 // at most 20 records and calls Callbacks::batchReady, on the load thread, to say so; the owner
-// then calls DeliverBatches on its own thread, which appends the rows in order and reports each
-// batch through Callbacks::rowsAdded. (The Qt window turns batchReady into a queued call.)
+// then calls DeliverBatches on its own thread, which appends the rows in order. (The Qt window
+// turns batchReady into a queued call.)
+// Every change to Rows() and to the current row is reported to the PlaylistObserver, on the
+// owner's thread, the way a Qt item model announces it: an About call before the change, with
+// Rows() still as it was, and the matching call after it.
 // Destroying the model while a load runs stops the load after the file being read; batchReady
 // is not called after the destructor has returned.
 
@@ -70,10 +73,29 @@ struct PlaylistOptions {
   uint64_t shuffleSeed = 0;  // 0: seeded from std::random_device
 };
 
+class PlaylistObserver {  // every call on the owner (UI) thread
+ public:
+  virtual ~PlaylistObserver() = default;
+  // Rows are only ever inserted at the end, one call pair per delivered batch.
+  virtual void RowsAboutToBeInserted(int first, int count) { (void)first, (void)count; }
+  virtual void RowsInserted(int first, int count) { (void)first, (void)count; }
+  // One contiguous run of display rows; a removal of scattered rows comes as several runs,
+  // highest first, so that every index given is valid when it is given.
+  virtual void RowsAboutToBeRemoved(int first, int count) { (void)first, (void)count; }
+  virtual void RowsRemoved(int first, int count) { (void)first, (void)count; }
+  virtual void ModelAboutToBeReset() {}  // Clear
+  virtual void ModelReset() {}
+  // Sort, shuffle: the same rows in another order. PlaylistRow::number identifies a row.
+  virtual void LayoutAboutToBeChanged() {}
+  virtual void LayoutChanged() {}
+  // Display indexes, -1 for none.
+  virtual void CurrentRowChanged(int previous, int current) { (void)previous, (void)current; }
+};
+
 struct PlaylistCallbacks {
   std::function<void(const std::string& path)> startRow;  // owner thread: play this path
   std::function<void(size_t records)> batchReady;  // LOAD THREAD: call DeliverBatches soon
-  std::function<void(int firstRow, int endRow)> rowsAdded;  // owner thread, from DeliverBatches
+  std::function<void(int firstRow, int endRow)> rowsAdded;  // owner thread, after RowsInserted
 };
 
 class PlaylistModel {
@@ -85,6 +107,8 @@ class PlaylistModel {
 
   explicit PlaylistModel(Options options = {}, Callbacks callbacks = {});
   ~PlaylistModel();
+  // Owner thread; nullptr to detach. The observer must outlive its attachment.
+  void SetObserver(PlaylistObserver* observer) { observer_ = observer; }
   PlaylistModel(const PlaylistModel&) = delete;
   PlaylistModel& operator=(const PlaylistModel&) = delete;
 
@@ -111,7 +135,7 @@ class PlaylistModel {
   bool StartRow(int displayIndex);
   // Removed rows leave blank entries, so they are never saved again; numbers do not change.
   void RemoveRows(std::vector<int> displayIndexes);
-  // Empties the playlist and drops any load still running or waiting.
+  // Empties the playlist and drops any load still running or waiting; no row is current after.
   void Clear();
   // A uniformly random display order.
   void Shuffle();
@@ -151,6 +175,7 @@ class PlaylistModel {
   void LoadThread();
   void RunRequest(const Request& request);
   void StartRowAt(int displayIndex);
+  void SetCurrentRow(int row);
   void MarkChanged();
   Clock::time_point Now() const;
   // Every path the default playlist should hold now: delivered, queued and not yet read.
@@ -158,6 +183,7 @@ class PlaylistModel {
 
   Options options_;
   Callbacks callbacks_;
+  PlaylistObserver* observer_ = nullptr;
 
   std::vector<std::string> paths_;
   std::vector<PlaylistRow> rows_;

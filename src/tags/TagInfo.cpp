@@ -284,7 +284,10 @@ void TagInfo::Clear() {
   valid_ = false;
   path_.clear();
   hasV2_ = false;
+  hasV1_ = false;
+  titleIsFileName_ = false;
   durationSeconds_ = 0;
+  durationMs_ = 0.0;
   bitrate_ = 0;
   frequency_ = 0;
   mode_ = 0;
@@ -353,6 +356,7 @@ bool TagInfo::ReadFile(const std::string& path) {
   path_ = path;
   const double seconds = std::floor(summary.DurationMs() / 1000.0);
   durationSeconds_ = seconds > 0.0 && seconds < 4294967295.0 ? static_cast<uint32_t>(seconds) : 0;
+  durationMs_ = durationSeconds_ > 0 ? summary.DurationMs() : 0.0;
   bitrate_ = summary.header.GetBitrate();
   frequency_ = summary.header.GetFrequency();
   mode_ = summary.header.mode;
@@ -368,6 +372,7 @@ bool TagInfo::ReadFile(const std::string& path) {
       const TagLib::ID3v2::Tag* v2 = file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr;
       const TagLib::ID3v1::Tag* v1 = file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr;
       hasV2_ = v2 != nullptr;
+      hasV1_ = v1 != nullptr;
       // An ID3v2 frame wins; an ID3v1 field fills in where the ID3v2 tag has no such frame.
       album_ = FrameText(v2, "TALB");
       artist_ = FrameText(v2, "TPE1");
@@ -385,7 +390,10 @@ bool TagInfo::ReadFile(const std::string& path) {
       }
     }
   }
-  if (!title_) title_ = NameWithoutExtension(path);
+  if (!title_) {
+    title_ = NameWithoutExtension(path);
+    titleIsFileName_ = true;
+  }
   if (hasV2_) {
     genre_ = GenreFromV2(tcon ? tcon : v1Genre);
   } else {

@@ -26,7 +26,9 @@ class TagInfo {
   bool IsValid() const { return valid_; }
   const std::string& Path() const { return path_; }
   bool HasV2Tag() const { return hasV2_; }
+  bool HasV1Tag() const { return hasV1_; }
   uint32_t Duration() const { return durationSeconds_; }  // whole seconds
+  double DurationMs() const { return durationMs_; }
 
   // Absent texts are std::nullopt; the title falls back to the file name.
   const std::optional<std::string>& Artist() const { return artist_; }
@@ -34,6 +36,8 @@ class TagInfo {
   const std::optional<std::string>& Album() const { return album_; }
   const std::optional<std::string>& Year() const { return year_; }
   const std::optional<std::string>& Genre() const { return genre_; }
+  // True when no tag gave a title and Title() is the file name.
+  bool TitleIsFileName() const { return titleIsFileName_; }
 
   // The first frame's figures.
   uint32_t Bitrate() const { return bitrate_; }  // bits per second; 0 for free format
@@ -56,7 +60,10 @@ class TagInfo {
   bool valid_ = false;
   std::string path_;
   bool hasV2_ = false;
+  bool hasV1_ = false;
+  bool titleIsFileName_ = false;
   uint32_t durationSeconds_ = 0;
+  double durationMs_ = 0.0;
   uint32_t bitrate_ = 0;
   int32_t frequency_ = 0;
   int32_t mode_ = 0;

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Screenshots of the player window under a virtual X server, to look at: stopped, playing (with
+# the spectrum moving) and the About box. Usage: bench/player-screenshots.sh [BUILD_DIR] [OUTDIR]
+# Needs xvfb-run, ImageMagick's import and xdotool (scripts/install-deps.sh --bench).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+out=${2:-/tmp}
+program=$build/src/app/tovira
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+song=$work/music_128_js.mp3
+bash "$root/bench/make-music.sh" "$work" >/dev/null 2>&1 || cp "$root/res/samples/sample.mp3" "$song"
+
+cat >"$work/inside.sh" <<'INSIDE'
+set -eu
+shot() { import -window root "$OUT/$1"; echo "$OUT/$1"; }
+"$PROGRAM" >/dev/null 2>&1 &
+pid=$!
+until xwininfo -name Tovira >/dev/null 2>&1; do sleep 0.05; done
+sleep 1
+shot tovira-stopped.png
+kill -TERM $pid; wait $pid || true
+
+"$PROGRAM" "$SONG" >/dev/null 2>&1 &
+pid=$!
+sleep 4
+shot tovira-playing.png
+win=$(xdotool search --pid $pid --onlyvisible | head -1)
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+# The About button sits at the right end of the position slider's row.
+xdotool mousemove --window "$win" 370 137 click 1
+sleep 1
+shot tovira-about.png
+xdotool key Escape || true
+kill -TERM $pid; wait $pid || true
+INSIDE
+PROGRAM=$program SONG=$song OUT=$out xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"

@@ -1,0 +1,85 @@
+// tovira: the player window program.
+//
+// Start-up, in order: hand the command line to a running instance (and end) or become the one
+// instance; register the file types; take the command-line file; show the player window, which
+// plays that file. SIGTERM and SIGINT close the window like the user would, so the settings
+// and the playlist are saved.
+
+#include <QApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QStringList>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/FileTypes.h"
+#include "app/SingleInstance.h"
+#include "ui/controls/HelpViewer.h"
+#include "ui/player/PlayerDialog.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+  const char byte = 1;
+  // Only async-signal-safe work here: one byte for the event loop.
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+bool InstallCloseOnSignals() {
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction sa {};
+  sa.sa_handler = OnTerminate;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  return ::sigaction(SIGTERM, &sa, nullptr) == 0 && ::sigaction(SIGINT, &sa, nullptr) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
+  QCoreApplication::setApplicationName(QStringLiteral("tovira"));
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
+
+  std::vector<std::string> args;
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) {
+    args.emplace_back(argv[i]);
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
+
+  tovira::InstanceServer instance;
+  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
+  if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
+  tovira::RegisterFileTypes(QCoreApplication::applicationFilePath());
+  const QString startupFile = QString::fromStdString(tovira::StartupFileFromArguments(args));
+
+  tovira::PlayerOptions options;
+  options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
+  tovira::PlayerDialog player(std::move(options));
+  if (InstallCloseOnSignals()) {
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player] {
+      char buf[16];
+      while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+      }
+      player.close();
+    });
+  }
+  QObject::connect(&instance, &tovira::InstanceServer::commandLineReceived, &player,
+                   [&player](const QString& file) { player.QueueFile(file); });
+  QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
+                   [&player] { player.BringToFront(); });
+  player.show();
+  player.OpenStartupFile(startupFile);
+  return app.exec();
+}

@@ -1,0 +1,125 @@
+#include "ui/equalizer/EqualizerDialog.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QUrl>
+
+#include "engine/PlaybackEngine.h"
+#include "ui/controls/HelpViewer.h"
+#include "ui/controls/Skin.h"
+#include "ui/controls/SkinLayout.h"
+#include "ui/controls/SkinSlider.h"
+#include "ui/playlist/WindowDock.h"
+
+namespace tovira {
+
+namespace {
+bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(parent, topic); }
+}  // namespace
+
+EqualizerDialog::EqualizerDialog(Settings& settings, PlaybackEngine& engine, QWidget* parent)
+    : EqualizerDialog(settings, [&engine](const EqualizerFactors& f) { engine.SetEqualizer(f); }, parent) {}
+
+EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* parent)
+    : QDialog(parent), equalizer_(settings), apply_(std::move(apply)), showHelp_(DefaultHelp) {
+  setWindowTitle(QStringLiteral("Tovira Equalizer"));
+  setModal(false);
+  setAcceptDrops(true);
+  setFixedSize(skin::kEqualizerBackgroundSize);
+
+  for (int i = 0; i < kEqualizerSliders; ++i) {
+    auto* slider = new SkinSlider(Qt::Vertical, skin::kEqualizerThumb, this);
+    slider->setGeometry(skin::layout::kEqualizerSliders[static_cast<size_t>(i)]);
+    slider->setRange(0, 20);
+    slider->setSingleStep(1);
+    slider->setPageStep(4);  // a fifth of the range per click in the channel
+    slider->setInvertedAppearance(true);  // position 0, the highest value, at the top
+    slider->setTracking(false);
+    slider->setFocusPolicy(Qt::NoFocus);
+    slider->installEventFilter(this);
+    connect(slider, &SkinSlider::valueCommitted, this, [this, i](int position) { Release(i, position); });
+    sliders_[static_cast<size_t>(i)] = slider;
+  }
+
+  equalizer_.Load();
+  for (int b = 0; b < kEqualizerBands; ++b) {
+    sliders_[static_cast<size_t>(b + 1)]->setValue(EqualizerPositionOf(equalizer_.BandValue(b)));
+  }
+  sliders_[0]->setValue(EqualizerPositionOf(equalizer_.GainValue()));
+  if (apply_) apply_(equalizer_.Factors());
+
+  dock_ = new WindowDock(this, parent, DockSide::Beside, this);
+}
+
+EqualizerDialog::~EqualizerDialog() = default;
+
+void EqualizerDialog::Release(int index, int position) {
+  // The slider's own new value: a click in the channel moves the thumb a page and that is what
+  // applies, and the top position (value 21) counts like any other.
+  const int32_t value = EqualizerValueAt(position);
+  if (index == 0) {
+    equalizer_.ReleaseGain(value);
+  } else {
+    equalizer_.ReleaseBand(index - 1, value);
+  }
+  if (apply_) apply_(equalizer_.Factors());
+}
+
+void EqualizerDialog::SetHelp(std::function<bool(QWidget*, const QString&)> showHelp) {
+  showHelp_ = showHelp ? std::move(showHelp) : DefaultHelp;
+}
+
+void EqualizerDialog::Help() { showHelp_(this, QString::fromLatin1(kEqualizerHelpTopic)); }
+
+void EqualizerDialog::StartSlide(bool show) { dock_->StartSlide(show); }
+
+void EqualizerDialog::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  skin::Paint(painter, QString::fromLatin1(skin::kEqualizerBackground), QRectF(QPointF(0, 0), skin::kEqualizerBackgroundSize));
+}
+
+void EqualizerDialog::keyPressEvent(QKeyEvent* event) {
+  // Every key stops here: none moves a slider or closes the window. F1 asks for help.
+  if (event->key() == Qt::Key_F1 && !event->isAutoRepeat()) Help();
+  event->accept();
+}
+
+void EqualizerDialog::keyReleaseEvent(QKeyEvent* event) { event->accept(); }
+
+bool EqualizerDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    for (auto* s : sliders_) {
+      if (watched == s) {
+        if (event->type() == QEvent::KeyPress) keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void EqualizerDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void EqualizerDialog::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const auto& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return;
+  event->acceptProposedAction();
+  emit pathsDropped(paths);
+}
+
+void EqualizerDialog::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  emit closeRequested();
+}
+
+}  // namespace tovira

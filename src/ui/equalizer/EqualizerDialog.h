@@ -1,0 +1,75 @@
+#pragma once
+// The equaliser window: the gain slider and the ten band sliders on the skin's white background.
+// Letting go of a slider (after a drag, a click in its channel or a wheel step) applies the
+// slider's new value: the band's factors are recomputed, the value is stored in "EQSetting" and
+// the whole factor set goes to the engine. Keys do not move the sliders; F1 opens the help.
+
+#include <QDialog>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+#include "equalizer/Equalizer.h"
+
+namespace tovira {
+
+class PlaybackEngine;
+class Settings;
+class SkinSlider;
+class WindowDock;
+
+inline constexpr char kEqualizerHelpTopic[] = "Equalizer.html";
+inline constexpr int kEqualizerSliders = kEqualizerBands + 1;  // gain, then bands 0-9
+
+// Slider position (0 at the top .. 20) to equaliser value (21 .. 1) and back.
+constexpr int32_t EqualizerValueAt(int position) { return kMaxEqualizerValue - position; }
+constexpr int EqualizerPositionOf(int32_t value) { return kMaxEqualizerValue - value; }
+
+class EqualizerDialog : public QDialog {
+  Q_OBJECT
+ public:
+  using Apply = std::function<void(const EqualizerFactors&)>;
+
+  // Loads "EQSetting" from `settings` and applies it through `apply` at once.
+  EqualizerDialog(Settings& settings, Apply apply, QWidget* parent = nullptr);
+  // The same, applying to the engine's playing track.
+  EqualizerDialog(Settings& settings, PlaybackEngine& engine, QWidget* parent = nullptr);
+  ~EqualizerDialog() override;
+
+  // 0: gain; 1..10: bands 0..9.
+  SkinSlider* Slider(int index) const { return sliders_[static_cast<size_t>(index)]; }
+  const Equalizer& Model() const { return equalizer_; }
+
+  void SetHelp(std::function<bool(QWidget*, const QString&)> showHelp);
+  // Slides out beside the main window (true) or back behind it (false).
+  void StartSlide(bool show);
+  WindowDock& Dock() const { return *dock_; }
+
+ signals:
+  // Files and folders dropped on the window, for the playlist.
+  void pathsDropped(const QStringList& paths);
+  // The user closed the window with its title bar button.
+  void closeRequested();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Release(int index, int position);
+  void Help();
+
+  Equalizer equalizer_;
+  Apply apply_;
+  std::array<SkinSlider*, kEqualizerSliders> sliders_{};
+  std::function<bool(QWidget*, const QString&)> showHelp_;
+  WindowDock* dock_ = nullptr;
+};
+
+}  // namespace tovira

@@ -1,0 +1,61 @@
+#include "ui/player/AboutDialog.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/player/PlayerWidgets.h"
+
+#ifndef TOVIRA_VERSION
+#error "TOVIRA_VERSION comes from the build"
+#endif
+
+namespace tovira {
+
+namespace {
+
+QLabel* MakeLink(const QString& text, const QString& url, QWidget* parent) {
+  auto* l = new QLabel(parent);
+  l->setTextFormat(Qt::RichText);
+  l->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), text.toHtmlEscaped()));
+  l->setOpenExternalLinks(true);
+  l->setToolTip(url);
+  return l;
+}
+
+}  // namespace
+
+QString AboutDialog::VersionLine() { return tr("Version %1").arg(QStringLiteral(TOVIRA_VERSION)); }
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(tr("About Tovira"));
+  auto* icon = new QLabel(this);
+  icon->setPixmap(AppIconPixmap(48));
+  auto* name = new QLabel(QStringLiteral("<b style=\"font-size:14pt\">Tovira</b>"), this);
+  auto* version = new QLabel(VersionLine(), this);
+  version->setObjectName(QStringLiteral("VersionLine"));
+  auto* blurb = new QLabel(tr("An audio player for MPEG audio files and M3U playlists."), this);
+  feedback_ = MakeLink(tr("Feedback and updates"), QString::fromLatin1(kFeedbackUrl), this);
+  mail_ = MakeLink(tr("Write to us"), QString::fromLatin1(kMailUrl), this);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+  auto* text = new QVBoxLayout;
+  text->addWidget(name);
+  text->addWidget(version);
+  text->addWidget(blurb);
+  text->addSpacing(6);
+  text->addWidget(feedback_);
+  text->addWidget(mail_);
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon, 0, Qt::AlignTop);
+  top->addSpacing(10);
+  top->addLayout(text);
+  auto* all = new QVBoxLayout(this);
+  all->addLayout(top);
+  all->addWidget(buttons);
+  setFixedSize(sizeHint());
+}
+
+}  // namespace tovira

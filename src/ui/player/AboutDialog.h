@@ -1,0 +1,29 @@
+#pragma once
+// The About box: name, version of this build, and links for feedback and mail.
+
+#include <QDialog>
+
+class QLabel;
+
+namespace tovira {
+
+inline constexpr const char* kFeedbackUrl = "https://tovira.example.org/feedback";
+inline constexpr const char* kMailUrl = "mailto:feedback@tovira.example.org";
+
+class AboutDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit AboutDialog(QWidget* parent = nullptr);
+
+  // "Version 1.2.3", from the build.
+  static QString VersionLine();
+  QLabel* FeedbackLink() const { return feedback_; }
+  QLabel* MailLink() const { return mail_; }
+
+ private:
+  QLabel* feedback_ = nullptr;
+  QLabel* mail_ = nullptr;
+};
+
+}  // namespace tovira

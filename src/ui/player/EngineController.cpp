@@ -1,0 +1,98 @@
+#include "ui/player/EngineController.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <algorithm>
+
+#include "output/AudioDevice.h"
+
+namespace tovira {
+
+EngineController::EngineController(std::unique_ptr<AudioDevice> device, QObject* parent, bool fallbackToNull)
+    : QObject(parent), engine_(std::make_unique<PlaybackEngine>(std::move(device), fallbackToNull)) {
+  qRegisterMetaType<tovira::EngineState>("tovira::EngineState");
+  engine_->SetNotifyWindow([this](const EngineNotification& n) {
+    // Always posted, even from this thread: a handler never runs inside an engine call.
+    QMetaObject::invokeMethod(this, [this, n] { Deliver(n); }, Qt::QueuedConnection);
+  });
+}
+
+EngineController::~EngineController() {
+  // The engine stops its thread and forgets the callback before the QObject part goes.
+  engine_.reset();
+}
+
+#if __has_include("engine/EngineTypes.h")
+#define TOVIRA_SERIAL_OF(n) (n).track
+#define TOVIRA_CURRENT_SERIAL() engine_->TrackSerial()
+#define TOVIRA_HAS_ERROR_EVENT 1
+#else
+#define TOVIRA_SERIAL_OF(n) 0
+#define TOVIRA_CURRENT_SERIAL() 0
+#endif
+
+void EngineController::Deliver(const EngineNotification& n) {
+  switch (n.event) {
+    case EngineEvent::StateChanged:
+      emit stateChanged(n.state);
+      break;
+    case EngineEvent::TrackEnded:
+      if (TOVIRA_SERIAL_OF(n) != TOVIRA_CURRENT_SERIAL()) return;
+      emit trackEnded();
+      break;
+#ifdef TOVIRA_HAS_ERROR_EVENT
+    case EngineEvent::Error:
+      if (TOVIRA_SERIAL_OF(n) != TOVIRA_CURRENT_SERIAL()) return;
+      emit trackFailed(QString::fromStdString(n.text));
+      break;
+#endif
+    case EngineEvent::Notice:
+      emit notice(QString::fromStdString(n.text));
+      break;
+  }
+}
+
+bool EngineController::IsActive() const {
+  const EngineState s = engine_->GetState();
+  return s == EngineState::Playing || s == EngineState::Paused;
+}
+
+void EngineController::StopAndClose() {
+  if (engine_->GetState() == EngineState::Closed) return;
+  if (IsActive()) engine_->Stop();
+  engine_->Close();
+}
+
+uint32_t EngineController::VolumeWord(int percent) {
+  const uint32_t v = static_cast<uint32_t>(std::clamp(percent, 0, 100)) * 655u;
+  return v | (v << 16);
+}
+
+void EngineController::SetVolumePercent(int percent) { engine_->SetVolume(VolumeWord(percent)); }
+
+EngineController::Result EngineController::Play(const QString& path) {
+  StopAndClose();
+  const std::string file = path.toStdString();
+  engine_->SetInputFile(file);
+  if (!engine_->Open()) {
+    const QFileInfo info(path);
+    if (!info.exists()) return {false, tr("The file does not exist.")};
+    if (info.isDir()) return {false, tr("It is a folder, not a file.")};
+    return {false, tr("The file cannot be opened.")};
+  }
+  if (!engine_->Prepare()) {
+    engine_->Close();
+    return {false, tr("The file holds no MPEG audio.")};
+  }
+  // A start that fails once may be the sound device still busy with the last track: one retry.
+  if (!engine_->Start() && !engine_->Start()) {
+    const EngineError e = engine_->LastError();
+    engine_->Close();
+    if (e == EngineError::OutputFailed) return {false, tr("The sound output cannot be opened.")};
+    return {false, tr("Playback could not be started.")};
+  }
+  return {true, {}};
+}
+
+}  // namespace tovira

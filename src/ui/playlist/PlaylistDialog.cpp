@@ -1,0 +1,332 @@
+#include "ui/playlist/PlaylistDialog.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "playlist/PlaylistModel.h"
+#include "ui/controls/HelpViewer.h"
+#include "ui/playlist/FileDialogs.h"
+#include "ui/playlist/FolderPickerDialog.h"
+#include "ui/playlist/FolderScan.h"
+#include "ui/playlist/PlaylistTableModel.h"
+#include "ui/playlist/WindowDock.h"
+
+// The toolbar art lives in a static library: its resources are registered by hand.
+static void InitPlaylistResources() { Q_INIT_RESOURCE(playlist); }
+
+namespace tovira {
+
+namespace {
+
+struct CommandInfo {
+  PlaylistCommand command;
+  const char* text;
+  const char* icon;
+  const char* tip;
+};
+
+constexpr CommandInfo kCommands[] = {
+    {PlaylistCommand::Clear, "Clear", ":/playlist/clear.svg", "Clear current playlist"},
+    {PlaylistCommand::AddFiles, "Add Files", ":/playlist/addfiles.svg", "Add files to playlist"},
+    {PlaylistCommand::AddDir, "Add Dir", ":/playlist/adddir.svg", "Add the files in a directory and its subdirectories"},
+    {PlaylistCommand::Save, "Save", ":/playlist/save.svg", "Save playlist as..."},
+    {PlaylistCommand::Remove, "Remove", ":/playlist/remove.svg", "Remove selected file from playlist"},
+    {PlaylistCommand::Shuffle, "Shuffle", ":/playlist/shuffle.svg", "Shuffle playlist"},
+    {PlaylistCommand::Help, "Help", ":/playlist/help.svg", "Display help contents"},
+};
+
+std::vector<std::string> ToStd(const QStringList& list) {
+  std::vector<std::string> out;
+  out.reserve(static_cast<size_t>(list.size()));
+  for (const auto& s : list) out.push_back(s.toStdString());
+  return out;
+}
+
+bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(parent, topic); }
+
+}  // namespace
+
+const char* PlaylistToolTip(PlaylistCommand command) {
+  for (const auto& c : kCommands) {
+    if (c.command == command) return c.tip;
+  }
+  return "";
+}
+
+PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWidget* parent, const QString& folderRoot)
+    : QDialog(parent), playlist_(playlist), settings_(settings), ownDialogs_(std::make_unique<QtFileDialogs>()) {
+  InitPlaylistResources();
+  dialogs_ = ownDialogs_.get();
+  showHelp_ = DefaultHelp;
+  setWindowTitle(QStringLiteral("Playlist"));
+  setModal(false);
+  setAcceptDrops(true);
+  resize(775, 220);
+  setPalette([] {
+    QPalette p;
+    p.setColor(QPalette::Window, Qt::white);
+    return p;
+  }());
+  setAutoFillBackground(true);
+
+  tableModel_ = new PlaylistTableModel(playlist_, this);
+  proxy_ = new QSortFilterProxyModel(this);
+  proxy_->setSourceModel(tableModel_);
+  proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+  proxy_->setFilterKeyColumn(-1);
+  // The proxy only filters; the order is the playlist's own.
+  proxy_->setDynamicSortFilter(false);
+
+  table_ = new QTableView(this);
+  table_->setModel(proxy_);
+  table_->setShowGrid(true);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSortingEnabled(false);
+  table_->setWordWrap(false);
+  table_->setAlternatingRowColors(false);
+  table_->verticalHeader()->hide();
+  // Fixed row heights keep scrolling through 100,000 rows cheap.
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+  auto* header = table_->horizontalHeader();
+  header->setSectionsMovable(true);
+  header->setSectionsClickable(true);
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  for (int c = 0; c < kColumnCount; ++c) header->resizeSection(c, kColumnWidths[static_cast<size_t>(c)]);
+  header->setSortIndicatorShown(false);
+  connect(header, &QHeaderView::sectionClicked, this, &PlaylistDialog::ClickColumn);
+  connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    const QModelIndex source = proxy_->mapToSource(index);
+    if (source.isValid()) playlist_.StartRow(source.row());
+  });
+  connect(tableModel_, &PlaylistTableModel::currentRowMoved, this, &PlaylistDialog::FollowCurrentRow);
+
+  filter_ = new QLineEdit(this);
+  filter_->setPlaceholderText(QStringLiteral("Filter"));
+  filter_->setClearButtonEnabled(true);
+  filter_->setMaximumWidth(200);
+  // A short pause after typing, so a long list is not filtered once per key.
+  auto* filterDelay = new QTimer(this);
+  filterDelay->setSingleShot(true);
+  filterDelay->setInterval(150);
+  connect(filter_, &QLineEdit::textChanged, filterDelay, qOverload<>(&QTimer::start));
+  connect(filterDelay, &QTimer::timeout, this, [this] { proxy_->setFilterFixedString(filter_->text()); });
+  // Enter applies at once.
+  connect(filter_, &QLineEdit::returnPressed, this, [this, filterDelay] {
+    filterDelay->stop();
+    proxy_->setFilterFixedString(filter_->text());
+  });
+
+  BuildToolBar();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(toolbar_);
+  layout->addWidget(table_, 1);
+
+  picker_ = new FolderPickerDialog(settings_, this, folderRoot);
+  connect(picker_, &FolderPickerDialog::filesChosen, this, &PlaylistDialog::AddPaths);
+  dropScanner_ = new FolderScanner(this);
+  connect(dropScanner_, &FolderScanner::finished, this, [this](const QStringList& files, int) { AddPaths(files); });
+
+  dock_ = new WindowDock(this, parent, DockSide::Below, this);
+  table_->installEventFilter(this);
+
+}
+
+PlaylistDialog::~PlaylistDialog() = default;
+
+void PlaylistDialog::BuildToolBar() {
+  toolbar_ = new QToolBar(this);
+  toolbar_->setIconSize(QSize(16, 17));
+  toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  toolbar_->setMovable(false);
+  toolbar_->setFloatable(false);
+  using Slot = void (PlaylistDialog::*)();
+  const Slot handlers[] = {&PlaylistDialog::Clear,        &PlaylistDialog::AddFiles, &PlaylistDialog::AddDir,
+                        &PlaylistDialog::Save,         &PlaylistDialog::RemoveSelected,
+                        &PlaylistDialog::Shuffle,      &PlaylistDialog::Help};
+  for (size_t i = 0; i < std::size(kCommands); ++i) {
+    const auto& c = kCommands[i];
+    auto* action = new QAction(QIcon(QString::fromLatin1(c.icon)), QString::fromLatin1(c.text), this);
+    action->setToolTip(QString::fromLatin1(c.tip));
+    action->setStatusTip(QString::fromLatin1(c.tip));
+    connect(action, &QAction::triggered, this, handlers[i]);
+    actions_[i] = action;
+    // Separators after Save, Remove and Shuffle.
+    toolbar_->addAction(action);
+    if (c.command == PlaylistCommand::Save || c.command == PlaylistCommand::Remove ||
+        c.command == PlaylistCommand::Shuffle) {
+      toolbar_->addSeparator();
+    }
+  }
+  auto* spacer = new QWidget(toolbar_);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  toolbar_->addWidget(spacer);
+  toolbar_->addWidget(filter_);
+}
+
+QAction* PlaylistDialog::Action(PlaylistCommand command) const { return actions_[static_cast<int>(command)]; }
+
+void PlaylistDialog::SetFileDialogs(FileDialogs* dialogs) { dialogs_ = dialogs ? dialogs : ownDialogs_.get(); }
+
+void PlaylistDialog::SetHelp(std::function<bool(QWidget*, const QString&)> showHelp) {
+  showHelp_ = showHelp ? std::move(showHelp) : DefaultHelp;
+}
+
+void PlaylistDialog::AddPaths(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  playlist_.AddPaths(ToStd(paths));
+}
+
+void PlaylistDialog::AddDropped(const QStringList& paths) {
+  QStringList files;
+  QStringList folders;
+  for (const auto& p : paths) {
+    const QFileInfo info(p);
+    if (info.isDir()) {
+      folders << info.absoluteFilePath();
+    } else if (info.exists()) {
+      files << info.absoluteFilePath();
+    }
+  }
+  AddPaths(files);
+  if (!folders.isEmpty()) dropScanner_->Start(folders);
+}
+
+bool PlaylistDialog::IsScanningDrop() const { return dropScanner_->IsScanning(); }
+
+QStringList PlaylistDialog::ChooseFilesToLoad(QWidget* parent) {
+  return dialogs_->OpenFiles(parent, QStringLiteral("Open"), QString::fromLatin1(kLoadFilter));
+}
+
+void PlaylistDialog::Clear() {
+  playlist_.Clear();
+  ShowSortIndicator();
+}
+
+void PlaylistDialog::AddFiles() {
+  // Playlists among the chosen files are expanded by the playlist as it loads them.
+  AddPaths(dialogs_->OpenFiles(this, QStringLiteral("Open"), QString::fromLatin1(kAddFilesFilter)));
+}
+
+void PlaylistDialog::AddDir() { picker_->Open(); }
+
+void PlaylistDialog::Save() {
+  const QString file =
+      dialogs_->SaveFile(this, QStringLiteral("Save As"), QString::fromLatin1(kSaveFilter), QStringLiteral("m3u"));
+  if (file.isEmpty()) return;
+  if (!playlist_.SavePlaylist(file.toStdString())) {
+    QMessageBox::warning(this, QStringLiteral("Playlist"), QStringLiteral("Could not write %1.").arg(file));
+  }
+}
+
+std::vector<int> PlaylistDialog::SelectedRows() const {
+  std::vector<int> rows;
+  for (const auto& index : table_->selectionModel()->selectedRows()) {
+    const QModelIndex source = proxy_->mapToSource(index);
+    if (source.isValid()) rows.push_back(source.row());
+  }
+  return rows;
+}
+
+void PlaylistDialog::RemoveSelected() {
+  auto rows = SelectedRows();
+  if (rows.empty()) return;
+  playlist_.RemoveRows(std::move(rows));
+}
+
+void PlaylistDialog::Shuffle() { playlist_.Shuffle(); }
+
+void PlaylistDialog::Help() { showHelp_(this, QString::fromLatin1(kPlaylistHelpTopic)); }
+
+void PlaylistDialog::ClickColumn(int column) {
+  playlist_.ClickColumn(column);
+  ShowSortIndicator();
+}
+
+void PlaylistDialog::ShowSortIndicator() {
+  auto* header = table_->horizontalHeader();
+  const int column = playlist_.SortColumnIndex();
+  if (column < 0) {
+    header->setSortIndicatorShown(false);
+    return;
+  }
+  header->setSortIndicator(column, playlist_.SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+  header->setSortIndicatorShown(true);
+}
+
+void PlaylistDialog::FollowCurrentRow(int row) {
+  if (row < 0 || row >= tableModel_->rowCount()) return;
+  const QModelIndex index = proxy_->mapFromSource(tableModel_->index(row, 0));
+  if (!index.isValid()) return;  // filtered out
+  table_->selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  table_->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+void PlaylistDialog::StartSlide(bool show) { dock_->StartSlide(show); }
+
+void PlaylistDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void PlaylistDialog::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const auto& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return;
+  AddDropped(paths);
+  event->acceptProposedAction();
+}
+
+bool PlaylistDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    RemoveSelected();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void PlaylistDialog::closeEvent(QCloseEvent* event) {
+  // The main window's toggle decides; it slides the window back.
+  event->ignore();
+  emit closeRequested();
+}
+
+void PlaylistDialog::keyPressEvent(QKeyEvent* event) {
+  // Keys the list and the toolbar leave alone come here.
+  if (event->key() == Qt::Key_F1) {
+    Help();
+    return;
+  }
+  // Escape would close the dialog behind the toggle's back.
+  if (event->key() == Qt::Key_Escape) return;
+  QDialog::keyPressEvent(event);
+}
+
+}  // namespace tovira
