@@ -6,6 +6,7 @@
 // and the playlist are saved.
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -19,6 +20,8 @@
 
 #include "app/CommandLine.h"
 #include "app/FileTypes.h"
+#include "app/Mpris.h"
+#include "app/PlayerMpris.h"
 #include "app/SingleInstance.h"
 #include "ui/controls/HelpViewer.h"
 #include "ui/player/PlayerDialog.h"
@@ -45,20 +48,23 @@ bool InstallCloseOnSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
-  QCoreApplication::setApplicationName(QStringLiteral("tovira"));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
-
   std::vector<std::string> args;
   QStringList arguments;
   for (int i = 1; i < argc; ++i) {
     args.emplace_back(argv[i]);
     arguments << QString::fromLocal8Bit(argv[i]);
   }
+  // A later start hands its file over before it needs a display, so one started where there is
+  // none (a terminal, a script) still reaches the running player.
+  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
+  if (tovira::HandOffToRunningInstance(handOff)) return 0;
+
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
+  QCoreApplication::setApplicationName(QStringLiteral("tovira"));
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
 
   tovira::InstanceServer instance;
-  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
   if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
   tovira::RegisterFileTypes(QCoreApplication::applicationFilePath());
   const QString startupFile = QString::fromStdString(tovira::StartupFileFromArguments(args));
@@ -79,6 +85,12 @@ int main(int argc, char** argv) {
                    [&player](const QString& file) { player.QueueFile(file); });
   QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
                    [&player] { player.BringToFront(); });
+  // Media keys and the desktop's sound controls, where a session bus is running.
+  tovira::PlayerMpris remote(player);
+  tovira::MprisService mpris(remote, QDBusConnection::sessionBus());
+  if (tovira::SessionBusExpected() && mpris.Start()) {
+    QObject::connect(&player, &tovira::PlayerDialog::playbackChanged, &mpris, [&mpris] { mpris.Refresh(); });
+  }
   player.show();
   player.OpenStartupFile(startupFile);
   return app.exec();
