@@ -158,14 +158,12 @@ int InputStream::ReadFrame() {
     header_.FormatChanged = 1;
     if (!IsValidHeader(candidate_)) {
       if ((candidate_ & 0xFFFFFF00u) == 0x49443300u && !SkipId3v2()) {
-        ctx_.lastError = EngineError::NoInput;
         throw DecoderError("damaged ID3v2 tag");
       }
       const int found = ScanForHeader();
       if (found != 1) return found;
     }
     if (!header_.DecodeHeader(candidate_, ctx_.layerLock)) {
-      ctx_.lastError = EngineError::NoInput;
       return 0;
     }
   }

@@ -8,62 +8,24 @@
 
 namespace tovira {
 
-enum class EngineState : int32_t {
-  Closed = 0,
-  Opened = 1,
-  Prepared = 2,
-  Ended = 3,
-  Playing = 4,
-  Paused = 5,
-};
-
-enum class EngineError : int32_t {
-  None = 0,
-  WrongState = 2,
-  SetupFailed = 3,
-  NoInput = 5,
-  OutputFailed = 6,
-};
-
 inline constexpr uint32_t kRangeToEnd = 0xFFFFFFFFu;
-inline constexpr uint32_t kSeekSucceeded = 0xFFFFFFFFu;
 
 struct PlaybackContext {
   // Written by the decode thread, read by the UI thread for the elapsed time.
   std::atomic<uint32_t> frameCounter{0};
+  // The play range, in ms as set and in frames of the stream being played.
   uint32_t startFrame = 0;
   uint32_t startPosition = 0;
   uint32_t endFrame = kRangeToEnd;
   uint32_t endPosition = 0;
-  int32_t sampleRate = 44100;
+  int32_t sampleRate = 44100;  // of the output
   int32_t outputBufferSize = 16384;
   int32_t outputBufferCount = 8;
-  int32_t channels = 2;
-  int32_t bitsPerSample = 16;
-  int32_t deviceId = 0;
-  int32_t outputScale = 32768;
-  int32_t outputRateOverride = -1;
-  // The four byte flags: layer lock, (reserved), input seekable, bit rate changed.
-  bool layerLock = true;
-  bool reservedFlag = true;
-  bool seekable = true;
-  std::atomic<bool> bitRateChanged{false};
-  uint8_t outputOption = 0;
+  int32_t outputScale = 32768;  // full scale handed to the synthesis
+  bool layerLock = true;        // later frames must be of the first frame's layer
   std::string inputFile;
-  std::string outputFile;
-  int32_t forceMono = 0;
-  int32_t eightBit = 0;
   int32_t equalizerOn = 1;
-  int32_t threadPriority = 0;
-  int32_t inputMode = 0;   // 0 = file by path, 1 = a byte source supplied by the client
-  int32_t outputMode = 0;  // 0 = the audio device
-
-  // The engine's last-error code; set by a failing operation on either thread.
-  std::atomic<EngineError> lastError{EngineError::None};
-  // Requested seek position in ms on the way in, kSeekSucceeded or 0 on the way out.
-  std::atomic<uint32_t> SeekTarget{0};
-  // Copy of frameCounter published before each frame is decoded.
-  std::atomic<uint32_t> CurrentFrameNumber{0};
+  int32_t inputMode = 0;  // 0 = file by path, 1 = a byte source supplied by the client
 };
 
 }  // namespace tovira

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
+#include <new>
 #include <system_error>
 
 #include "decoder/DecoderError.h"
 #include "decoder/StreamProbe.h"
 #include "equalizer/Equalizer.h"
+#include "output/OutputError.h"
 #include "output/SdlDevice.h"
 
 namespace tovira {
@@ -15,6 +18,37 @@ namespace {
 // Frames with nothing usable before the first header is given up on in Prepare; each attempt
 // has already scanned a long stretch of the file.
 constexpr int kPrepareAttempts = 8;
+
+// A message that is already a sentence for the user.
+bool IsSentence(const std::string& text) {
+  return !text.empty() && std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.' &&
+         text.find('\n') == std::string::npos;
+}
+
+// One sentence for the user about an exception that ended a track.
+std::string DescribeFailure(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    if (IsSentence(e.what())) return e.what();
+  } catch (...) {
+  }
+  try {
+    std::rethrow_exception(failure);
+  } catch (const OutputError& e) {
+    return std::string("The sound output failed: ") + e.what() + ".";
+  } catch (const DecoderError& e) {
+    return std::string("The file could not be read or decoded any further: ") + e.what() + ".";
+  } catch (const std::bad_alloc&) {
+    return "There was not enough memory to go on playing.";
+  } catch (const std::system_error& e) {
+    return std::string("The system refused a resource playback needs: ") + e.what() + ".";
+  } catch (const std::exception& e) {
+    return std::string("Playback failed: ") + e.what() + ".";
+  } catch (...) {
+    return "Playback failed for an unknown reason.";
+  }
+}
 }  // namespace
 
 void PlaybackEngine::OutputSink::WriteBlock(const int16_t* samples, size_t count) {
@@ -35,32 +69,70 @@ PlaybackEngine::PlaybackEngine(std::unique_ptr<AudioDevice> device, bool fallbac
   output_.SetObserver(&spectrum_);
   output_.SetInterruptCheck([this] { return Interrupted(); });
   decoder_->SetSink(&sink_);
+  notifier_ = std::thread([this] { NotifierThread(); });
 }
 
 PlaybackEngine::~PlaybackEngine() {
   // The owner is going away too: no more notifications into it.
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(notifyMutex_);
     notify_ = nullptr;
   }
   Close();
+  {
+    std::lock_guard lock(notifyMutex_);
+    notifierQuit_ = true;
+  }
+  notifyCv_.notify_all();
+  notifier_.join();
 }
 
-void PlaybackEngine::Notify(EngineEvent event, EngineState state, const std::string& text) {
-  EngineNotify notify;
+void PlaybackEngine::Post(EngineEvent event, EngineState state, std::string text, bool wake) {
   {
-    std::lock_guard lock(mutex_);
-    notify = notify_;
+    std::lock_guard lock(notifyMutex_);
+    pending_.push_back(EngineNotification{event, state, std::move(text), openSerial_.load()});
   }
-  if (notify) notify(EngineNotification{event, state, text});
+  if (wake) notifyCv_.notify_all();
 }
 
-void PlaybackEngine::SetState(EngineState s, bool notify) {
-  {
-    std::lock_guard lock(mutex_);
-    state_ = s;
+void PlaybackEngine::Deliver() {
+  std::unique_lock lock(notifyMutex_);
+  // Whoever delivers now (possibly this very thread, in the handler) takes these too: one
+  // delivery at a time keeps the order.
+  if (delivering_) return;
+  delivering_ = true;
+  while (!pending_.empty()) {
+    const EngineNotification n = std::move(pending_.front());
+    pending_.pop_front();
+    const EngineNotify notify = notify_;
+    lock.unlock();
+    if (notify) {
+      try {
+        notify(n);
+      } catch (...) {
+        // A throwing handler must not leave the queue stuck.
+      }
+    }
+    lock.lock();
   }
-  if (notify) Notify(EngineEvent::StateChanged, s);
+  delivering_ = false;
+}
+
+void PlaybackEngine::NotifierThread() {
+  std::unique_lock lock(notifyMutex_);
+  for (;;) {
+    notifyCv_.wait(lock, [&] { return notifierQuit_ || (!pending_.empty() && !delivering_); });
+    if (notifierQuit_) return;
+    lock.unlock();
+    Deliver();
+    lock.lock();
+  }
+}
+
+void PlaybackEngine::SetState(EngineState s) {
+  std::lock_guard lock(mutex_);
+  state_ = s;
+  Post(EngineEvent::StateChanged, s);
 }
 
 void PlaybackEngine::WakeThread() {
@@ -118,11 +190,13 @@ bool PlaybackEngine::SetNotifyWindow(EngineNotify notify) {
     Fail(EngineError::WrongState);
     return false;
   }
+  std::lock_guard queue(notifyMutex_);
   notify_ = std::move(notify);
   return true;
 }
 
 bool PlaybackEngine::Open() {
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
   if (state_ != EngineState::Closed) {
     Fail(EngineError::WrongState);
@@ -137,18 +211,20 @@ bool PlaybackEngine::Open() {
   bool opened = false;
   try {
     opened = decoder_->Stream().OpenStream();
-  } catch (const DecoderError&) {
+  } catch (const std::exception&) {
     opened = false;
   }
   if (!opened) {
     Fail(EngineError::NoInput);
     return false;
   }
+  openSerial_ = ++lastSerial_;
   SetState(EngineState::Opened);
   return true;
 }
 
 bool PlaybackEngine::Prepare() {
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
   if (state_ != EngineState::Opened && state_ != EngineState::Ended) {
     Fail(EngineError::WrongState);
@@ -163,11 +239,15 @@ bool PlaybackEngine::Prepare() {
   try {
     for (int i = 0; i < kPrepareAttempts && (r = in.ReadFrame()) == 0; ++i) {
     }
-  } catch (const DecoderError&) {
+  } catch (const std::exception&) {
     r = -1;
   }
-  if (r == 1) durationMs_ = SummariseStream(in, h).DurationMs();
-  in.RewindStream();
+  try {
+    if (r == 1) durationMs_ = SummariseStream(in, h).DurationMs();
+    in.RewindStream();
+  } catch (const std::exception&) {
+    r = -1;
+  }
   if (r != 1) return false;
 
   const int32_t rate = h.GetFrequency();
@@ -176,7 +256,6 @@ bool PlaybackEngine::Prepare() {
   const int32_t maxRate = output_.DeviceMaxSampleRate();
   const int32_t decimation = (maxRate > 0 && rate > maxRate) ? 1 : 0;
   ctx_.sampleRate = rate >> decimation;
-  ctx_.outputRateOverride = decimation ? ctx_.sampleRate : -1;
   decimation_ = decimation;
   msPerFrame_ = h.GetMsPerFrame();
   bitrateKbps_ = h.GetBitrate() / 1000;
@@ -197,6 +276,7 @@ bool PlaybackEngine::Prepare() {
 }
 
 bool PlaybackEngine::Start() {
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
   if (state_ != EngineState::Prepared) {
     Fail(EngineError::WrongState);
@@ -204,7 +284,7 @@ bool PlaybackEngine::Start() {
   }
   // Frames from the stored range for this stream's frame length (0 = to the end).
   SetRangeLocked(ctx_.startPosition, ctx_.endPosition);
-  ctx_.lastError = EngineError::None;
+  lastError_ = EngineError::None;
   JoinFinishedThread();
   stopRequested_ = false;
   pauseRequested_ = false;
@@ -237,15 +317,18 @@ bool PlaybackEngine::Start() {
   }
   if (!ok) {
     thread_.join();
-    SetState(EngineState::Prepared, false);
+    {
+      std::lock_guard lock(mutex_);
+      state_ = EngineState::Prepared;  // never left, as far as anyone was told
+    }
     Fail(EngineError::OutputFailed);
     return false;
   }
-  Notify(EngineEvent::StateChanged, EngineState::Playing);
   return true;
 }
 
 bool PlaybackEngine::Pause() {
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
   {
     std::lock_guard lock(mutex_);
@@ -255,14 +338,15 @@ bool PlaybackEngine::Pause() {
     }
     pauseRequested_ = true;
     state_ = EngineState::Paused;
+    Post(EngineEvent::StateChanged, EngineState::Paused);
   }
   // Silence at once; what is queued plays when the user resumes.
   output_.SetPaused(true);
-  Notify(EngineEvent::StateChanged, EngineState::Paused);
   return true;
 }
 
 bool PlaybackEngine::Resume() {
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
   {
     std::lock_guard lock(mutex_);
@@ -272,15 +356,20 @@ bool PlaybackEngine::Resume() {
     }
     pauseRequested_ = false;
     state_ = EngineState::Playing;
+    Post(EngineEvent::StateChanged, EngineState::Playing);
   }
   cv_.notify_all();
   output_.SetPaused(false);
-  Notify(EngineEvent::StateChanged, EngineState::Playing);
   return true;
 }
 
 bool PlaybackEngine::Stop() {
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
+  return StopLocked();
+}
+
+bool PlaybackEngine::StopLocked() {
   const EngineState s = state_;
   if (s != EngineState::Playing && s != EngineState::Paused && s != EngineState::Ended) {
     Fail(EngineError::WrongState);
@@ -293,19 +382,24 @@ bool PlaybackEngine::Stop() {
   pauseRequested_ = false;
   output_.SetPaused(false);
   spectrum_.Clear();
-  if (s != EngineState::Ended) ctx_.lastError = EngineError::None;
+  if (s != EngineState::Ended) lastError_ = EngineError::None;
   // Also when the thread reached the end just as the stop came: the caller asked for Opened.
   SetState(EngineState::Opened);
   return true;
 }
 
 bool PlaybackEngine::Close() {
-  const EngineState s = state_;
-  if (s == EngineState::Playing || s == EngineState::Paused || s == EngineState::Ended) Stop();
+  DeliverOnReturn deliver(*this);
   std::lock_guard op(opMutex_);
+  const EngineState s = state_;
+  if (s == EngineState::Playing || s == EngineState::Paused || s == EngineState::Ended) StopLocked();
   JoinFinishedThread();
-  if (decoder_->Stream().IsOpen()) decoder_->Stream().CloseStream();
+  try {
+    if (decoder_->Stream().IsOpen()) decoder_->Stream().CloseStream();
+  } catch (const std::exception&) {
+  }
   if (state_ != EngineState::Closed) SetState(EngineState::Closed);
+  openSerial_ = 0;
   return true;
 }
 
@@ -366,49 +460,63 @@ uint32_t PlaybackEngine::HeardPositionMs() const {
 // ---- decode thread ----
 
 void PlaybackEngine::DecodeThread() {
-  bool opened = true;
+  bool opened = false;
   try {
     // From the start of the range, or from where a seek before Start put the stream.
     heardBaseMs_ = std::max(startFrame_.load(), ctx_.frameCounter.load()) * msPerFrame_.load();
     output_.Open(PcmFormat{ctx_.sampleRate, 2, 16});
     outputRate_ = ctx_.sampleRate;
-  } catch (const DecoderError&) {
-    opened = false;
+    opened = true;
+  } catch (...) {
+    // Start reports it (OutputFailed); the track never played.
   }
   {
     std::lock_guard lock(mutex_);
     started_ = true;
     startOk_ = opened;
     if (!opened) threadAlive_ = false;
+    // Told here, before anything this thread reports about the track.
+    if (opened) Post(EngineEvent::StateChanged, EngineState::Playing);
   }
   cv_.notify_all();
   if (!opened) return;
-  if (!output_.Notice().empty()) Notify(EngineEvent::Notice, EngineState::Playing, output_.Notice());
+  if (!output_.Notice().empty()) Post(EngineEvent::Notice, state_.load(), output_.Notice(), true);
 
-  ctx_.bitRateChanged = false;
+  std::string failure;  // why the track ends early, for the user; empty when it played out
   bool reachedEnd = false;
-  for (;;) {
-    phase_ = DecodePhase::Decoding;
-    FrameLoop();
-    if (stopRequested_) break;
-    // The stream ended by itself (or a frame could not be decoded): play out what is queued.
-    try {
-      decoder_->FlushPcm();
-    } catch (const std::exception&) {
+  try {
+    for (;;) {
+      phase_ = DecodePhase::Decoding;
+      const std::string why = FrameLoop();
+      if (failure.empty()) failure = why;
+      if (stopRequested_) break;
+      // The stream ended by itself (or could not be decoded further): play out what is queued.
+      try {
+        decoder_->FlushPcm();
+      } catch (const std::exception&) {
+      }
+      phase_ = DecodePhase::Draining;
+      if (output_.Drain()) {
+        reachedEnd = true;
+        break;
+      }
+      if (stopRequested_) break;
+      // A seek during the drain: go back to decoding from the new position.
+      if (seekPending_) ServiceSeek();
     }
-    phase_ = DecodePhase::Draining;
-    if (output_.Drain()) {
-      reachedEnd = true;
-      break;
-    }
-    if (stopRequested_) break;
-    // A seek during the drain: go back to decoding from the new position.
-    if (seekPending_) ServiceSeek();
+  } catch (...) {
+    if (failure.empty()) failure = DescribeFailure(std::current_exception());
   }
   phase_ = DecodePhase::Idle;
-  output_.Reset();
-  output_.Close();
-  decoder_->Stream().RewindStream();
+  try {
+    output_.Reset();
+    output_.Close();
+  } catch (...) {
+  }
+  try {
+    decoder_->Stream().RewindStream();
+  } catch (...) {
+  }
   spectrum_.Clear();
   bool ended = false;
   {
@@ -419,19 +527,25 @@ void PlaybackEngine::DecodeThread() {
       seekResult_ = false;
       seekDone_ = true;
     }
-    if (reachedEnd && !stopRequested_) {
+    if ((reachedEnd || !failure.empty()) && !stopRequested_) {
       state_ = EngineState::Ended;
+      Post(EngineEvent::StateChanged, EngineState::Ended);
+      if (failure.empty()) {
+        Post(EngineEvent::TrackEnded, EngineState::Ended);
+      } else {
+        Post(EngineEvent::Error, EngineState::Ended, failure);
+      }
       ended = true;
     }
   }
   cv_.notify_all();
   if (ended) {
-    Notify(EngineEvent::StateChanged, EngineState::Ended);
-    Notify(EngineEvent::TrackEnded, EngineState::Ended);
+    std::lock_guard lock(notifyMutex_);
+    notifyCv_.notify_all();
   }
 }
 
-bool PlaybackEngine::FrameLoop() {
+std::string PlaybackEngine::FrameLoop() {
   InputStream& in = decoder_->Stream();
   FrameHeader& h = decoder_->Header();
   Synthesis& synth = decoder_->Synth();
@@ -441,26 +555,24 @@ bool PlaybackEngine::FrameLoop() {
       if (seekPending_) ServiceSeek();
       output_.ReclaimBuffers();
       TakeEqualizer();
-      const int32_t previousBitrateIndex = h.bitrateIndex;
       int r = 0;
       while ((r = in.ReadFrame()) == 0) {
-        if (stopRequested_) return true;
+        if (stopRequested_) return {};
       }
-      if (r != 1) return true;  // end of file
+      if (r != 1) return {};  // end of file
       const uint32_t frame = ctx_.frameCounter.load() + 1;
       ctx_.frameCounter = frame;
-      if (stopRequested_) return true;
+      if (stopRequested_) return {};
       if (frame < startFrame_.load()) continue;
-      if (frame > endFrame_.load()) return true;
+      if (frame > endFrame_.load()) return {};
       if (ctx_.outputScale != scale) {
         scale = ctx_.outputScale;
         synth.Init(scale, synth.Decimation(), ctx_.outputBufferSize);
       }
       if (h.FormatChanged) {
-        HandleFormatChange(previousBitrateIndex);
+        HandleFormatChange();
         h.FormatChanged = 0;
       }
-      ctx_.CurrentFrameNumber = frame;
       if (!decoder_->DecodeCurrentFrame()) {
         // Concealed as silence; only a long stretch of such frames ends the track, as an error.
         damagedFrames_.fetch_add(1, std::memory_order_relaxed);
@@ -469,15 +581,14 @@ bool PlaybackEngine::FrameLoop() {
       bitrateKbps_.store(h.GetBitrate() / 1000, std::memory_order_relaxed);
       if (pauseRequested_) PauseWait();
     }
-  } catch (const std::exception&) {
-    // A read failure, a refused block or a frame the decoder rejects ends the track.
-    return false;
+  } catch (...) {
+    // A read failure, a device that fails or a frame the decoder rejects ends the track.
+    return DescribeFailure(std::current_exception());
   }
 }
 
-void PlaybackEngine::HandleFormatChange(int32_t previousBitrateIndex) {
+void PlaybackEngine::HandleFormatChange() {
   FrameHeader& h = decoder_->Header();
-  if (previousBitrateIndex != 0 && previousBitrateIndex != h.bitrateIndex) ctx_.bitRateChanged = true;
   const int32_t streamRate = h.GetFrequency();
   if (streamRate <= 0) return;
   const int32_t maxRate = output_.DeviceMaxSampleRate();
@@ -492,11 +603,11 @@ void PlaybackEngine::HandleFormatChange(int32_t previousBitrateIndex) {
     decimation_ = decimation;
   }
   ctx_.sampleRate = rate;
-  ctx_.outputRateOverride = decimation ? rate : -1;
   msPerFrame_ = h.GetMsPerFrame();
   heardBaseMs_ = (ctx_.frameCounter.load() - 1) * msPerFrame_.load();
   output_.Open(PcmFormat{rate, 2, 16});
   outputRate_ = rate;
+  if (!output_.Notice().empty()) Post(EngineEvent::Notice, state_.load(), output_.Notice(), true);
 }
 
 void PlaybackEngine::ServiceSeek() {
@@ -522,7 +633,6 @@ void PlaybackEngine::ServiceSeek() {
     seekPending_ = false;
     seekResult_ = ok;
     seekDone_ = true;
-    ctx_.SeekTarget = ok ? kSeekSucceeded : 0;
   }
   cv_.notify_all();
 }

@@ -5,13 +5,22 @@
 //
 // Every operation runs on the caller's thread, one at a time. The decode thread is steered by
 // atomics it polls once per frame and by one condition variable for pause, seek and start; it
-// never waits for the caller. Notifications (state changes, end of track, notices) come through
-// one callback, which may run on the decode thread: it must return quickly and must not call
-// back into the engine from there (post to your own thread instead).
+// never waits for the caller.
+//
+// Notifications (state changes, end of track, notices, errors) come through one callback. They
+// are queued in the order the events happened and delivered with no lock of the engine held,
+// one at a time: by the operation that caused them just before it returns, or by the engine's
+// notifier thread for what the decode thread reports (and for whatever was queued while another
+// delivery ran). So the handler may call any operation, Stop, Close or the next file's
+// SetInputFile/Open/Prepare/Start included. Each notification carries the serial of its track:
+// a TrackEnded or Error whose `track` is no longer TrackSerial(), or that arrives when the state
+// is no longer Ended, is stale (the user stopped or replaced the track meanwhile).
+// The handler must not throw, and must not destroy the engine.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,24 +30,11 @@
 #include "decoder/MpegDecoder.h"
 #include "decoder/PlaybackContext.h"
 #include "decoder/Synthesis.h"
+#include "engine/EngineTypes.h"
 #include "output/WaveOutput.h"
 #include "spectrum/SpectrumFeed.h"
 
 namespace tovira {
-
-enum class EngineEvent {
-  StateChanged,  // an operation or the decode thread moved the state
-  TrackEnded,    // the stream played to its end (state Ended), sent as soon as the output ran dry
-  Notice,        // a one-line message for the user (e.g. no sound device, playing silently)
-};
-
-struct EngineNotification {
-  EngineEvent event = EngineEvent::StateChanged;
-  EngineState state = EngineState::Closed;
-  std::string text;
-};
-
-using EngineNotify = std::function<void(const EngineNotification&)>;
 
 // Where the decode thread is; for status displays and tests.
 enum class DecodePhase { Idle, Decoding, Paused, Draining };
@@ -72,7 +68,9 @@ class PlaybackEngine {
   bool Seek(uint32_t positionMs);
   EngineState GetState() const { return state_.load(); }
   bool SetVolume(uint32_t volume);
-  EngineError LastError() const { return ctx_.lastError.load(); }
+  EngineError LastError() const { return lastError_.load(); }
+  // The serial Open gave the file now open (1, 2, ... per engine); 0 while Closed.
+  uint64_t TrackSerial() const { return openSerial_.load(); }
 
   // Copied; the decode thread takes it up at the next frame. Flat until first set.
   void SetEqualizer(const EqualizerFactors& factors);
@@ -107,19 +105,37 @@ class PlaybackEngine {
     WaveOutput& out_;
   };
 
-  void SetState(EngineState s, bool notify = true);
-  void Notify(EngineEvent event, EngineState state, const std::string& text = {});
-  void Fail(EngineError e) { ctx_.lastError = e; }
+  // Delivers what was queued when an operation ends, after its lock is released.
+  class DeliverOnReturn {
+   public:
+    explicit DeliverOnReturn(PlaybackEngine& e) : e_(e) {}
+    ~DeliverOnReturn() { e_.Deliver(); }
+    DeliverOnReturn(const DeliverOnReturn&) = delete;
+    DeliverOnReturn& operator=(const DeliverOnReturn&) = delete;
+
+   private:
+    PlaybackEngine& e_;
+  };
+
+  bool StopLocked();             // under opMutex_
+  void SetState(EngineState s);  // takes mutex_
+  // Queues a notification for the current track; called where the event happens (under
+  // mutex_ for state changes), so the queue keeps their order. `wake`: have the notifier
+  // thread deliver it (the decode thread never delivers itself: the handler may join it).
+  void Post(EngineEvent event, EngineState state, std::string text = {}, bool wake = false);
+  void Deliver();
+  void NotifierThread();
+  void Fail(EngineError e) { lastError_ = e; }
   void SetRangeLocked(uint32_t startMs, uint32_t endMs);
   void JoinFinishedThread();
   void WakeThread();
 
   // Decode thread.
   void DecodeThread();
-  bool FrameLoop();  // false when left by an exception
+  std::string FrameLoop();  // why it was left early (a message for the user), or empty
   void ServiceSeek();
   void PauseWait();
-  void HandleFormatChange(int32_t previousBitrateIndex);
+  void HandleFormatChange();
   void TakeEqualizer();
   bool Interrupted() const { return stopRequested_.load() || seekPending_.load(); }
 
@@ -133,10 +149,12 @@ class PlaybackEngine {
   std::mutex opMutex_;  // one operation at a time; the decode thread never takes it
   std::thread thread_;
 
-  mutable std::mutex mutex_;  // state changes, notify callback, start and seek hand-over
+  mutable std::mutex mutex_;  // state changes, start and seek hand-over
   std::condition_variable cv_;
   std::atomic<EngineState> state_{EngineState::Closed};
-  EngineNotify notify_;
+  std::atomic<EngineError> lastError_{EngineError::None};
+  std::atomic<uint64_t> openSerial_{0};
+  uint64_t lastSerial_ = 0;  // under opMutex_
   bool started_ = false;
   bool startOk_ = false;
   bool threadAlive_ = false;
@@ -164,6 +182,15 @@ class PlaybackEngine {
   std::atomic<double> heardBaseMs_{0.0};  // stream time at the last output open or reset
   std::atomic<uint32_t> bitrateKbps_{0};
   std::atomic<uint64_t> damagedFrames_{0};
+
+  // Notification queue; notifyMutex_ is taken last, never held while calling the handler.
+  std::mutex notifyMutex_;
+  std::condition_variable notifyCv_;
+  std::deque<EngineNotification> pending_;
+  EngineNotify notify_;
+  bool delivering_ = false;  // someone is draining pending_ right now
+  bool notifierQuit_ = false;
+  std::thread notifier_;  // last member: started once everything else is constructed
 };
 
 }  // namespace tovira

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "decoder/DecoderError.h"
 #include "output/NullDevice.h"
+#include "output/OutputError.h"
 
 namespace tovira {
 
@@ -35,13 +35,18 @@ void WaveOutput::Open(const PcmFormat& format) {
   notice_.clear();
   format_ = format;
   std::lock_guard dev(deviceMutex_);
-  if (!device_) throw DecoderError("no audio device");
+  // Every track tries the real device again: it may have been busy only for a while.
+  if (realDevice_) device_ = std::move(realDevice_);
+  if (!device_) throw OutputError("no sound device");
   std::string error;
   if (!device_->Open(format, *this, &error)) {
-    if (!fallbackToNull_) throw DecoderError("cannot open the audio device: " + error);
-    notice_ = "no audio device (" + error + "); playing without sound";
+    if (!fallbackToNull_) throw OutputError("the sound device could not be opened (" + error + ")");
+    notice_ = "No sound device could be opened (" + error + "); playing without sound.";
+    realDevice_ = std::move(device_);
     device_ = std::make_unique<NullDevice>(NullDevice::Pacing::RealTime);
-    if (!device_->Open(format, *this, &error)) throw DecoderError("cannot open the null device: " + error);
+    if (!device_->Open(format, *this, &error)) {
+      throw OutputError("not even the silent device could be opened (" + error + ")");
+    }
   }
   // With a start threshold, held until enough is queued (Prime).
   primed_ = startThreshold_ <= 1;
@@ -70,7 +75,7 @@ std::string WaveOutput::DeviceName() const {
 }
 
 size_t WaveOutput::WriteBlock(const uint8_t* data, size_t bytes) {
-  if (!open_) throw DecoderError("audio output not open");
+  if (!open_) throw OutputError("the sound output is not open");
   // What an interrupted write could not queue goes first; it is dropped only by a reset, so a
   // seek that fails loses nothing.
   if (!pending_.empty()) {

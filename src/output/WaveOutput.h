@@ -37,21 +37,21 @@ class WaveOutput final : public AudioSource {
   // Called on the decode thread; set before Open.
   void SetObserver(BlockObserver* observer) { observer_ = observer; }
   // When the device cannot be opened, play into a null device instead of failing, and keep a
-  // one-line notice for the user.
+  // one-line notice for the user. The next Open tries the real device again.
   void SetFallbackToNull(bool fallback) { fallbackToNull_ = fallback; }
 
   // The device starts (and restarts after a reset) only once this many blocks are queued, or
   // at a drain, so that it does not run dry while the decoder gets going. Default 1.
   void SetStartThreshold(int blocks) { startThreshold_ = std::clamp(blocks, 1, blockCount_); }
 
-  // Throws DecoderError when the device cannot be opened (and no fallback is allowed).
+  // Throws OutputError when the device cannot be opened (and no fallback is allowed).
   void Open(const PcmFormat& format);
   bool IsOpen() const { return open_; }
   const PcmFormat& Format() const { return format_; }
 
   // Queues a copy of `bytes` bytes, in as many blocks as it takes. Waits while every block is
   // queued; returns early when interrupted, keeping what it could not queue for the next write
-  // or drain (a reset drops it). Returns `bytes`. Throws DecoderError when the output is not open.
+  // or drain (a reset drops it). Returns `bytes`. Throws OutputError when the output is not open.
   size_t WriteBlock(const uint8_t* data, size_t bytes);
   // Takes back the blocks the device has finished and reports newly heard blocks.
   void ReclaimBuffers();
@@ -110,7 +110,8 @@ class WaveOutput final : public AudioSource {
   std::vector<Block> blocks_;
 
   std::mutex deviceMutex_;  // guards device_ against pause/volume calls from other threads
-  std::unique_ptr<AudioDevice> device_;
+  std::unique_ptr<AudioDevice> device_;      // the one playing: the real device or the silent one
+  std::unique_ptr<AudioDevice> realDevice_;  // kept while the silent one stands in for it
   bool fallbackToNull_ = false;
   std::string notice_;
   BlockObserver* observer_ = nullptr;

@@ -92,6 +92,62 @@ inline std::vector<int16_t> DecodeReference(const std::string& path) {
   return sink.pcm;
 }
 
+// Checks a recorded run of notifications against the transport's state machine: every state
+// change is a move the machine allows, an end of track (TrackEnded or Error) comes right after
+// the move to Ended of the same track, serials never go back and a new one starts only at Open.
+// Returns the first fault, or an empty string.
+inline std::string SequenceFault(const std::vector<EngineNotification>& events) {
+  using S = EngineState;
+  auto allowed = [](S from, S to) {
+    switch (to) {
+      case S::Opened: return from == S::Closed || from == S::Playing || from == S::Paused || from == S::Ended;
+      case S::Prepared: return from == S::Opened || from == S::Ended;
+      case S::Playing: return from == S::Prepared || from == S::Playing || from == S::Paused;
+      case S::Paused: return from == S::Playing || from == S::Paused;
+      case S::Ended: return from == S::Playing || from == S::Paused;
+      case S::Closed: return from == S::Opened || from == S::Prepared;
+    }
+    return false;
+  };
+  S state = S::Closed;
+  uint64_t serial = 0;
+  const EngineNotification* previous = nullptr;
+  for (size_t i = 0; i < events.size(); ++i) {
+    const EngineNotification& n = events[i];
+    const std::string at = "event " + std::to_string(i) + ": ";
+    if (n.track < serial) return at + "serial went back";
+    if (n.track > serial) {
+      if (n.event != EngineEvent::StateChanged || n.state != S::Opened || n.track != serial + 1) {
+        return at + "new serial without an Open";
+      }
+      serial = n.track;
+    }
+    switch (n.event) {
+      case EngineEvent::StateChanged:
+        if (!allowed(state, n.state)) {
+          return at + "move " + std::to_string(static_cast<int>(state)) + " -> " +
+                 std::to_string(static_cast<int>(n.state));
+        }
+        state = n.state;
+        break;
+      case EngineEvent::TrackEnded:
+      case EngineEvent::Error:
+        if (!previous || previous->event != EngineEvent::StateChanged || previous->state != S::Ended ||
+            previous->track != n.track || n.state != S::Ended) {
+          return at + "end of track not right after Ended";
+        }
+        if ((n.event == EngineEvent::Error) == n.text.empty()) return at + "text of an end of track";
+        break;
+      case EngineEvent::Notice:
+        if (state != S::Playing && state != S::Paused) return at + "notice outside a track";
+        if (n.text.empty() || n.text.find('\n') != std::string::npos) return at + "notice text";
+        break;
+    }
+    previous = &n;
+  }
+  return {};
+}
+
 inline bool OpenPrepareStart(PlaybackEngine& e, const std::string& path) {
   return e.SetInputFile(path) && e.Open() && e.Prepare() && e.Start();
 }

@@ -11,7 +11,7 @@
 
 #include "Eventually.h"
 #include "ManualDevice.h"
-#include "decoder/DecoderError.h"
+#include "output/OutputError.h"
 #include "output/NullDevice.h"
 #include "output/WavFileDevice.h"
 #include "output/WaveOutput.h"
@@ -267,19 +267,26 @@ TEST(WaveOutput, PauseReachesTheDeviceAtOnceAndSurvivesReopen) {
   EXPECT_EQ(f.device->Play(kBlock), a);  // resumes where it stopped
 }
 
-TEST(WaveOutput, ARefusedDeviceThrowsOrFallsBackToTheNullDevice) {
+TEST(WaveOutput, ARefusedDeviceThrowsOrFallsBackToTheNullDeviceUntilItIsBack) {
   auto d = std::make_unique<ManualDevice>();
   d->failOpen = true;
   Fixture f(std::move(d));
-  EXPECT_THROW(f.out.Open(PcmFormat{}), DecoderError);
+  EXPECT_THROW(f.out.Open(PcmFormat{}), OutputError);
   EXPECT_FALSE(f.out.IsOpen());
-  EXPECT_THROW(f.out.WriteBlock(nullptr, 0), DecoderError);
+  EXPECT_THROW(f.out.WriteBlock(nullptr, 0), OutputError);
   f.out.SetFallbackToNull(true);
   f.out.Open(PcmFormat{});
   EXPECT_TRUE(f.out.IsOpen());
   EXPECT_EQ(f.out.DeviceName(), "null");
   EXPECT_NE(f.out.Notice().find("refused by the test"), std::string::npos);
   EXPECT_EQ(f.out.Notice().find('\n'), std::string::npos);
+  f.out.Close();
+  // The device is back: the next open plays through it again, without a notice.
+  f.device->failOpen = false;
+  f.out.Open(PcmFormat{});
+  EXPECT_EQ(f.out.DeviceName(), "manual");
+  EXPECT_TRUE(f.out.Notice().empty());
+  EXPECT_TRUE(f.device->IsOpen());
   f.out.Close();
 }
 
@@ -349,7 +356,7 @@ TEST(WavFileDevice, WritesAValidFileAndAppendsLaterStreams) {
     EXPECT_TRUE(out.Drain());
     out.Close();
     EXPECT_EQ(wav->DataBytes(), a.size() + b.size());
-    EXPECT_THROW(out.Open(PcmFormat{44100, 2, 16}), DecoderError);
+    EXPECT_THROW(out.Open(PcmFormat{44100, 2, 16}), OutputError);
   }
   const auto file = ReadFile(path);
   ASSERT_EQ(file.size(), 44 + a.size() + b.size());
@@ -366,7 +373,7 @@ TEST(WavFileDevice, WritesAValidFileAndAppendsLaterStreams) {
 
 TEST(WavFileDevice, AnUnwritablePathFailsTheOpen) {
   WaveOutput out(std::make_unique<WavFileDevice>("/nonexistent-dir/x.wav"));
-  EXPECT_THROW(out.Open(PcmFormat{}), DecoderError);
+  EXPECT_THROW(out.Open(PcmFormat{}), OutputError);
 }
 
 }  // namespace

@@ -49,8 +49,8 @@ class RawTerminal {
   bool active_ = false;
 };
 
-// Engine notifications arrive on the decode thread; they are queued here and a byte on a pipe
-// wakes the main loop, which alone talks to the engine.
+// Engine notifications may arrive on the engine's own thread; they are queued here and a byte
+// on a pipe wakes the main loop, which alone talks to the engine.
 class EventQueue {
  public:
   EventQueue() {
@@ -230,8 +230,16 @@ int RunPlay(const Args& args) {
         quit = leave = true;
       }
       for (const EngineNotification& n : events.Take()) {
+        // An end of a track left meanwhile (or already) is stale.
+        if (n.track != engine.TrackSerial()) continue;
         if (n.event == EngineEvent::TrackEnded) leave = true;
         if (n.event == EngineEvent::Notice) std::fprintf(stderr, "%stovira-cli: %s\n", statusLine ? "\n" : "", n.text.c_str());
+        if (n.event == EngineEvent::Error) {
+          // The track ended early; the next file still plays.
+          std::fprintf(stderr, "%stovira-cli: %s: %s\n", statusLine ? "\n" : "", path.c_str(), n.text.c_str());
+          ++failures;
+          leave = true;
+        }
       }
       if (interactive && (fds[2].revents & POLLIN)) {
         switch (ReadKey(STDIN_FILENO)) {

@@ -115,7 +115,17 @@ void SpectrumBarDisplay::SetLevelZones(int medium, int high, int range) {
   update();
 }
 
+void SpectrumBarDisplay::SetHorizontal(bool on) {
+  if (on == horizontal_) return;
+  horizontal_ = on;
+  update();
+}
+
 QRect SpectrumBarDisplay::ColumnArea(int column) const {
+  if (horizontal_) {
+    const int rowHeight = height() / std::max(1, columnCount_);
+    return {0, column * rowHeight, width(), rowHeight};
+  }
   const int columnWidth = width() / std::max(1, columnCount_);
   return {column * columnWidth, 0, columnWidth, height()};
 }
@@ -129,37 +139,49 @@ void SpectrumBarDisplay::paintEvent(QPaintEvent* event) {
   if (n <= 0 || columnCount_ <= 0) return;
   const int mediumIndex = mediumLevel_ * n / range_;
   const int highIndex = highLevel_ * n / range_;
-  const int columnWidth = width() / columnCount_;
-  const int segmentHeight = height() / n;
-  const int hGap = columnCount_ > 1 ? 1 : 0;
-  const int vGap = n > 1 ? 1 : 0;
-  const int bottom = height();
+  // Work in "along" (the way a column grows) and "across" (from one column to the next).
+  const int alongLength = horizontal_ ? width() : height();
+  const int acrossLength = horizontal_ ? height() : width();
+  const int columnSize = acrossLength / columnCount_;
+  const int segmentSize = alongLength / n;
+  const int acrossGap = columnCount_ > 1 ? 1 : 0;
+  const int alongGap = n > 1 ? 1 : 0;
   const QColor gridColour = Darker(background_, 15);
   const QColor peakColour = Darker(background_, 60);
+  // A rectangle from along/across coordinates (along counted from where columns start).
+  auto place = [&](int alongFrom, int alongTo, int acrossFrom, int acrossTo) {
+    if (horizontal_) return QRect(QPoint(alongFrom, acrossFrom), QPoint(alongTo, acrossTo));
+    return QRect(QPoint(acrossFrom, alongLength - 1 - alongTo), QPoint(acrossTo, alongLength - 1 - alongFrom));
+  };
 
   for (int c = 0; c < columnCount_; ++c) {
-    const int left = c * columnWidth;
-    if (!dirty.intersects(QRect(left, 0, columnWidth, height()))) continue;
+    if (!dirty.intersects(ColumnArea(c))) continue;
+    const int first = c * columnSize;
+    const int last = first + columnSize - 1;
     const Column& column = columns_[static_cast<size_t>(c)];
     const int lit = column.level * n / range_;
     for (int i = 0; i < n; ++i) {
-      // The segment's rectangle, shrunk by the gaps on the left, top and right.
-      const int segBottom = bottom - i * segmentHeight;
-      const QRect segment(QPoint(left + hGap, segBottom - segmentHeight + vGap),
-                          QPoint(left + columnWidth - hGap - 1, segBottom - 1));
+      // The segment, shrunk by the gaps on both sides across and at its far end along.
+      const int start = i * segmentSize;
+      const QRect segment = place(start, start + segmentSize - 1 - alongGap, first + acrossGap, last - acrossGap);
       QColor colour = grid_ ? gridColour : background_;
       if (grid_ && (i == mediumIndex || i == n - 1)) {
         painter.setPen(gridColour);
-        const int y = segment.center().y();
-        painter.drawLine(segment.left() - hGap, y, segment.right() + hGap, y);
+        const int middle = start + segmentSize / 2;
+        const QRect line = place(middle, middle, first, last);
+        painter.drawLine(line.topLeft(), line.bottomRight());
       }
       if (i < lit) colour = i < mediumIndex ? normal_ : (i < highIndex ? medium_ : high_);
       painter.fillRect(segment, colour);
     }
     if (peaks_) {
       painter.setPen(peakColour);
-      const int y = bottom - column.peak * (segmentHeight * n) / range_;
-      painter.drawLine(left + hGap, y, left + columnWidth - hGap - 1, y);
+      const int at = column.peak * (segmentSize * n) / range_;
+      // Vertical columns: the line sits at y = bottom - at, as the segments are counted from there.
+      const QRect line = horizontal_ ? QRect(QPoint(at, first + acrossGap), QPoint(at, last - acrossGap))
+                                     : QRect(QPoint(first + acrossGap, alongLength - at),
+                                             QPoint(last - acrossGap, alongLength - at));
+      painter.drawLine(line.topLeft(), line.bottomRight());
     }
   }
 }

@@ -45,6 +45,8 @@ class SpectrumBarDisplay : public QWidget {
   // case the timer rests until the next SetData.
   bool DecayStep();
 
+  // Rows filling from the left instead of columns rising from the bottom.
+  void SetHorizontal(bool on);
   void SetGrid(bool on);
   void SetPeaks(bool on);
   void SetColours(const QColor& background, const QColor& normal, const QColor& medium, const QColor& high);
@@ -78,6 +80,7 @@ class SpectrumBarDisplay : public QWidget {
   int peakHold_ = 10;
   bool grid_ = false;
   bool peaks_ = true;
+  bool horizontal_ = false;
   bool timerWanted_ = false;
   int period_ = 10;
   QTimer timer_;

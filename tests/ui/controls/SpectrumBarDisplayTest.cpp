@@ -71,6 +71,36 @@ INSTANTIATE_TEST_SUITE_P(
                       LitCase{85, {kGreen, kGreen, kGreen, kGreen, kGreen, kOrange, kOrange, kRed, kRed, kRed}},
                       LitCase{200, {kGreen, kGreen, kGreen, kGreen, kGreen, kOrange, kOrange, kRed, kRed, kRed}}));
 
+// Rows filling from the left: 100 x 200 gives rows 10 px high and segments 10 px wide, the
+// far (right) end and both sides of a segment left as gaps.
+TEST_F(SpectrumBarDisplayTest, HorizontalRowsFillFromTheLeft) {
+  display_.resize(100, 200);
+  display_.SetHorizontal(true);
+  auto levels = Levels(0);
+  levels[3] = 60;
+  display_.SetLevels(levels);
+  const QImage image = test::Grab(display_);
+  const std::vector<QColor> want{kGreen, kGreen, kGreen, kGreen, kGreen, kOrange, kOrange, kBackground};
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(image.pixelColor(10 * static_cast<int>(i) + 4, 35), want[i]) << "segment " << i;
+    EXPECT_EQ(image.pixelColor(10 * static_cast<int>(i) + 4, 25), kBackground) << "row above, segment " << i;
+  }
+  EXPECT_EQ(image.pixelColor(0, 35), kGreen);
+  EXPECT_EQ(image.pixelColor(9, 35), kBackground);
+  EXPECT_EQ(image.pixelColor(4, 30), kBackground);
+  EXPECT_EQ(image.pixelColor(4, 39), kBackground);
+}
+
+// With the grid on, unlit segments show in the background darkened by 15.
+TEST_F(SpectrumBarDisplayTest, GridShowsUnlitSegments) {
+  display_.SetGrid(true);
+  display_.SetLevels(Levels(42));
+  const QImage image = test::Grab(display_);
+  EXPECT_EQ(Segment(image, 0, 3), kGreen);
+  EXPECT_EQ(Segment(image, 0, 4), QColor(240, 240, 240));
+  EXPECT_EQ(Segment(image, 0, 9), QColor(240, 240, 240));
+}
+
 TEST_F(SpectrumBarDisplayTest, StartsFullSoANewDisplayFalls) {
   for (const auto& column : display_.Columns()) {
     EXPECT_EQ(column.level, 85);
