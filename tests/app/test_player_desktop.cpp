@@ -46,16 +46,16 @@ class PlayerOnDesktop : public ::testing::Test {
     ASSERT_TRUE(MakeTaggedFile(home_.filePath("alpha.mp3"), "Alpha Title", 40));
     ASSERT_TRUE(MakeTaggedFile(home_.filePath("beta.mp3"), "Beta Title", 40));
 
-    // A display of our own.
-    for (int n = 100 + getpid() % 500, tries = 0; tries < 20; ++n, ++tries) {
-      if (QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)) || QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
-        continue;
-      display_ = QString(":%1").arg(n);
-      xvfb_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-      if (ProcessEventsUntil([&] { return QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)); }, 10000)) break;
-      xvfb_.kill();
-      xvfb_.waitForFinished();
-    }
+    // A display of our own; Xvfb picks a free number and tells it.
+    xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    QByteArray number;
+    ProcessEventsUntil([&] {
+      xvfb_.waitForReadyRead(10);
+      number += xvfb_.readAllStandardOutput();
+      return number.contains('\n') || xvfb_.state() == QProcess::NotRunning;
+    }, 20000);
+    display_ = ":" + QString::fromLatin1(number.trimmed());
+    ASSERT_GT(display_.size(), 1) << "Xvfb told no display";
     ASSERT_EQ(xvfb_.state(), QProcess::Running);
 
     QDir(home_.path()).mkpath("run");
