@@ -24,7 +24,10 @@
 #include "app/PlayerMpris.h"
 #include "app/SingleInstance.h"
 #include "ui/controls/HelpViewer.h"
+#include "ui/equalizer/Companions.h"
 #include "ui/player/PlayerDialog.h"
+#include "ui/playlist/QSettingsStore.h"
+#include "ui/playlist/WindowDock.h"
 
 namespace {
 
@@ -59,6 +62,9 @@ int main(int argc, char** argv) {
   const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
   if (tovira::HandOffToRunningInstance(handOff)) return 0;
 
+  // The playlist and equaliser windows dock to the player: under Wayland, XWayland lets them be
+  // placed.
+  tovira::PreferPlaceableWindows();
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
   QCoreApplication::setApplicationName(QStringLiteral("tovira"));
@@ -71,7 +77,14 @@ int main(int argc, char** argv) {
 
   tovira::PlayerOptions options;
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
+  tovira::Companions* companionWindows = nullptr;
+  options.chooseFiles = [&companionWindows](QWidget* parent) {
+    return companionWindows ? companionWindows->ChooseFilesToLoad(parent) : QStringList();
+  };
   tovira::PlayerDialog player(std::move(options));
+  tovira::QSettingsStore settings;
+  tovira::Companions companions(player, settings);
+  companionWindows = &companions;
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player] {
@@ -87,8 +100,9 @@ int main(int argc, char** argv) {
                    [&player] { player.BringToFront(); });
   // Media keys and the desktop's sound controls, where a session bus is running.
   tovira::PlayerMpris remote(player);
-  tovira::MprisService mpris(remote, QDBusConnection::sessionBus());
-  if (tovira::SessionBusExpected() && mpris.Start()) {
+  tovira::MprisService mpris(remote, tovira::SessionBusExpected() ? QDBusConnection::sessionBus()
+                                                                  : QDBusConnection(QStringLiteral("no-bus")));
+  if (mpris.Start()) {
     QObject::connect(&player, &tovira::PlayerDialog::playbackChanged, &mpris, [&mpris] { mpris.Refresh(); });
   }
   player.show();
