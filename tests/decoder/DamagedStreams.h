@@ -1,6 +1,7 @@
 #pragma once
 // Damages chosen frames of a real stream in the ways a broken file or transfer does, and makes
 // the matching "emptied" frames (valid frames that carry no audio) that concealment must equal.
+// For Layer III the damage starts at `granule` and Emptied empties that granule and the rest.
 
 #include <cstdint>
 #include <fstream>
@@ -55,7 +56,7 @@ inline void PutBits(std::vector<uint8_t>& bytes, size_t bit, uint32_t value, int
 }
 inline uint32_t GetBit(const std::vector<uint8_t>& bytes, size_t bit) { return (bytes[bit / 8] >> (7 - bit % 8)) & 1u; }
 
-inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind) {
+inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind, size_t granule = 0) {
   const uint32_t h = HeaderAt(bytes, offset);
   const int layer = 4 - static_cast<int>((h >> 17) & 3);
   const bool lsf = ((h >> 19) & 1) == 0;
@@ -79,16 +80,16 @@ inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind)
   const size_t block = lsf ? 63 : 59;
   const size_t sideBits = lsf ? (mono ? 72 : 136) : (mono ? 136 : 256);
   const size_t start = 8 * body;
+  const size_t first = start + prefix + granule * static_cast<size_t>(channels) * block;
   const size_t switching = lsf ? 38 : 33;  // window_switching_flag within a block
   switch (kind) {
     case Damage::BlockTypeZero:
-      PutBits(bytes, start + prefix + switching, 0b1000, 4);  // flag set, block type 0, not mixed
+      PutBits(bytes, first + switching, 0b1000, 4);  // flag set, block type 0, not mixed
       break;
     case Damage::PastTheFrame:
       for (size_t g = 0; g < static_cast<size_t>(granules * channels); ++g) PutBits(bytes, start + prefix + g * block, 4095, 12);
       break;
     case Damage::HuffmanOverrun: {
-      const size_t first = start + prefix;
       PutBits(bytes, first, 1, 12);
       PutBits(bytes, first + 12, 288, 9);
       const size_t table = first + switching + (GetBit(bytes, first + switching) ? 4 : 1);
@@ -96,7 +97,7 @@ inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind)
       break;
     }
     case Damage::Emptied:
-      for (size_t bit = start + prefix; bit < start + sideBits; ++bit) PutBits(bytes, bit, 0, 1);
+      for (size_t bit = first; bit < start + sideBits; ++bit) PutBits(bytes, bit, 0, 1);
       break;
     case Damage::BadAllocation:
       throw std::invalid_argument("not a Layer III damage");

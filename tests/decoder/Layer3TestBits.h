@@ -26,13 +26,10 @@ class BitWriter {
   }
   int Count() const { return count_; }
   // The bytes followed by zero padding, as the decoder's readers expect.
-  std::vector<uint8_t> Bytes(size_t padding = 32) const {
+  std::vector<uint8_t> Bytes() const {
     std::vector<uint8_t> out = bytes_;
-    out.resize(out.size() + padding, 0);
+    out.resize(out.size() + 32, 0);
     return out;
-  }
-  void PadToByte() {
-    while (count_ % 8) PutBit(0);
   }
 
  private:

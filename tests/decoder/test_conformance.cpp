@@ -8,22 +8,16 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "DamagedStreams.h"
 #include "decoder/FrameHeader.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
 
 namespace tovira {
 namespace {
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), {}};
-}
 
 struct Figures {
   bool decoded = false;
@@ -47,8 +41,8 @@ Figures Compare(const std::string& bitPath, const std::string& pcmPath) {
   VectorPcmSink sink;
   fig.decoded = MpegDecoder::DecodeFile(bitPath, sink, &fig.error, &fig.damaged);
   fig.output = sink.pcm.size() / 2;
-  const std::vector<uint8_t> bits = ReadBytes(bitPath);
-  const std::vector<uint8_t> refBytes = ReadBytes(pcmPath);
+  const std::vector<uint8_t> bits = test::ReadBytes(bitPath);
+  const std::vector<uint8_t> refBytes = test::ReadBytes(pcmPath);
   auto ref = [&](size_t i) {
     return static_cast<int16_t>(static_cast<uint16_t>(refBytes[2 * i] | (refBytes[2 * i + 1] << 8)));
   };
@@ -56,7 +50,7 @@ Figures Compare(const std::string& bitPath, const std::string& pcmPath) {
   size_t out = 0, in = 0;
   double squares = 0.0;
   for (size_t at = 0; at + 4 <= bits.size();) {
-    const uint32_t h = (uint32_t{bits[at]} << 24) | (uint32_t{bits[at + 1]} << 16) | (uint32_t{bits[at + 2]} << 8) | bits[at + 3];
+    const uint32_t h = test::HeaderAt(bits, at);
     const int32_t length = FrameLengthOf(h);
     if (length <= 0) break;
     at += static_cast<size_t>(length);

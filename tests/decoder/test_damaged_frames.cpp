@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -32,13 +34,16 @@ Decoded Decode(const std::vector<uint8_t>& bytes) {
   return d;
 }
 
+// A stream made at build time, or else one of the compliance streams.
 std::vector<uint8_t> Fixture(const std::string& name) {
-  return test::ReadBytes(std::string(TOVIRA_FIXTURE_DIR) + "/" + name);
+  std::vector<uint8_t> bytes = test::ReadBytes(std::string(TOVIRA_FIXTURE_DIR) + "/" + name);
+  return bytes.empty() ? test::ReadBytes(std::string(TOVIRA_CONFORMANCE_DIR) + "/" + name) : bytes;
 }
 
-std::vector<uint8_t> WithFrames(std::vector<uint8_t> bytes, const std::vector<size_t>& frames, Damage kind) {
+std::vector<uint8_t> WithFrames(std::vector<uint8_t> bytes, const std::vector<size_t>& frames, Damage kind,
+                                size_t granule = 0) {
   const std::vector<size_t> offsets = test::FrameOffsets(bytes);
-  for (size_t f : frames) test::DamageFrame(bytes, offsets.at(f), kind);
+  for (size_t f : frames) test::DamageFrame(bytes, offsets.at(f), kind, granule);
   return bytes;
 }
 
@@ -47,24 +52,25 @@ struct DamageCase {
   Damage kind;
   size_t samplesPerFrame;  // per channel
   const char* name;
+  size_t granule = 0;  // Layer III: the first damaged granule; the ones before it still play
 };
 
 void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.file << " " << c.name; }
 
 class DamagedFrames : public ::testing::TestWithParam<DamageCase> {};
 
-// A damaged frame in the middle of a real stream plays as the silence of an empty frame: the
-// whole output equals that of the stream with those frames emptied (valid frames without audio),
+// A damaged frame in the middle of a real stream plays as the silence of an empty frame (from
+// the damaged granule on): the whole output equals that of the stream with those frames emptied (valid frames without audio),
 // and once the next granule's overlap and the filter history (15 time slots) have passed, it
 // equals the undamaged output again: the reservoir carries on and nothing stale is left.
 TEST_P(DamagedFrames, PlayAsSilenceAndTheStreamGoesOn) {
   const DamageCase c = GetParam();
   const std::vector<uint8_t> clean = Fixture(c.file);
   if (clean.empty()) GTEST_SKIP() << c.file << " not made";
-  const std::vector<size_t> frames = {20, 21, 50};
+  const std::vector<size_t> frames = {20, 21, 40};
   const Decoded good = Decode(clean);
-  const Decoded damaged = Decode(WithFrames(clean, frames, c.kind));
-  const Decoded emptied = Decode(WithFrames(clean, frames, Damage::Emptied));
+  const Decoded damaged = Decode(WithFrames(clean, frames, c.kind, c.granule));
+  const Decoded emptied = Decode(WithFrames(clean, frames, Damage::Emptied, c.granule));
   ASSERT_TRUE(good.ok && damaged.ok && emptied.ok) << damaged.error;
   EXPECT_EQ(good.damaged, 0u);
   EXPECT_EQ(emptied.damaged, 0u);
@@ -96,11 +102,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DamageCase{"l3_44k_128_js.mp3", Damage::BlockTypeZero, 1152, "BlockTypeZero"},
                       DamageCase{"l3_44k_128_js.mp3", Damage::PastTheFrame, 1152, "PastTheFrame"},
                       DamageCase{"l3_44k_128_js.mp3", Damage::HuffmanOverrun, 1152, "HuffmanOverrun"},
+                      DamageCase{"l3_44k_128_js.mp3", Damage::BlockTypeZero, 1152, "SecondGranuleBlockTypeZero", 1},
                       DamageCase{"l3_44k_64_mono.mp3", Damage::HuffmanOverrun, 1152, "MonoHuffmanOverrun"},
+                      DamageCase{"l3_44k_64_mono.mp3", Damage::HuffmanOverrun, 1152, "MonoSecondGranuleOverrun", 1},
                       DamageCase{"l3_22k_64.mp3", Damage::PastTheFrame, 576, "Mpeg2PastTheFrame"},
                       DamageCase{"l3_11k_32.mp3", Damage::BlockTypeZero, 576, "Mpeg25BlockTypeZero"},
                       DamageCase{"l2_44k_192.mp2", Damage::BadAllocation, 1152, "Layer2BadAllocation"},
-                      DamageCase{"l2_22k_64.mp2", Damage::BadAllocation, 1152, "Layer2LsfBadAllocation"}),
+                      DamageCase{"l2_22k_64.mp2", Damage::BadAllocation, 1152, "Layer2LsfBadAllocation"},
+                      DamageCase{"l1-fl4.bit", Damage::BadAllocation, 384, "Layer1ForbiddenAllocation"}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 // Only a long stretch without one decodable frame gives the stream up: two seconds of damaged
@@ -127,6 +136,56 @@ TEST(DamagedFrames, TwoSecondsWithoutAFrameEndTheStream) {
   EXPECT_EQ(lost.error, MpegDecoder::kLostStreamMessage);
   EXPECT_EQ(lost.damaged, stretch);
   EXPECT_EQ(lost.pcm.size(), (20 + stretch) * 2 * 1152);
+}
+
+// A stream cut where a frame's main data lies before the cut: that frame has no reservoir behind
+// it and plays as an empty frame, not as noise from whatever the buffer held; the next frames
+// find their reservoir as usual.
+TEST(DamagedFrames, FirstFrameWithoutItsReservoirPlaysAsAnEmptyFrame) {
+  const std::vector<uint8_t> whole = Fixture("l3_44k_128_js.mp3");
+  if (whole.empty()) GTEST_SKIP() << "fixtures not made";
+  const std::vector<size_t> offsets = test::FrameOffsets(whole);
+  size_t f = 20;
+  while (f < offsets.size() && ((whole[offsets[f] + 4] << 1) | (whole[offsets[f] + 5] >> 7)) == 0) ++f;
+  ASSERT_LT(f + 10, offsets.size()) << "no frame reaches back into the reservoir";
+  const std::vector<uint8_t> cut(whole.begin() + static_cast<std::ptrdiff_t>(offsets[f]), whole.end());
+  const Decoded got = Decode(cut);
+  const Decoded want = Decode(WithFrames(cut, {0}, Damage::Emptied));
+  ASSERT_TRUE(got.ok) << got.error;
+  EXPECT_EQ(got.pcm, want.pcm);
+  EXPECT_TRUE(std::any_of(got.pcm.begin(), got.pcm.end(), [](int16_t v) { return v != 0; }));
+}
+
+// Prepare for a new track drops what the previous one left in the overlap and the filter: the
+// first frame of an all-empty stream, decoded right after a loud frame, is silent.
+TEST(DamagedFrames, PrepareClearsWhatThePreviousTrackLeft) {
+  for (const char* name : {"l3_44k_128_js.mp3", "l2_44k_192.mp2"}) {
+    const std::vector<uint8_t> loud = Fixture(name);
+    if (loud.empty()) GTEST_SKIP() << "fixtures not made";
+    std::vector<size_t> all(test::FrameOffsets(loud).size());
+    std::iota(all.begin(), all.end(), size_t{0});
+    PlaybackContext ctx;
+    MpegDecoder dec(ctx);
+    VectorPcmSink sink;
+    dec.SetSink(&sink);
+    dec.Stream().SetSource(std::make_unique<MemorySource>(loud));
+    ASSERT_TRUE(dec.Stream().OpenStream());
+    dec.Prepare(0);
+    for (int f = 0; f < 20; ++f) {
+      ASSERT_EQ(dec.Stream().ReadFrame(), 1);
+      dec.DecodeCurrentFrame();
+    }
+    dec.FlushPcm();
+    dec.Stream().SetSource(std::make_unique<MemorySource>(WithFrames(loud, all, Damage::Emptied)));
+    ASSERT_TRUE(dec.Stream().OpenStream());
+    ASSERT_EQ(dec.Stream().ReadFrame(), 1);
+    dec.Prepare(0);
+    sink.pcm.clear();
+    dec.DecodeCurrentFrame();
+    dec.FlushPcm();
+    ASSERT_EQ(sink.pcm.size(), 2304u) << name;
+    EXPECT_TRUE(std::all_of(sink.pcm.begin(), sink.pcm.end(), [](int16_t v) { return v == 0; })) << name;
+  }
 }
 
 }  // namespace

@@ -103,41 +103,6 @@ TEST(Layer3Hybrid, MatchesTheDirectFormAcrossBlockTypes) {
   }
 }
 
-// With maxb = 1 only the first pair of sub-bands is transformed; the rest play their overlap
-// tails and are silent after that, whatever the spectrum holds there.
-TEST(Layer3Hybrid, SubbandsAboveMaxbOnlyPlayTheirTail) {
-  std::mt19937 rng(3);
-  ReferenceHybrid ref;
-  alignas(16) float overlap[576] = {};
-  GranuleInfo gi;
-  gi.maxb = 32;
-  const std::vector<double> loud = RandomSpectrum(rng, 0.5);
-  std::vector<float> x(loud.begin(), loud.end());
-  float out[18][32];
-  HybridSynthesis(x.data(), overlap, out, gi, T());
-  ref.Run(loud, 0, false);
-
-  // A silent granule: only the tail of the loud one comes out.
-  std::vector<double> quiet(576, 0.0);
-  std::vector<float> xq(576, 0.0f);
-  for (int i = 36; i < 576; ++i) xq[i] = 1000.0f;  // above maxb: must be ignored
-  gi.maxb = 1;
-  HybridSynthesis(xq.data(), overlap, out, gi, T());
-  const auto tail = ref.Run(quiet, 0, false);
-  double energy = 0;
-  for (int t = 0; t < 18; ++t) {
-    for (int sb = 0; sb < 32; ++sb) {
-      ASSERT_NEAR(out[t][sb], tail[t][sb], 2e-5);
-      energy += out[t][sb] * out[t][sb];
-    }
-  }
-  EXPECT_GT(energy, 0.1);
-  HybridSynthesis(xq.data(), overlap, out, gi, T());
-  for (int t = 0; t < 18; ++t) {
-    for (int sb = 2; sb < 32; ++sb) EXPECT_EQ(out[t][sb], 0.0f);
-  }
-}
-
 void ReferenceButterflies(std::vector<float>& x, int boundaries) {
   const double c[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
   for (int sb = 1; sb <= boundaries; ++sb) {

@@ -48,26 +48,6 @@ Decoded Decode(const BitWriter& w, GranuleInfo& gi, const ScaleFactors& sf, int 
 
 void Sign(BitWriter& w, bool negative) { w.PutBit(negative ? 1 : 0); }
 
-TEST(Layer3Spectrum, RequantisesPairsIntoTheirBands) {
-  BitWriter w;
-  w.Append(PairCode(1, 1, 0)), Sign(w, false);
-  w.Append(PairCode(1, 0, 1)), Sign(w, true);
-  w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
-  w.Append(PairCode(1, 0, 0));
-  GranuleInfo gi = LongGranule(w.Count(), 4);
-  gi.table_select[0] = 1;
-  ScaleFactors sf;
-  sf.v[0] = 1;  // band 0 (lines 0-3): 2^(-1/2); band 1 keeps gain 1
-  const Decoded d = Decode(w, gi, sf);
-  EXPECT_EQ(d.result, 0);
-  const float g0 = std::sqrt(0.5f);
-  const float expected[8] = {g0, 0, 0, -g0, 1, -1, 0, 0};
-  for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(d.x[i], expected[i]) << i;
-  for (int i = 8; i < 576; ++i) ASSERT_EQ(d.x[i], 0.0f) << i;
-  EXPECT_EQ(gi.maxbandl, 2);
-  EXPECT_EQ(gi.maxb, T().longLimit[0][2]);
-}
-
 // Table 0 regions cost no bits; pretab and scalefac_scale enter the band gain.
 TEST(Layer3Spectrum, RegionTablesPretabAndScaleShift) {
   BitWriter w;
@@ -150,34 +130,6 @@ TEST(Layer3Spectrum, BudgetEndsCount1QuietlyButBigValuesOverrunFails) {
   EXPECT_EQ(Decode(o, go, ScaleFactors{}).result, 1);
 }
 
-// Short blocks write value 3 x line + window; each window has its own gain.
-TEST(Layer3Spectrum, ShortBlocksInterleaveTheWindows) {
-  BitWriter w;
-  w.Append(PairCode(1, 1, 0)), Sign(w, false);  // band 0, window 0
-  w.Append(PairCode(1, 0, 0));
-  w.Append(PairCode(1, 0, 1)), Sign(w, false);  // window 1
-  w.Append(PairCode(1, 0, 0));
-  w.Append(PairCode(1, 0, 0));  // window 2
-  w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
-  GranuleInfo gi = LongGranule(w.Count(), 6);
-  gi.block_type = 2;
-  gi.region1start = 18;
-  gi.table_select[0] = 1;
-  gi.windowGainBase[0] = 46, gi.windowGainBase[1] = 50, gi.windowGainBase[2] = 54;
-  const Decoded d = Decode(w, gi, ScaleFactors{});
-  EXPECT_EQ(d.result, 0);
-  std::vector<float> expected(576, 0.0f);
-  expected[0] = 1.0f;     // line 0, window 0
-  expected[4] = 0.5f;     // line 1, window 1
-  expected[8] = 0.25f;    // line 2, window 2
-  expected[11] = -0.25f;  // line 3, window 2
-  for (int i = 0; i < 576; ++i) ASSERT_EQ(d.x[i], expected[i]) << i;
-  EXPECT_EQ(gi.maxband[0], 1);
-  EXPECT_EQ(gi.maxband[1], 1);
-  EXPECT_EQ(gi.maxband[2], 1);
-  EXPECT_EQ(gi.maxb, T().shortLimit[0][1]);
-}
-
 // Extreme gains (global_gain 0, subblock gain 7, 5-bit scale factors shifted by 2) reach past
 // the gain table: they are clamped to its last entry.
 TEST(Layer3Spectrum, GainIndexBeyondTheTableIsClamped) {
@@ -194,8 +146,7 @@ TEST(Layer3Spectrum, GainIndexBeyondTheTableIsClamped) {
   sf.v[0] = 31;  // 262 + 56 + (31 << 2) = 442
   const Decoded d = Decode(w, gi, sf);
   EXPECT_EQ(d.result, 0);
-  EXPECT_EQ(d.x[0], -T().gain[kGainEntries - 1]);
-  EXPECT_GT(T().gain[kGainEntries - 1], 0.0f);
+  EXPECT_FLOAT_EQ(d.x[0], -static_cast<float>(std::exp2((46.0 - (kGainEntries - 1)) / 4)));
 }
 
 // Whatever the side information says, nothing is written past the 576 values.
@@ -220,60 +171,6 @@ TEST(Layer3Spectrum, RandomDataNeverWritesPastTheSpectrum) {
     ASSERT_GE(gi.maxb, 1);
     ASSERT_LE(gi.maxb, 32);
   }
-}
-
-// Left = mid + side, right = mid - side; where no side value is coded both are the mid value.
-TEST(Layer3Spectrum, MidSideMatrix) {
-  BitWriter w;
-  w.Append(PairCode(1, 1, 1)), Sign(w, false), Sign(w, true);
-  GranuleInfo gi = LongGranule(w.Count(), 1);
-  gi.table_select[0] = 1;
-  std::vector<float> left(576, 3.0f), right(576, 0.0f);
-  const std::vector<uint8_t> bytes = w.Bytes();
-  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
-  EXPECT_EQ(DecodeSpectrumMs(br, left.data(), right.data(), ScaleFactors{}, gi, 0, 0, 32, T()), 0);
-  EXPECT_EQ(left[0], 4.0f);
-  EXPECT_EQ(right[0], 2.0f);
-  EXPECT_EQ(left[1], 2.0f);
-  EXPECT_EQ(right[1], 4.0f);
-  EXPECT_EQ(left[2], 3.0f);
-  EXPECT_EQ(right[2], 3.0f);
-}
-
-TEST(Layer3ScaleFactors, Mpeg1LongBlocksShareGroupsWithScfsi) {
-  BitWriter w;
-  for (int band = 0; band < 11; ++band) w.Put(static_cast<uint32_t>(band + 1), 4);  // slen1 = 4
-  for (int band = 11; band < 21; ++band) w.Put(static_cast<uint32_t>(band % 8), 3);  // slen2 = 3
-  const std::vector<uint8_t> bytes = w.Bytes();
-  BitReader br(bytes.data(), static_cast<uint32_t>(bytes.size() - 32));
-  GranuleInfo gi;
-  gi.scalefac_compress = 15;
-  ScaleFactors sf;
-  EXPECT_EQ(ReadScaleFactorsMpeg1(br, sf, gi), 74);
-  for (int band = 0; band < 11; ++band) EXPECT_EQ(sf.v[band], band + 1);
-  for (int band = 11; band < 21; ++band) EXPECT_EQ(sf.v[band], band % 8);
-  EXPECT_EQ(sf.v[21], 0);
-
-  // Granule 1 with every group shared reads nothing and keeps everything.
-  const ScaleFactors kept = sf;
-  gi.scfsi = 15;
-  BitReader none(bytes.data(), 0);
-  EXPECT_EQ(ReadScaleFactorsMpeg1(none, sf, gi), 0);
-  EXPECT_EQ(none.Position(), 0u);
-  for (int band = 0; band < 22; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
-
-  // Groups 1 (bands 6-10) and 3 (16-20) shared: groups 0 and 2 are read.
-  BitWriter w2;
-  for (int i = 0; i < 6; ++i) w2.Put(15, 4);
-  for (int i = 0; i < 5; ++i) w2.Put(7, 3);
-  const std::vector<uint8_t> b2 = w2.Bytes();
-  BitReader br2(b2.data(), static_cast<uint32_t>(b2.size() - 32));
-  gi.scfsi = 0b0101;
-  EXPECT_EQ(ReadScaleFactorsMpeg1(br2, sf, gi), 6 * 4 + 5 * 3);
-  for (int band = 0; band < 6; ++band) EXPECT_EQ(sf.v[band], 15);
-  for (int band = 6; band < 11; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
-  for (int band = 11; band < 16; ++band) EXPECT_EQ(sf.v[band], 7);
-  for (int band = 16; band < 21; ++band) EXPECT_EQ(sf.v[band], kept.v[band]);
 }
 
 }  // namespace

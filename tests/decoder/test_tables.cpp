@@ -3,38 +3,9 @@
 #include <cmath>
 
 #include "decoder/Tables.h"
-#include "decoder/generated/IsoTables.h"
 
 namespace tovira {
 namespace {
-
-TEST(Tables, Layer2AllocationTablesMatchTheStandardsShape) {
-  const int limits[5] = {27, 30, 8, 12, 30};
-  for (int t = 0; t < 5; ++t) {
-    const iso::Layer2Alloc& a = iso::kLayer2Alloc[t];
-    EXPECT_EQ(a.subbandLimit, limits[t]);
-    for (int sb = 0; sb < 32; ++sb) {
-      const int nbal = a.rows[sb][0].bits;
-      if (sb >= a.subbandLimit) {
-        EXPECT_EQ(nbal, 0) << t << "/" << sb;
-        continue;
-      }
-      ASSERT_TRUE(nbal >= 2 && nbal <= 4) << t << "/" << sb;
-      int lastSteps = 1;
-      for (int v = 1; v < (1 << nbal); ++v) {
-        const iso::Layer2Quant q = a.rows[sb][v];
-        const int steps = q.d > 0 ? q.d : (1 << q.bits) - 1;
-        EXPECT_GT(steps, lastSteps) << t << "/" << sb << "/" << v;  // step counts increase
-        lastSteps = steps;
-        if (q.d > 0) {
-          EXPECT_EQ(q.bits, q.d == 3 ? 5 : q.d == 5 ? 7 : 10);
-        } else {
-          EXPECT_EQ(q.d, -((1 << (q.bits - 1)) - 1));
-        }
-      }
-    }
-  }
-}
 
 TEST(Tables, MultipliersRequantiseEveryCodeToItsLevel) {
   const Layer12Tables t;
