@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 #include "TestSvg.h"
 #include "ui/controls/SkinSlider.h"
@@ -16,31 +17,34 @@ const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255), kWhite(255, 2
 
 class SkinSliderTest : public ::testing::Test {
  protected:
-  // Thumbs of flat colour: red normal, green under the mouse, blue while dragged.
-  skin::Thumb MakeThumb(int width, int height) {
-    const char* image = folder_.Write(QStringLiteral("thumb%1x%2.svg").arg(width).arg(height), 3 * width, height,
-                                      test::Rect(0, 0, width, height, "#ff0000") +
-                                          test::Rect(width, 0, width, height, "#00ff00") +
-                                          test::Rect(2 * width, 0, width, height, "#0000ff"));
-    return {image, width, height};
-  }
-
-  void Show(QWidget& slider, QSize size) {
-    slider.setParent(&window_);
-    slider.setGeometry(QRect(QPoint(20, 20), size));
+  // Shown sliders with 100 px of travel and a 9 px thumb of flat colours: red normal, green
+  // under the mouse, blue while dragged. Horizontal: 0..100 over 109 x 20 px, one pixel per
+  // step. Vertical: 0..20 over 22 x 109 px, five pixels per step.
+  SkinSlider& Make(Qt::Orientation o, bool inverted = false) {
+    const bool h = o == Qt::Horizontal;
+    const int w = h ? 9 : 20, ht = h ? 20 : 9;
+    const char* image = folder_.Write(QStringLiteral("thumb%1.svg").arg(h), 3 * w, ht,
+                                      test::Rect(0, 0, w, ht, "#ff0000") + test::Rect(w, 0, w, ht, "#00ff00") +
+                                          test::Rect(2 * w, 0, w, ht, "#0000ff"));
+    for (auto& earlier : sliders_) earlier->hide();  // one slider under the mouse at a time
+    sliders_.push_back(std::make_unique<SkinSlider>(o, skin::Thumb{image, w, ht}, &window_));
+    SkinSlider& slider = *sliders_.back();
+    slider.setRange(0, h ? 100 : 20);
+    slider.setInvertedAppearance(inverted);
+    slider.setGeometry(QRect(QPoint(20, 20), h ? QSize(109, 20) : QSize(22, 109)));
     window_.resize(300, 300);
     window_.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    return slider;
   }
 
-  // First and last row or column (along the slider) that shows `colour`, or -1.
-  static std::pair<int, int> Extent(const QImage& image, Qt::Orientation along, const QColor& colour) {
+  // First and last pixel along the slider's middle line that shows `colour`, or -1.
+  static std::pair<int, int> Extent(SkinSlider& slider, const QColor& colour) {
+    const QImage image = Grab(slider);
+    const bool h = slider.orientation() == Qt::Horizontal;
     int first = -1, last = -1;
-    const int length = along == Qt::Horizontal ? image.width() : image.height();
-    const int middle = along == Qt::Horizontal ? image.height() / 2 : image.width() / 2;
-    for (int i = 0; i < length; ++i) {
-      const QColor pixel = along == Qt::Horizontal ? image.pixelColor(i, middle) : image.pixelColor(middle, i);
-      if (pixel == colour) {
+    for (int i = 0; i < (h ? image.width() : image.height()); ++i) {
+      if ((h ? image.pixelColor(i, image.height() / 2) : image.pixelColor(image.width() / 2, i)) == colour) {
         if (first < 0) first = i;
         last = i;
       }
@@ -50,128 +54,90 @@ class SkinSliderTest : public ::testing::Test {
 
   test::SvgFolder folder_;
   QWidget window_;
+  std::vector<std::unique_ptr<SkinSlider>> sliders_;
 };
 
-// Horizontal: 109 px wide with a 9 px thumb leaves 100 px of travel for 0..100.
-TEST_F(SkinSliderTest, HorizontalThumbSitsAtItsValue) {
-  SkinSlider slider(Qt::Horizontal, MakeThumb(9, 20));
-  slider.setRange(0, 100);
-  Show(slider, {109, 20});
+// The thumb sits at its value: horizontal from the left, vertical from the bottom unless inverted.
+TEST_F(SkinSliderTest, ThumbSitsAtItsValue) {
+  SkinSlider& h = Make(Qt::Horizontal);
   for (int value : {0, 37, 100}) {
-    slider.setValue(value);
-    EXPECT_EQ(Extent(Grab(slider), Qt::Horizontal, kRed), std::make_pair(value, value + 8)) << value;
+    h.setValue(value);
+    EXPECT_EQ(Extent(h, kRed), std::make_pair(value, value + 8)) << value;
   }
-}
-
-// Vertical: the minimum is at the bottom unless the appearance is inverted.
-TEST_F(SkinSliderTest, VerticalThumbRunsBottomToTopOrInverted) {
-  SkinSlider slider(Qt::Vertical, MakeThumb(20, 9));
-  slider.setRange(0, 20);
-  Show(slider, {22, 109});  // 100 px of travel, 5 px per step
-  slider.setValue(0);
-  EXPECT_EQ(Extent(Grab(slider), Qt::Vertical, kRed), std::make_pair(100, 108));
-  slider.setValue(20);
-  EXPECT_EQ(Extent(Grab(slider), Qt::Vertical, kRed), std::make_pair(0, 8));
-  slider.setValue(4);
-  EXPECT_EQ(Extent(Grab(slider), Qt::Vertical, kRed), std::make_pair(80, 88));
-  slider.setInvertedAppearance(true);
-  EXPECT_EQ(Extent(Grab(slider), Qt::Vertical, kRed), std::make_pair(20, 28));
+  SkinSlider& v = Make(Qt::Vertical);
+  const std::pair<int, std::pair<int, int>> vertical[] = {{0, {100, 108}}, {20, {0, 8}}, {4, {80, 88}}};
+  for (const auto& [value, extent] : vertical) {
+    v.setValue(value);
+    EXPECT_EQ(Extent(v, kRed), extent) << value;
+  }
+  v.setInvertedAppearance(true);
+  EXPECT_EQ(Extent(v, kRed), std::make_pair(20, 28));
 }
 
 TEST_F(SkinSliderTest, ThumbShowsMouseOverAndDragCells) {
-  SkinSlider slider(Qt::Horizontal, MakeThumb(9, 20));
-  slider.setRange(0, 100);
-  Show(slider, {109, 20});
+  SkinSlider& slider = Make(Qt::Horizontal);
   slider.setValue(50);
   QTest::mouseMove(&slider, QPoint(54, 10));
-  EXPECT_EQ(Extent(Grab(slider), Qt::Horizontal, kGreen), std::make_pair(50, 58));
+  EXPECT_EQ(Extent(slider, kGreen), std::make_pair(50, 58));
   QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(54, 10));
   QTest::mouseMove(&slider, QPoint(74, 10));
-  EXPECT_EQ(Extent(Grab(slider), Qt::Horizontal, kBlue), std::make_pair(70, 78));
+  EXPECT_EQ(Extent(slider, kBlue), std::make_pair(70, 78));
   QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(74, 10));
   EXPECT_EQ(slider.value(), 70);
   QTest::mouseMove(&slider, QPoint(5, 10));
-  EXPECT_EQ(Extent(Grab(slider), Qt::Horizontal, kRed), std::make_pair(70, 78));
+  EXPECT_EQ(Extent(slider, kRed), std::make_pair(70, 78));
 }
 
-struct DragCase {
-  bool inverted;
-  int expected;  // value at the very top
-};
-
-class SkinSliderDragTest : public SkinSliderTest, public ::testing::WithParamInterface<DragCase> {};
-
-// Dragging past the top end reaches the end value and commits it on release.
-TEST_P(SkinSliderDragTest, DraggingToTheTopCommitsTheEndValue) {
-  SkinSlider slider(Qt::Vertical, MakeThumb(20, 9));
-  slider.setRange(0, 20);
-  slider.setInvertedAppearance(GetParam().inverted);
-  Show(slider, {22, 109});
-  slider.setValue(10);  // thumb at y 50..58 either way
-  QSignalSpy committed(&slider, &SkinSlider::valueCommitted);
-  QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(10, 54));
-  QTest::mouseMove(&slider, QPoint(10, 20));
-  QTest::mouseMove(&slider, QPoint(10, -40));
-  EXPECT_TRUE(committed.isEmpty());
-  QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(10, -40));
-  ASSERT_EQ(committed.count(), 1);
-  EXPECT_EQ(committed.at(0).at(0).toInt(), GetParam().expected);
-  EXPECT_EQ(slider.value(), GetParam().expected);
+// Dragging past the top end reaches the end value (20, or 0 inverted) and commits it on release
+// only. The thumb of 10 is at y 50..58 either way.
+TEST_F(SkinSliderTest, DraggingToTheTopCommitsTheEndValue) {
+  for (bool inverted : {false, true}) {
+    SkinSlider& slider = Make(Qt::Vertical, inverted);
+    slider.setValue(10);
+    QSignalSpy committed(&slider, &SkinSlider::valueCommitted);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(10, 54));
+    QTest::mouseMove(&slider, QPoint(10, 20));
+    QTest::mouseMove(&slider, QPoint(10, -40));
+    EXPECT_TRUE(committed.isEmpty());
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(10, -40));
+    ASSERT_EQ(committed.count(), 1);
+    EXPECT_EQ(committed.at(0).at(0).toInt(), inverted ? 0 : 20);
+    EXPECT_EQ(slider.value(), inverted ? 0 : 20);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Orientations, SkinSliderDragTest,
-                         ::testing::Values(DragCase{false, 20}, DragCase{true, 0}));
-
-// A click in the channel after a drag commits the paged value, not the dragged one.
-TEST_F(SkinSliderTest, ChannelClickCommitsThePagedValue) {
-  SkinSlider slider(Qt::Vertical, MakeThumb(20, 9));
-  slider.setRange(0, 20);
-  slider.setPageStep(4);
-  Show(slider, {22, 109});
-  QSignalSpy committed(&slider, &SkinSlider::valueCommitted);
-  // Drag from 0 (y 100..108) up to 5 (y 75..83).
-  QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(10, 104));
-  QTest::mouseMove(&slider, QPoint(10, 79));
-  QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(10, 79));
-  ASSERT_EQ(committed.count(), 1);
+// A click in the channel moves one page towards the click and commits the paged value, after a
+// drag too (not the dragged one).
+TEST_F(SkinSliderTest, ChannelClickPagesTowardsTheClick) {
+  SkinSlider& v = Make(Qt::Vertical);
+  v.setPageStep(4);
+  QSignalSpy committed(&v, &SkinSlider::valueCommitted);
+  QTest::mousePress(&v, Qt::LeftButton, {}, QPoint(10, 104));  // drag from 0 (y 100..108)
+  QTest::mouseMove(&v, QPoint(10, 79));                         // to 5 (y 75..83)
+  QTest::mouseRelease(&v, Qt::LeftButton, {}, QPoint(10, 79));
+  QTest::mouseClick(&v, Qt::LeftButton, {}, QPoint(10, 10));   // above the thumb: up
+  EXPECT_EQ(v.value(), 9);
+  QTest::mouseClick(&v, Qt::LeftButton, {}, QPoint(10, 106));  // below it: down
+  ASSERT_EQ(committed.count(), 3);
   EXPECT_EQ(committed.at(0).at(0).toInt(), 5);
-  // Above the thumb: one page up.
-  QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(10, 10));
-  ASSERT_EQ(committed.count(), 2);
   EXPECT_EQ(committed.at(1).at(0).toInt(), 9);
-  EXPECT_EQ(slider.value(), 9);
-  // Below it: one page down.
-  QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(10, 106));
-  ASSERT_EQ(committed.count(), 3);
   EXPECT_EQ(committed.at(2).at(0).toInt(), 5);
-}
 
-TEST_F(SkinSliderTest, HorizontalChannelClickPagesTowardsTheClick) {
-  SkinSlider slider(Qt::Horizontal, MakeThumb(9, 20));
-  slider.setRange(0, 100);
-  slider.setPageStep(10);
-  slider.setValue(50);
-  Show(slider, {109, 20});
-  QSignalSpy committed(&slider, &SkinSlider::valueCommitted);
-  QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(5, 10));
-  EXPECT_EQ(slider.value(), 40);
-  QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(105, 10));
-  QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(105, 10));
-  EXPECT_EQ(slider.value(), 60);
-  ASSERT_EQ(committed.count(), 3);
-  EXPECT_EQ(committed.at(2).at(0).toInt(), 60);
+  SkinSlider& h = Make(Qt::Horizontal);
+  h.setPageStep(10);
+  h.setValue(50);
+  QTest::mouseClick(&h, Qt::LeftButton, {}, QPoint(5, 10));
+  EXPECT_EQ(h.value(), 40);
+  QTest::mouseClick(&h, Qt::LeftButton, {}, QPoint(105, 10));
+  QTest::mouseClick(&h, Qt::LeftButton, {}, QPoint(105, 10));
+  EXPECT_EQ(h.value(), 60);
 }
 
 // The sunken channel is 4 px thick plus 2 px above and below when horizontal, plus 1 px on
 // either side when vertical; count the non-white pixels across it, away from the thumb.
 TEST_F(SkinSliderTest, ChannelEdgeIsWidenedAcrossTheSlider) {
-  SkinSlider horizontal(Qt::Horizontal, MakeThumb(9, 20));
-  horizontal.setRange(0, 100);
-  SkinSlider vertical(Qt::Vertical, MakeThumb(20, 9));
-  vertical.setRange(0, 20);
-  Show(horizontal, {109, 20});
-  Show(vertical, {22, 109});
-  const QImage h = Grab(horizontal), v = Grab(vertical);
+  const QImage h = Grab(Make(Qt::Horizontal));
+  const QImage v = Grab(Make(Qt::Vertical));
   int across = 0;
   for (int y = 0; y < h.height(); ++y) across += h.pixelColor(80, y) != kWhite;
   EXPECT_EQ(across, 8);

@@ -20,12 +20,9 @@ class SvgFolder {
     const QString path = dir_.filePath(name);
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
-                              "viewBox=\"0 0 %1 %2\">%3</svg>")
-                   .arg(width)
-                   .arg(height)
-                   .arg(body)
-                   .toUtf8());
+    const QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
+                                       "viewBox=\"0 0 %1 %2\">%3</svg>");
+    file.write(svg.arg(width).arg(height).arg(body).toUtf8());
     paths_.push_back(path.toStdString());
     return paths_.back().c_str();
   }
@@ -36,12 +33,8 @@ class SvgFolder {
 };
 
 inline QString Rect(int x, int y, int w, int h, const char* colour) {
-  return QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>")
-      .arg(x)
-      .arg(y)
-      .arg(w)
-      .arg(h)
-      .arg(QString::fromLatin1(colour));
+  const QString rect = QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>");
+  return rect.arg(x).arg(y).arg(w).arg(h).arg(QString::fromLatin1(colour));
 }
 
 inline QImage Grab(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
