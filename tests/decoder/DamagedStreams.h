@@ -19,6 +19,7 @@ enum class Damage {
   PastTheFrame,    // Layer III: every part2_3_length 4095, far past the frame's main data
   HuffmanOverrun,  // Layer III: 288 big values of table 1 in a part2_3_length of one bit
   BadAllocation,   // Layer I/II: the allocation bits all ones, samples far past the frame
+  Forbidden,       // Layer I: the forbidden allocation 15 in the first sub-band, no others
   Emptied,         // any layer: a valid frame without audio (no allocation, empty granules)
 };
 
@@ -66,6 +67,11 @@ inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind,
   if (layer != 3) {
     if (kind == Damage::BadAllocation) {
       for (size_t i = body; i < body + 16; ++i) bytes[i] = 0xFF;
+    } else if (kind == Damage::Forbidden) {
+      // With no other allocation the frame easily holds the samples: only the 15 makes it bad.
+      const int bound = ((h >> 6) & 3) == 1 ? 4 * static_cast<int>(((h >> 4) & 3) + 1) : 32;
+      const size_t allocBits = 4 * static_cast<size_t>(bound * (mono ? 1 : 2) + 32 - bound);
+      for (size_t bit = 0; bit < allocBits; ++bit) PutBits(bytes, 8 * body + bit, bit < 4 ? 1 : 0, 1);
     } else if (kind == Damage::Emptied) {
       for (size_t i = body; i < offset + length; ++i) bytes[i] = 0;
     } else {
@@ -100,6 +106,7 @@ inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind,
       for (size_t bit = first; bit < start + sideBits; ++bit) PutBits(bytes, bit, 0, 1);
       break;
     case Damage::BadAllocation:
+    case Damage::Forbidden:
       throw std::invalid_argument("not a Layer III damage");
   }
 }

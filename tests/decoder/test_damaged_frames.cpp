@@ -109,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"l3_11k_32.mp3", Damage::BlockTypeZero, 576, "Mpeg25BlockTypeZero"},
                       DamageCase{"l2_44k_192.mp2", Damage::BadAllocation, 1152, "Layer2BadAllocation"},
                       DamageCase{"l2_22k_64.mp2", Damage::BadAllocation, 1152, "Layer2LsfBadAllocation"},
-                      DamageCase{"l1-fl4.bit", Damage::BadAllocation, 384, "Layer1ForbiddenAllocation"}),
+                      DamageCase{"l1-fl4.bit", Damage::BadAllocation, 384, "Layer1BadAllocation"},
+                      DamageCase{"l1-fl1.bit", Damage::Forbidden, 384, "Layer1ForbiddenAllocation"}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 // Only a long stretch without one decodable frame gives the stream up: two seconds of damaged
@@ -139,8 +140,8 @@ TEST(DamagedFrames, TwoSecondsWithoutAFrameEndTheStream) {
 }
 
 // A stream cut where a frame's main data lies before the cut: that frame has no reservoir behind
-// it and plays as an empty frame, not as noise from whatever the buffer held; the next frames
-// find their reservoir as usual.
+// it and plays as an empty frame, neither as noise nor as damage (the file is not damaged);
+// the next frames find their reservoir as usual.
 TEST(DamagedFrames, FirstFrameWithoutItsReservoirPlaysAsAnEmptyFrame) {
   const std::vector<uint8_t> whole = Fixture("l3_44k_128_js.mp3");
   if (whole.empty()) GTEST_SKIP() << "fixtures not made";
@@ -152,6 +153,7 @@ TEST(DamagedFrames, FirstFrameWithoutItsReservoirPlaysAsAnEmptyFrame) {
   const Decoded got = Decode(cut);
   const Decoded want = Decode(WithFrames(cut, {0}, Damage::Emptied));
   ASSERT_TRUE(got.ok) << got.error;
+  EXPECT_EQ(got.damaged, 0u);
   EXPECT_EQ(got.pcm, want.pcm);
   EXPECT_TRUE(std::any_of(got.pcm.begin(), got.pcm.end(), [](int16_t v) { return v != 0; }));
 }

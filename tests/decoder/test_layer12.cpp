@@ -3,15 +3,18 @@
 // bad input does to it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "Layer3TestBits.h"
 #include "StreamBuilder.h"
 #include "decoder/ByteSource.h"
 #include "decoder/FrameHeader.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
+#include "decoder/generated/IsoTables.h"
 
 namespace tovira {
 namespace {
@@ -55,6 +58,42 @@ TEST(MpegDecoder, RandomBodiesGiveFullLengthFrames) {
       }
     }
   }
+}
+
+// At half rate only the lower 16 sub-bands can be heard: frames whose audio lies wholly above
+// them (random scale factors and samples behind allocations from sub-band 16 on) are loud at
+// full rate and silent at half rate.
+TEST(Layer2, HalfRateHearsOnlyTheLowerSubbands) {
+  std::mt19937 rng(7);
+  const test::HeaderSpec spec{test::Version::Mpeg1, 2, 10, 0, 0, 3, 0};  // 192 kbit/s mono 44.1 kHz
+  const iso::Layer2Alloc& table = iso::kLayer2Alloc[1];                 // its table: 30 sub-bands
+  std::vector<uint8_t> stream;
+  for (int f = 0; f < 4; ++f) {
+    test::BitWriter w;
+    w.Put(test::MakeHeader(spec), 32);
+    for (int sb = 0; sb < table.subbandLimit; ++sb) w.Put(sb < 16 ? 0 : 1, table.rows[sb][0].bits);
+    std::vector<uint8_t> frame = w.Bytes();
+    frame.resize(static_cast<size_t>(FrameLengthOf(test::MakeHeader(spec))));
+    for (size_t i = static_cast<size_t>(w.Count()) / 8 + 1; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(rng());
+    stream.insert(stream.end(), frame.begin(), frame.end());
+  }
+  auto decode = [&](int decimation) {
+    PlaybackContext ctx;
+    MpegDecoder dec(ctx);
+    VectorPcmSink sink;
+    dec.SetSink(&sink);
+    dec.Stream().SetSource(std::make_unique<MemorySource>(stream));
+    EXPECT_TRUE(dec.Stream().OpenStream());
+    dec.Prepare(decimation);
+    while (dec.Stream().ReadFrame() == 1) dec.DecodeCurrentFrame();
+    dec.FlushPcm();
+    return sink.pcm;
+  };
+  const std::vector<int16_t> full = decode(0), half = decode(1);
+  ASSERT_EQ(full.size(), 4u * 2304u);
+  ASSERT_EQ(half.size(), full.size() / 2);
+  EXPECT_GT(std::count_if(full.begin(), full.end(), [](int16_t v) { return std::abs(v) > 100; }), 1000);
+  EXPECT_TRUE(std::all_of(half.begin(), half.end(), [](int16_t v) { return v == 0; }));
 }
 
 }  // namespace
