@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DamagedStreams.h"
+#include "Decode.h"
 #include "decoder/ByteSource.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
@@ -19,20 +20,8 @@ namespace {
 
 using test::Damage;
 
-struct Decoded {
-  bool ok = false;
-  std::string error;
-  uint64_t damaged = 0;
-  std::vector<int16_t> pcm;
-};
-
-Decoded Decode(const std::vector<uint8_t>& bytes) {
-  Decoded d;
-  VectorPcmSink sink;
-  d.ok = MpegDecoder::DecodeSource(std::make_unique<MemorySource>(bytes), sink, &d.error, &d.damaged);
-  d.pcm = std::move(sink.pcm);
-  return d;
-}
+using test::Decode;
+using test::Decoded;
 
 // A stream made at build time, or else one of the compliance streams.
 std::vector<uint8_t> Fixture(const std::string& name) {
@@ -168,25 +157,10 @@ TEST(DamagedFrames, PrepareClearsWhatThePreviousTrackLeft) {
     std::iota(all.begin(), all.end(), size_t{0});
     PlaybackContext ctx;
     MpegDecoder dec(ctx);
-    VectorPcmSink sink;
-    dec.SetSink(&sink);
-    dec.Stream().SetSource(std::make_unique<MemorySource>(loud));
-    ASSERT_TRUE(dec.Stream().OpenStream());
-    dec.Prepare(0);
-    for (int f = 0; f < 20; ++f) {
-      ASSERT_EQ(dec.Stream().ReadFrame(), 1);
-      dec.DecodeCurrentFrame();
-    }
-    dec.FlushPcm();
-    dec.Stream().SetSource(std::make_unique<MemorySource>(WithFrames(loud, all, Damage::Emptied)));
-    ASSERT_TRUE(dec.Stream().OpenStream());
-    ASSERT_EQ(dec.Stream().ReadFrame(), 1);
-    dec.Prepare(0);
-    sink.pcm.clear();
-    dec.DecodeCurrentFrame();
-    dec.FlushPcm();
-    ASSERT_EQ(sink.pcm.size(), 2304u) << name;
-    EXPECT_TRUE(std::all_of(sink.pcm.begin(), sink.pcm.end(), [](int16_t v) { return v == 0; })) << name;
+    test::DecodeFrames(dec, loud, 0, 20);
+    const std::vector<int16_t> pcm = test::DecodeFrames(dec, WithFrames(loud, all, Damage::Emptied), 0, 1);
+    ASSERT_EQ(pcm.size(), 2304u) << name;
+    EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](int16_t v) { return v == 0; })) << name;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Decode.h"
 #include "Layer3TestBits.h"
 #include "StreamBuilder.h"
 #include "decoder/ByteSource.h"
@@ -80,14 +81,7 @@ TEST(Layer2, HalfRateHearsOnlyTheLowerSubbands) {
   auto decode = [&](int decimation) {
     PlaybackContext ctx;
     MpegDecoder dec(ctx);
-    VectorPcmSink sink;
-    dec.SetSink(&sink);
-    dec.Stream().SetSource(std::make_unique<MemorySource>(stream));
-    EXPECT_TRUE(dec.Stream().OpenStream());
-    dec.Prepare(decimation);
-    while (dec.Stream().ReadFrame() == 1) dec.DecodeCurrentFrame();
-    dec.FlushPcm();
-    return sink.pcm;
+    return test::DecodeFrames(dec, stream, decimation);
   };
   const std::vector<int16_t> full = decode(0), half = decode(1);
   ASSERT_EQ(full.size(), 4u * 2304u);

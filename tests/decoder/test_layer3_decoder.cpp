@@ -3,12 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <vector>
 
-#include "decoder/MpegDecoder.h"
-#include "decoder/PcmSink.h"
+#include "DamagedStreams.h"
+#include "Decode.h"
 
 namespace tovira {
 namespace {
@@ -16,8 +15,7 @@ namespace {
 // Files from Debian's encoders against the signals that went in.
 
 std::vector<int16_t> ReadWav(const std::string& path, int& channels) {
-  std::ifstream f(path, std::ios::binary);
-  std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> b = test::ReadBytes(path);
   channels = 0;
   for (size_t at = 12; at + 8 <= b.size();) {
     const uint32_t size = b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | static_cast<uint32_t>(b[at + 7]) << 24;
@@ -39,32 +37,6 @@ struct EncodedCase {
   int decimation = 0;  // 1: half-rate decoding
 };
 
-// The whole file at full rate through DecodeFile, or at half rate frame by frame.
-std::vector<int16_t> DecodeAt(const std::string& path, int decimation) {
-  VectorPcmSink sink;
-  if (decimation == 0) {
-    std::string error;
-    EXPECT_TRUE(MpegDecoder::DecodeFile(path, sink, &error)) << error;
-    return sink.pcm;
-  }
-  PlaybackContext ctx;
-  ctx.inputFile = path;
-  MpegDecoder decoder(ctx);
-  decoder.Stream().OpenStream();
-  size_t frames = 0;
-  for (int r; (r = decoder.Stream().ReadFrame()) != -2;) {
-    if (r != 1) continue;
-    if (frames++ == 0) {
-      decoder.Prepare(decimation);
-      decoder.SetSink(&sink);
-    }
-    decoder.DecodeCurrentFrame();
-  }
-  decoder.FlushPcm();
-  EXPECT_EQ(sink.pcm.size(), frames * 2 * (1152 >> decimation));
-  return sink.pcm;
-}
-
 class EncodedFiles : public ::testing::TestWithParam<EncodedCase> {};
 
 // The decoded signal is the source delayed by the encoder (and, at half rate, every other source
@@ -77,7 +49,9 @@ TEST_P(EncodedFiles, DecodeCloseToTheSource) {
   int channels = 0;
   const std::vector<int16_t> src = ReadWav(dir + "/" + c.wav, channels);
   ASSERT_GT(channels, 0);
-  const std::vector<int16_t> pcm = DecodeAt(dir + "/" + c.file, c.decimation);
+  PlaybackContext ctx;
+  MpegDecoder decoder(ctx);
+  const std::vector<int16_t> pcm = test::DecodeFrames(decoder, test::ReadBytes(dir + "/" + c.file), c.decimation);
   const size_t step = size_t{1} << c.decimation;
   const size_t srcFrames = src.size() / static_cast<size_t>(channels);
   const size_t outFrames = pcm.size() / 2;
