@@ -114,27 +114,22 @@ TEST_F(HyperlinkLabelTest, CaptionAndTargetStandInForEachOther) {
   EXPECT_EQ(bare.text(), QStringLiteral("https://example.org/"));
 }
 
-struct FailureCase {
-  int code;
-  const char* text;
-};
-
-class HyperlinkFailureTest : public HyperlinkLabelTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(HyperlinkFailureTest, FailureWarnsWithTheReasonAndLeavesItUnvisited) {
-  outcome_ = {false, GetParam().code};
-  QTest::mouseClick(&label_, Qt::LeftButton, {}, QPoint(5, 5));
-  ASSERT_EQ(warnings_.size(), 1u);
-  EXPECT_EQ(warnings_[0], QStringLiteral("Unable to open hyperlink:\n\n") + QString::fromUtf8(GetParam().text));
-  EXPECT_FALSE(label_.GetVisited());
+// A failed open warns with the reason for the code and leaves the link unvisited.
+TEST_F(HyperlinkLabelTest, FailureWarnsWithTheReasonAndLeavesItUnvisited) {
+  const std::pair<int, const char*> cases[] = {
+      {26, "A sharing violation occurred. "},
+      {4, "Unknown Error (4) occurred."},
+      {31, "There is no application associated\nwith the given filename extension."},
+      {0, "The operating system is out\nof memory or resources."}};
+  for (const auto& [code, text] : cases) {
+    outcome_ = {false, code};
+    warnings_.clear();
+    QTest::mouseClick(&label_, Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_EQ(warnings_.size(), 1u) << code;
+    EXPECT_EQ(warnings_[0], QStringLiteral("Unable to open hyperlink:\n\n") + QString::fromUtf8(text));
+    EXPECT_FALSE(label_.GetVisited()) << code;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, HyperlinkFailureTest,
-    ::testing::Values(FailureCase{26, "A sharing violation occurred. "},
-                      FailureCase{4, "Unknown Error (4) occurred."},
-                      FailureCase{31, "There is no application associated\nwith the given filename extension."},
-                      FailureCase{0, "The operating system is out\nof memory or resources."}));
 
 }  // namespace
 }  // namespace tovira
