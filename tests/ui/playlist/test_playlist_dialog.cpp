@@ -6,10 +6,12 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -269,6 +271,22 @@ TEST_F(PlaylistDialogTest, AddFilesExpandsPlaylistsAndSaveWritesTheChosenFile) {
   // The player's Load uses its own filter.
   dialog->ChooseFilesToLoad(nullptr);
   EXPECT_EQ(dialogs.openFilters.back(), "MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|All files(*.*)|*.*||");
+}
+
+TEST_F(PlaylistDialogTest, ASaveThatCannotBeWrittenIsReported) {
+  LoadEleven();
+  dialogs.save = QString::fromStdString((dir.path() / "missing" / "out.m3u").string());
+  QString shown;
+  // The warning is modal: read and close it from the event loop it runs.
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->close();
+    }
+  });
+  dialog->Action(PlaylistCommand::Save)->trigger();
+  EXPECT_TRUE(shown.contains(dialogs.save)) << shown.toStdString();
+  EXPECT_FALSE(fs::exists(dir.path() / "missing" / "out.m3u"));
 }
 
 TEST(FileDialogFilters, PairsBecomeQtNameFilters) {
