@@ -21,7 +21,10 @@
 #include "app/FileTypes.h"
 #include "app/SingleInstance.h"
 #include "ui/controls/HelpViewer.h"
+#include "ui/equalizer/Companions.h"
 #include "ui/player/PlayerDialog.h"
+#include "ui/playlist/QSettingsStore.h"
+#include "ui/playlist/WindowDock.h"
 
 namespace {
 
@@ -45,6 +48,9 @@ bool InstallCloseOnSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The playlist and equaliser windows dock to the player: under Wayland, XWayland lets them be
+  // placed.
+  tovira::PreferPlaceableWindows();
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
   QCoreApplication::setApplicationName(QStringLiteral("tovira"));
@@ -65,7 +71,14 @@ int main(int argc, char** argv) {
 
   tovira::PlayerOptions options;
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
+  tovira::Companions* companionWindows = nullptr;
+  options.chooseFiles = [&companionWindows](QWidget* parent) {
+    return companionWindows ? companionWindows->ChooseFilesToLoad(parent) : QStringList();
+  };
   tovira::PlayerDialog player(std::move(options));
+  tovira::QSettingsStore settings;
+  tovira::Companions companions(player, settings);
+  companionWindows = &companions;
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player] {

@@ -593,6 +593,11 @@ void PlayerDialog::SetCompanions(QWidget* playlistWindow, QWidget* equalizerWind
   if (isVisible()) ShowCompanions(true);
 }
 
+void PlayerDialog::SetCompanionSlides(std::function<void(bool)> playlist, std::function<void(bool)> equalizer) {
+  playlistSlide_ = std::move(playlist);
+  equalizerSlide_ = std::move(equalizer);
+}
+
 void PlayerDialog::TogglePlaylist(bool show) {
   showPlaylist_ = show;
   if (pl_->isChecked() != show) {
@@ -600,7 +605,9 @@ void PlayerDialog::TogglePlaylist(bool show) {
     pl_->setChecked(show);
   }
   if (playlistWindow_) {
-    if (show && isVisible() && !isMinimized()) {
+    if (playlistSlide_ && isVisible() && !isMinimized()) {
+      playlistSlide_(show);
+    } else if (show && isVisible() && !isMinimized()) {
       DockCompanions();
       playlistWindow_->show();
     } else {
@@ -617,7 +624,9 @@ void PlayerDialog::ToggleEqualizer(bool show) {
     eq_->setChecked(show);
   }
   if (equalizerWindow_) {
-    if (show && isVisible() && !isMinimized()) {
+    if (equalizerSlide_ && isVisible() && !isMinimized()) {
+      equalizerSlide_(show);
+    } else if (show && isVisible() && !isMinimized()) {
       DockCompanions();
       equalizerWindow_->show();
     } else {

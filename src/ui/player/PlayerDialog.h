@@ -69,6 +69,9 @@ class PlayerDialog : public QWidget {
 
   // Where the playlist and equaliser windows plug in; either may be null.
   void SetCompanions(QWidget* playlistWindow, QWidget* equalizerWindow);
+  // How a companion comes and goes when its toggle changes while this window is shown:
+  // `slide(show)` (out from behind this window and back); empty: shown and hidden at once.
+  void SetCompanionSlides(std::function<void(bool show)> playlist, std::function<void(bool show)> equalizer);
   bool PlaylistToggled() const { return showPlaylist_; }
   bool EqualizerToggled() const { return showEqualizer_; }
 
@@ -189,6 +192,8 @@ class PlayerDialog : public QWidget {
 
   QPointer<QWidget> playlistWindow_;
   QPointer<QWidget> equalizerWindow_;
+  std::function<void(bool)> playlistSlide_;
+  std::function<void(bool)> equalizerSlide_;
 
   QTimer timeTimer_;      // 10 ms, elapsed time
   QTimer positionTimer_;  // 500 ms, slider and live bit rate
