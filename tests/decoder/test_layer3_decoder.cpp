@@ -190,42 +190,6 @@ TEST(Layer3Decoder, DamagedGranulePlaysAsAnEmptyOne) {
   }
 }
 
-TEST(Layer3Decoder, SideInformationLimits) {
-  // big_values above 288 count as 288; region counts past the last band end at the spectrum's end.
-  test::HeaderSpec spec;
-  spec.mode = 0;
-  spec.modeExtension = 0;
-  std::vector<uint8_t> frame;
-  test::AppendBE32(frame, test::MakeHeader(spec));
-  BitWriter side;
-  side.Put(300, 9), side.Put(0, 3), side.Put(0, 8);
-  for (int gr = 0; gr < 2; ++gr) {
-    for (int ch = 0; ch < 2; ++ch) {
-      side.Put(100, 12), side.Put(500, 9), side.Put(200, 8), side.Put(3, 4), side.PutBit(0);
-      side.Put(5, 5), side.Put(6, 5), side.Put(7, 5), side.Put(15, 4), side.Put(7, 3);
-      side.Put(0b101, 3);
-    }
-  }
-  const auto bytes = side.Bytes(0);
-  frame.insert(frame.end(), bytes.begin(), bytes.end());
-  frame.resize(417, 0);
-  PlaybackContext ctx;
-  FrameHeader header;
-  InputStream in(ctx, header);
-  in.SetSource(std::make_unique<MemorySource>(frame));
-  in.OpenStream();
-  ASSERT_EQ(in.ReadFrame(), 1);
-  layer3::Tables tables;
-  layer3::SideInfo si;
-  layer3::FrameTools tools;
-  tools.midSide = true;
-  layer3::ReadSideInfoMpeg1(in, si, tools, tables);
-  const layer3::GranuleInfo& gi = si.gr[1][1];
-  EXPECT_EQ(gi.big_values, 288);
-  EXPECT_EQ(gi.region1start, 162 / 2);  // long boundary 16 at 44.1 kHz
-  EXPECT_EQ(gi.region2start, 288);
-}
-
 // ---- Files from Debian's encoders against the signals that went in ----
 
 std::vector<int16_t> ReadWav(const std::string& path, int& channels) {

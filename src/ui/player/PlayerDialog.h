@@ -7,6 +7,7 @@
 // rate (500 ms) and the spectrum (100 ms) while a track plays; the playlist's save tick while it
 // has unsaved changes or is loading; the 3-second batch of handed-over files while one is open.
 
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -31,7 +32,7 @@ namespace tovira {
 
 class AudioDevice;
 class ElapsedTimeView;
-class LevelsSink;
+class SpectrumBarDisplay;
 
 // The picture in the status box at the top left.
 enum class StatusImage { None, Playing, Paused, Stopped, EndOfPlaylist };
@@ -187,7 +188,8 @@ class PlayerDialog : public QWidget {
   QLabel* liveUnit_ = nullptr;
   QLabel* statusImage_ = nullptr;
   QLabel* message_ = nullptr;
-  LevelsSink* spectrum_ = nullptr;
+  SpectrumBarDisplay* spectrum_ = nullptr;
+  QPixmap background_;
   QMenu* menu_ = nullptr;
 
   QPointer<QWidget> playlistWindow_;
