@@ -262,6 +262,22 @@ TEST(InputStream, SeekIsExactWhateverTheBitRateDidBefore) {
   EXPECT_EQ(r.stream.Index().FramesKnown(), 60u);
 }
 
+TEST(InputStream, TheIndexGrowsAheadWithoutMovingTheReader) {
+  Reader r(Frames({}, 100));
+  ASSERT_EQ(r.stream.ReadFrame(), 1);
+  for (uint32_t read = 1; read < 30; ++read) {
+    r.stream.ExtendIndex(3);
+    EXPECT_EQ(r.stream.Index().FramesKnown(), std::min<uint64_t>(3 * read, 100));
+    ASSERT_EQ(r.stream.ReadFrame(), 1);
+    ASSERT_EQ(r.stream.GetBits(8), read);  // the frame after the one before, as if nothing happened
+  }
+  r.stream.ExtendIndex(1000);
+  EXPECT_TRUE(r.stream.Index().Complete());
+  EXPECT_EQ(r.stream.Index().FramesKnown(), 100u);
+  ASSERT_EQ(r.stream.ReadFrame(), 1);
+  EXPECT_EQ(r.stream.GetBits(8), 30u);
+}
+
 TEST(InputStream, SeekLeadCoversTheBitReservoir) {
   // Layer III frames of 32 kbit/s hold 68 bytes of main data after 4 + 32 header and side-info
   // bytes: a full reservoir of 511 bytes needs eight of them before the frame ahead of the target.
