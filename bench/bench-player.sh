@@ -67,4 +67,4 @@ echo "resident memory playing: $((rss / 1024)) MB (peak $((hwm / 1024)) MB)"
 kill -TERM $pid; wait $pid || true
 INSIDE
 
-PROGRAM=$program SONG=$song SECONDS_PLAYING=$seconds xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+PROGRAM=$program SONG=$song SECONDS_PLAYING=$seconds xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"

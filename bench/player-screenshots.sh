@@ -39,4 +39,4 @@ shot tovira-about.png
 xdotool key Escape || true
 kill -TERM $pid; wait $pid || true
 INSIDE
-PROGRAM=$program SONG=$song OUT=$out xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+PROGRAM=$program SONG=$song OUT=$out xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"
