@@ -349,6 +349,37 @@ TEST(InputStream, TagsAtTheEndAreNotAudio) {
   EXPECT_EQ(r.stream.AudioEnd(), bogus.size());
 }
 
+TEST(InputStream, MalformedTagsAtTheEndAreAudio) {
+  const auto frames = Frames({}, 3);
+  auto ape = [](uint32_t size, uint32_t flags) {
+    std::vector<uint8_t> f = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07, 0, 0};
+    for (auto v : {size, 0u, flags}) {
+      for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    f.resize(32, 0);
+    return f;
+  };
+  auto text = [](const std::string& t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+  const std::vector<uint8_t> tails[] = {
+      ape(0xFFFFFFF0u, 0),            // claims more than the file holds
+      ape(8, 0),                      // smaller than its own footer
+      ape(static_cast<uint32_t>(frames.size()) + 1, 0x80000000u),  // with its header, reaches before the start
+      text("00x010LYRICS200"),        // size with a letter in it
+      text("999999LYRICS200"),        // more than the file holds
+      text("000020LYRICS200"),        // no LYRICSBEGIN where the size points
+      text("LYRICSEND"),              // an end marker without a beginning
+      {'3', 'D', 'I', 4, 0, 0, 0, 0, 1, 0},  // a footer without its tag
+      {'3', 'D', 'I', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F},
+  };
+  for (const auto& tail : tails) {
+    SCOPED_TRACE(std::string(tail.begin(), tail.end()));
+    auto bytes = Concat(frames, tail);
+    Reader r(bytes);
+    EXPECT_EQ(r.stream.AudioEnd(), bytes.size());
+    EXPECT_EQ(r.stream.ReadFrame(), 1);
+  }
+}
+
 TEST(InputStream, AudioEndKeepsJunkInsideTheStreamOutOfTheCount) {
   // A tail tag whose sync-looking bytes would otherwise be scanned as frames.
   auto bytes = Frames({}, 5);
