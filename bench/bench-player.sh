@@ -30,6 +30,8 @@ fi
 
 cat >"$work/inside.sh" <<'INSIDE'
 set -eu
+# The server may still be coming up on a busy machine.
+for _ in $(seq 1 200); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 hz=$(getconf CLK_TCK)
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 

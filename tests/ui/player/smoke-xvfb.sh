@@ -28,6 +28,8 @@ printf '%s\r\n' "$kept" >"$XDG_DATA_HOME/Tovira/tovira/tvra.dfl"
 
 cat >"$work/inside.sh" <<'INSIDE'
 set -u
+# The server may still be coming up on a busy machine.
+for _ in $(seq 1 200); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 "$PROGRAM" "$SONG" >"$WORK/out.log" 2>&1 &
 pid=$!
 want="Smoke Ärtist - Smoke Title - Tovira"
