@@ -2,7 +2,8 @@
 # Makes the Layer III benchmark input from real music: five minutes of the game soundtrack in
 # Debian's drascula-music package (Ogg Vorbis, 44.1 kHz stereo), transcoded with lame to
 # 128 kbit/s joint stereo. The music itself is not part of the repository.
-# Usage: bench/make-music.sh OUTDIR    -> OUTDIR/music_128_js.mp3
+# The same music as variable bit rate (lame -V2) serves the seek benchmark.
+# Usage: bench/make-music.sh OUTDIR    -> OUTDIR/music_128_js.mp3, OUTDIR/music_v2.mp3
 set -euo pipefail
 out=${1:?usage: make-music.sh OUTDIR}
 src=/usr/share/scummvm/drascula/audio
@@ -17,4 +18,5 @@ tracks=()
 for n in 1 2 3 4 5 6; do tracks+=("$src/track$n.ogg"); done
 sox -q "${tracks[@]}" -r 44100 -c 2 -b 16 "$tmp/music.wav" trim 0 300
 lame --quiet -b 128 -m j "$tmp/music.wav" "$out/music_128_js.mp3"
-echo "benchmark music in $out/music_128_js.mp3"
+lame --quiet -V 2 "$tmp/music.wav" "$out/music_v2.mp3"
+echo "benchmark music in $out/music_128_js.mp3 and $out/music_v2.mp3"

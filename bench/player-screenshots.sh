@@ -22,7 +22,7 @@ shot() { import -window root "$OUT/$1"; echo "$OUT/$1"; }
 "$PROGRAM" >/dev/null 2>&1 &
 pid=$!
 until xwininfo -name Tovira >/dev/null 2>&1; do sleep 0.05; done
-sleep 1
+sleep 4
 shot tovira-stopped.png
 kill -TERM $pid; wait $pid || true
 

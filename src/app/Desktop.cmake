@@ -68,3 +68,13 @@ endforeach()
 install(FILES "${CMAKE_SOURCE_DIR}/res/package/copyright" "${TOVIRA_CHANGELOG_GZ}"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovira)
 install(FILES "${TOVIRA_MANPAGE_GZ}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The player window behind the media keys, and what the program links of this folder.
+if(TARGET tovira_ui_player)
+  add_library(tovira_desktop_player STATIC PlayerMpris.cpp PlayerMpris.h)
+  tovira_target_defaults(tovira_desktop_player)
+  target_link_libraries(tovira_desktop_player PUBLIC tovira_desktop tovira_ui_player)
+endif()
+if(TARGET tovira)
+  target_link_libraries(tovira PRIVATE tovira_desktop_player)
+endif()

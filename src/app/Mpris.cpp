@@ -6,6 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
 
@@ -17,6 +18,12 @@ namespace {
 constexpr int kPollMs = 500;
 
 }  // namespace
+
+bool SessionBusExpected() {
+  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
+}
 
 QString MprisStatusText(MprisStatus status) {
   switch (status) {

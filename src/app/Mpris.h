@@ -57,6 +57,10 @@ inline constexpr char kMprisRootInterface[] = "org.mpris.MediaPlayer2";
 inline constexpr char kMprisPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 
 QString MprisStatusText(MprisStatus status);
+
+// Whether this session has a bus to offer the player on: its address is set, or the user's
+// runtime folder holds the standard socket. Without one the player does not try to start a bus.
+bool SessionBusExpected();
 // The Metadata map of `track`: mpris:trackid, mpris:length, xesam:title, xesam:artist (a list),
 // xesam:album, xesam:url; empty when no track is open.
 QVariantMap MprisMetadata(const MprisTrack& track);

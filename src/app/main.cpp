@@ -6,6 +6,7 @@
 // and the playlist are saved.
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -19,9 +20,14 @@
 
 #include "app/CommandLine.h"
 #include "app/FileTypes.h"
+#include "app/Mpris.h"
+#include "app/PlayerMpris.h"
 #include "app/SingleInstance.h"
 #include "ui/controls/HelpViewer.h"
+#include "ui/equalizer/Companions.h"
 #include "ui/player/PlayerDialog.h"
+#include "ui/playlist/QSettingsStore.h"
+#include "ui/playlist/WindowDock.h"
 
 namespace {
 
@@ -45,27 +51,40 @@ bool InstallCloseOnSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
-  QCoreApplication::setApplicationName(QStringLiteral("tovira"));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
-
   std::vector<std::string> args;
   QStringList arguments;
   for (int i = 1; i < argc; ++i) {
     args.emplace_back(argv[i]);
     arguments << QString::fromLocal8Bit(argv[i]);
   }
+  // A later start hands its file over before it needs a display, so one started where there is
+  // none (a terminal, a script) still reaches the running player.
+  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
+  if (tovira::HandOffToRunningInstance(handOff)) return 0;
+
+  // The playlist and equaliser windows dock to the player: under Wayland, XWayland lets them be
+  // placed.
+  tovira::PreferPlaceableWindows();
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
+  QCoreApplication::setApplicationName(QStringLiteral("tovira"));
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
 
   tovira::InstanceServer instance;
-  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
   if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
   tovira::RegisterFileTypes(QCoreApplication::applicationFilePath());
   const QString startupFile = QString::fromStdString(tovira::StartupFileFromArguments(args));
 
   tovira::PlayerOptions options;
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
+  tovira::Companions* companionWindows = nullptr;
+  options.chooseFiles = [&companionWindows](QWidget* parent) {
+    return companionWindows ? companionWindows->ChooseFilesToLoad(parent) : QStringList();
+  };
   tovira::PlayerDialog player(std::move(options));
+  tovira::QSettingsStore settings;
+  tovira::Companions companions(player, settings);
+  companionWindows = &companions;
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player] {
@@ -79,6 +98,13 @@ int main(int argc, char** argv) {
                    [&player](const QString& file) { player.QueueFile(file); });
   QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
                    [&player] { player.BringToFront(); });
+  // Media keys and the desktop's sound controls, where a session bus is running.
+  tovira::PlayerMpris remote(player);
+  tovira::MprisService mpris(remote, tovira::SessionBusExpected() ? QDBusConnection::sessionBus()
+                                                                  : QDBusConnection(QStringLiteral("no-bus")));
+  if (mpris.Start()) {
+    QObject::connect(&player, &tovira::PlayerDialog::playbackChanged, &mpris, [&mpris] { mpris.Refresh(); });
+  }
   player.show();
   player.OpenStartupFile(startupFile);
   return app.exec();

@@ -141,7 +141,10 @@ bool FrameIndex::Cover(ByteSource& source, uint64_t frame, const std::function<b
     uint32_t length = 0;
     if (!walker.FrameFrom(next_, start, length)) {
       // A read failure may pass; the end of the audio does not.
-      if (!walker.Failed()) complete_ = true;
+      if (!walker.Failed()) {
+        complete_ = true;
+        checkpoints_.shrink_to_fit();
+      }
       break;
     }
     if (counted_ % kStride == 0) checkpoints_.push_back(start);
@@ -152,7 +155,7 @@ bool FrameIndex::Cover(ByteSource& source, uint64_t frame, const std::function<b
   return frame < counted_;
 }
 
-bool FrameIndex::Offsets(ByteSource& source, uint64_t first, uint64_t last, std::vector<uint64_t>& out) {
+bool FrameIndex::Offsets(ByteSource& source, uint64_t first, uint64_t last, std::vector<uint64_t>& out) const {
   out.clear();
   if (!usable_ || first > last || last >= counted_) return false;
   const uint64_t here = source.Tell();

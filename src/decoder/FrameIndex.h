@@ -31,7 +31,7 @@ class FrameIndex {
   uint64_t FramesKnown() const { return counted_; }
 
   // Start offsets of the frames first..last, which must be known. False on a read failure.
-  bool Offsets(ByteSource& source, uint64_t first, uint64_t last, std::vector<uint64_t>& out);
+  bool Offsets(ByteSource& source, uint64_t first, uint64_t last, std::vector<uint64_t>& out) const;
 
   size_t MemoryBytes() const { return checkpoints_.capacity() * sizeof(uint64_t); }
 

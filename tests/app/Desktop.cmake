@@ -25,3 +25,15 @@ add_test(NAME DesktopInstall.PlacesProgramHelpEntryIcons
 
 tovira_add_test(app_mpris SOURCES test_mpris.cpp LIBS tovira_desktop Qt6::Widgets)
 set_target_properties(app_mpris PROPERTIES AUTOMOC ON)
+
+# The real program: media keys through a private bus, and the Debian package, under Xvfb.
+if(TARGET tovira)
+  tovira_add_test(app_player_desktop SOURCES test_player_desktop.cpp LIBS tovira_desktop Qt6::Widgets)
+  target_compile_definitions(app_player_desktop PRIVATE TOVIRA_PLAYER="$<TARGET_FILE:tovira>")
+  add_dependencies(app_player_desktop tovira)
+  if(NOT TOVIRA_SANITIZE)
+    add_test(NAME DesktopPackage.DebInstallsAndRunsFromAnywhere
+             COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/package-test.sh" "${CMAKE_BINARY_DIR}")
+    set_tests_properties(DesktopPackage.DebInstallsAndRunsFromAnywhere PROPERTIES TIMEOUT 300)
+  endif()
+endif()

@@ -94,111 +94,90 @@ void ExpectClose(const std::vector<int16_t>& got, const std::vector<int16_t>& wa
   EXPECT_GT(nonZero, static_cast<int>(want.size() / 4)) << "the frames should carry a signal";
 }
 
-TEST(Layer1, SingleChannelReadsOnlyAllocatedScaleFactorsAndGivesIdenticalChannels) {
+// A 384 kbit/s, 32 kHz Layer I frame (576 bytes) described by its allocations; codes follow a
+// simple pattern. `bound` 32 with one channel is a single-channel frame.
+struct Layer1Spec {
+  int mode, modeExt, bound;
+  int alloc[2][32] = {};
+  int sf[2][32] = {};
+};
+
+std::vector<uint8_t> BuildLayer1(const Layer1Spec& s, Expected& e) {
   BitWriter w;
-  PutHeader(w, 3, 12, 2, 3, 0);  // 384 kbit/s, 32 kHz, single channel: 576-byte frames
-  int alloc[32] = {};
-  alloc[3] = 4;    // 5-bit samples
-  alloc[10] = 2;   // 3-bit samples
-  alloc[31] = 14;  // 15-bit samples
-  const int sf[32] = {0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9};
-  for (int sb = 0; sb < 32; ++sb) w.Put(static_cast<uint32_t>(alloc[sb]), 4);
+  PutHeader(w, 3, 12, 2, s.mode, s.modeExt);
+  const int channels = s.mode == 3 ? 1 : 2;
   for (int sb = 0; sb < 32; ++sb) {
-    if (alloc[sb]) w.Put(static_cast<uint32_t>(sf[sb]), 6);
+    for (int ch = 0; ch < (sb < s.bound ? channels : 1); ++ch) w.Put(static_cast<uint32_t>(s.alloc[ch][sb]), 4);
   }
-  Expected e;
-  e.ch[0].assign(12, {});
-  for (int slot = 0; slot < 12; ++slot) {
-    for (int sb = 0; sb < 32; ++sb) {
-      if (!alloc[sb]) continue;
-      const int bits = alloc[sb] + 1, steps = (1 << bits) - 1;
-      const int code = (slot * 7 + sb * 3) % steps;
-      w.Put(static_cast<uint32_t>(code), bits);
-      e.ch[0][slot][sb] = Value(code, steps, sf[sb]);
+  auto alloc = [&](int ch, int sb) { return s.alloc[sb < s.bound ? ch : 0][sb]; };
+  for (int sb = 0; sb < 32; ++sb) {
+    for (int ch = 0; ch < channels; ++ch) {
+      if (alloc(ch, sb)) w.Put(static_cast<uint32_t>(s.sf[ch][sb]), 6);
     }
   }
-  const auto frame = Finish(w, 576);
-  const auto pcm = Decode(Repeat(frame, 3));
+  e.ch[0].assign(12, {});
+  e.ch[1].assign(12, {});
+  for (int slot = 0; slot < 12; ++slot) {
+    for (int sb = 0; sb < 32; ++sb) {
+      for (int ch = 0; ch < (sb < s.bound ? channels : 1); ++ch) {
+        if (!alloc(ch, sb)) continue;
+        const int bits = alloc(ch, sb) + 1, steps = (1 << bits) - 1;
+        const int code = (slot * 5 + sb * 3 + ch * 11) % steps;
+        w.Put(static_cast<uint32_t>(code), bits);
+        // Above the bound one sample serves both channels, each with its own scale factor.
+        for (int out = sb < s.bound ? ch : 0; out <= (sb < s.bound ? ch : channels - 1); ++out) {
+          e.ch[out][slot][sb] = Value(code, steps, s.sf[out][sb]);
+        }
+      }
+    }
+  }
+  return Finish(w, 576);
+}
+
+TEST(Layer1, SingleChannelReadsOnlyAllocatedScaleFactorsAndGivesIdenticalChannels) {
+  Layer1Spec s{3, 0, 32};
+  s.alloc[0][3] = 4, s.sf[0][3] = 5;     // 5-bit samples
+  s.alloc[0][10] = 2, s.sf[0][10] = 20;  // 3-bit samples
+  s.alloc[0][31] = 14, s.sf[0][31] = 9;  // 15-bit samples
+  Expected e;
+  const auto pcm = Decode(Repeat(BuildLayer1(s, e), 3));
   for (size_t i = 0; i < pcm.size(); i += 2) ASSERT_EQ(pcm[i], pcm[i + 1]);
   ExpectClose(pcm, Synthesise(e, false, 3));
 }
 
 TEST(Layer1, JointStereoSharesAllocationAndSamplesAboveTheBound) {
-  BitWriter w;
-  PutHeader(w, 3, 12, 2, 1, 0);  // joint stereo, mode extension 0: bound 4
-  int alloc[2][32] = {};
-  alloc[0][2] = 3;
-  alloc[1][1] = 5;
-  alloc[0][7] = alloc[1][7] = 5;    // shared above the bound
-  alloc[0][20] = alloc[1][20] = 2;
-  int sf[2][32] = {};
-  sf[0][2] = 4, sf[1][1] = 8, sf[0][7] = 10, sf[1][7] = 30, sf[0][20] = 2, sf[1][20] = 12;
-  for (int sb = 0; sb < 4; ++sb) {
-    w.Put(static_cast<uint32_t>(alloc[0][sb]), 4);
-    w.Put(static_cast<uint32_t>(alloc[1][sb]), 4);
-  }
-  for (int sb = 4; sb < 32; ++sb) w.Put(static_cast<uint32_t>(alloc[0][sb]), 4);
-  for (int sb = 0; sb < 32; ++sb) {
-    for (int ch = 0; ch < 2; ++ch) {
-      if (alloc[ch][sb]) w.Put(static_cast<uint32_t>(sf[ch][sb]), 6);
-    }
-  }
+  Layer1Spec s{1, 0, 4};  // joint stereo, mode extension 0: bound 4
+  s.alloc[0][2] = 3, s.alloc[1][1] = 5;
+  s.alloc[0][7] = 5, s.alloc[0][20] = 2;  // shared above the bound
+  s.sf[0][2] = 4, s.sf[1][1] = 8, s.sf[0][7] = 10, s.sf[1][7] = 30, s.sf[0][20] = 2, s.sf[1][20] = 12;
   Expected e;
-  e.ch[0].assign(12, {});
-  e.ch[1].assign(12, {});
-  for (int slot = 0; slot < 12; ++slot) {
-    for (int sb = 0; sb < 32; ++sb) {
-      const int channels = sb < 4 ? 2 : 1;
-      for (int ch = 0; ch < channels; ++ch) {
-        if (!alloc[ch][sb]) continue;
-        const int bits = alloc[ch][sb] + 1, steps = (1 << bits) - 1;
-        const int code = (slot * 5 + sb + ch * 11) % steps;
-        w.Put(static_cast<uint32_t>(code), bits);
-        if (sb < 4) {
-          e.ch[ch][slot][sb] = Value(code, steps, sf[ch][sb]);
-        } else {
-          e.ch[0][slot][sb] = Value(code, steps, sf[0][sb]);
-          e.ch[1][slot][sb] = Value(code, steps, sf[1][sb]);
-        }
-      }
-    }
-  }
-  const auto pcm = Decode(Repeat(Finish(w, 576), 3));
-  ExpectClose(pcm, Synthesise(e, true, 3));
+  const auto frame = BuildLayer1(s, e);
+  ExpectClose(Decode(Repeat(frame, 3)), Synthesise(e, true, 3));
 }
 
 // The forbidden allocation 15 makes a frame undecodable: it plays exactly as a frame without
 // allocations would, and the frames around it are untouched.
 TEST(Layer1, ForbiddenAllocationPlaysAsAnEmptyFrame) {
-  auto frame = [](int allocation3) {
-    BitWriter w;
-    PutHeader(w, 3, 12, 2, 3, 0);
-    for (int sb = 0; sb < 32; ++sb) w.Put(sb == 3 ? static_cast<uint32_t>(allocation3) : sb < 8 ? 4u : 0u, 4);
-    for (int sb = 0; sb < 8; ++sb) w.Put(sb == 3 && allocation3 == 0 ? 0u : 12u, sb == 3 && allocation3 == 0 ? 0 : 6);
-    for (int slot = 0; slot < 12; ++slot) {
-      for (int sb = 0; sb < 8; ++sb) {
-        const int bits = sb == 3 ? allocation3 + 1 : 5;
-        if (sb != 3 || allocation3) w.Put(static_cast<uint32_t>((slot * 3 + sb) % 31), bits);
-      }
-    }
-    return Finish(w, 576);
-  };
-  BitWriter empty;
-  PutHeader(empty, 3, 12, 2, 3, 0);
-  const auto good = frame(4);
-  auto decode = [](const std::vector<std::vector<uint8_t>>& frames, uint64_t* damaged) {
-    std::vector<uint8_t> bytes;
-    for (const auto& f : frames) bytes.insert(bytes.end(), f.begin(), f.end());
+  Layer1Spec good{3, 0, 32};
+  for (int sb = 0; sb < 8; ++sb) good.alloc[0][sb] = 4, good.sf[0][sb] = 12;
+  Layer1Spec forbidden = good;
+  forbidden.alloc[0][3] = 15;
+  Expected e;
+  auto decode = [&](const Layer1Spec& middle, uint64_t* damaged) {
+    std::vector<uint8_t> bytes = BuildLayer1(good, e);
+    const std::vector<uint8_t> m = BuildLayer1(middle, e);
+    bytes.insert(bytes.end(), m.begin(), m.end());
+    bytes = Repeat(bytes, 2);
     VectorPcmSink sink;
     EXPECT_TRUE(MpegDecoder::DecodeSource(std::make_unique<MemorySource>(bytes), sink, nullptr, damaged));
     return sink.pcm;
   };
   uint64_t damaged = 0, none = 0;
-  const auto got = decode({good, frame(15), good}, &damaged);
-  const auto want = decode({good, Finish(empty, 576), good}, &none);
-  EXPECT_EQ(damaged, 1u);
+  const auto got = decode(forbidden, &damaged);
+  const auto want = decode(Layer1Spec{3, 0, 32}, &none);
+  EXPECT_EQ(damaged, 2u);
   EXPECT_EQ(none, 0u);
-  ASSERT_EQ(got.size(), 3u * 2u * 384u);
+  ASSERT_EQ(got.size(), 4u * 2u * 384u);
   EXPECT_EQ(got, want);
 }
 

@@ -163,21 +163,6 @@ TEST(Synthesis, HalfRateGivesTheEvenSamplesOfFullRate) {
   }
 }
 
-TEST(Synthesis, MonoGivesIdenticalChannelsEqualToTheStereoLeft) {
-  const Slots m = RandomSlots(20, 7), other = RandomSlots(20, 8);
-  Synthesis mono, stereo;
-  CountingSink sink;
-  mono.SetSink(&sink);
-  mono.SynthMonoToStereo(Ptr(m), 20);
-  mono.FlushPcm();
-  const auto ref = RunStereo(stereo, m, other, 20);
-  ASSERT_EQ(sink.pcm.size(), ref.size());
-  for (size_t i = 0; i < ref.size(); i += 2) {
-    ASSERT_EQ(sink.pcm[i], sink.pcm[i + 1]);
-    ASSERT_EQ(sink.pcm[i], ref[i]);
-  }
-}
-
 TEST(Synthesis, EqualiserScalesEachChannelAndSubbandOnItsOwn) {
   const Slots l = RandomSlots(12, 9), r = RandomSlots(12, 10);
   EqualizerFactors eq;

@@ -84,6 +84,7 @@ TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
     ASSERT_TRUE(e.Seek(c.ms));
     heard = e.PositionMs();
     ASSERT_TRUE(e.Start());
+    EXPECT_EQ(e.HeardPositionMs(), heard) << "the time shown must start where the sound does";
   } else {
     ASSERT_TRUE(e.Start());
     // Nothing is played until the seek is done: the queue fills with the start of the file,

@@ -5,7 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ui/player/PlayerWidgets.h"
+#include "ui/controls/HyperlinkLabel.h"
+#include "ui/controls/Skin.h"
 
 #ifndef TOVIRA_VERSION
 #error "TOVIRA_VERSION comes from the build"
@@ -15,12 +16,9 @@ namespace tovira {
 
 namespace {
 
-QLabel* MakeLink(const QString& text, const QString& url, QWidget* parent) {
-  auto* l = new QLabel(parent);
-  l->setTextFormat(Qt::RichText);
-  l->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), text.toHtmlEscaped()));
-  l->setOpenExternalLinks(true);
-  l->setToolTip(url);
+HyperlinkLabel* MakeLink(const QString& text, const QString& url, QWidget* parent) {
+  auto* l = new HyperlinkLabel(text, parent);
+  l->SetURL(url);
   return l;
 }
 
@@ -30,8 +28,9 @@ QString AboutDialog::VersionLine() { return tr("Version %1").arg(QStringLiteral(
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("About Tovira"));
+  setWindowIcon(skin::AppIcon());
   auto* icon = new QLabel(this);
-  icon->setPixmap(AppIconPixmap(48));
+  icon->setPixmap(skin::AppIcon().pixmap(48, 48));
   auto* name = new QLabel(QStringLiteral("<b style=\"font-size:14pt\">Tovira</b>"), this);
   auto* version = new QLabel(VersionLine(), this);
   version->setObjectName(QStringLiteral("VersionLine"));

@@ -3,9 +3,10 @@
 
 #include <QDialog>
 
-class QLabel;
 
 namespace tovira {
+
+class HyperlinkLabel;
 
 inline constexpr const char* kFeedbackUrl = "https://tovira.example.org/feedback";
 inline constexpr const char* kMailUrl = "mailto:feedback@tovira.example.org";
@@ -18,12 +19,12 @@ class AboutDialog : public QDialog {
 
   // "Version 1.2.3", from the build.
   static QString VersionLine();
-  QLabel* FeedbackLink() const { return feedback_; }
-  QLabel* MailLink() const { return mail_; }
+  HyperlinkLabel* FeedbackLink() const { return feedback_; }
+  HyperlinkLabel* MailLink() const { return mail_; }
 
  private:
-  QLabel* feedback_ = nullptr;
-  QLabel* mail_ = nullptr;
+  HyperlinkLabel* feedback_ = nullptr;
+  HyperlinkLabel* mail_ = nullptr;
 };
 
 }  // namespace tovira

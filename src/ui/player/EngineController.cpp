@@ -23,14 +23,11 @@ EngineController::~EngineController() {
   engine_.reset();
 }
 
-#if __has_include("engine/EngineTypes.h")
-#define TOVIRA_SERIAL_OF(n) (n).track
-#define TOVIRA_CURRENT_SERIAL() engine_->TrackSerial()
-#define TOVIRA_HAS_ERROR_EVENT 1
-#else
-#define TOVIRA_SERIAL_OF(n) 0
-#define TOVIRA_CURRENT_SERIAL() 0
-#endif
+// An end or error that belongs to a track no longer open, or that arrives after the user already
+// stopped it, is stale.
+bool EngineController::IsCurrent(const EngineNotification& n) const {
+  return n.track == engine_->TrackSerial() && engine_->GetState() == EngineState::Ended;
+}
 
 void EngineController::Deliver(const EngineNotification& n) {
   switch (n.event) {
@@ -38,15 +35,13 @@ void EngineController::Deliver(const EngineNotification& n) {
       emit stateChanged(n.state);
       break;
     case EngineEvent::TrackEnded:
-      if (TOVIRA_SERIAL_OF(n) != TOVIRA_CURRENT_SERIAL()) return;
+      if (!IsCurrent(n)) return;
       emit trackEnded();
       break;
-#ifdef TOVIRA_HAS_ERROR_EVENT
     case EngineEvent::Error:
-      if (TOVIRA_SERIAL_OF(n) != TOVIRA_CURRENT_SERIAL()) return;
+      if (!IsCurrent(n)) return;
       emit trackFailed(QString::fromStdString(n.text));
       break;
-#endif
     case EngineEvent::Notice:
       emit notice(QString::fromStdString(n.text));
       break;

@@ -59,6 +59,7 @@ class EngineController : public QObject {
 
  private:
   void Deliver(const EngineNotification& n);
+  bool IsCurrent(const EngineNotification& n) const;
 
   std::unique_ptr<PlaybackEngine> engine_;
 };

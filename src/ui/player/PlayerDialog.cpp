@@ -12,9 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
-#include <QPushButton>
 #include <QSettings>
-#include <QSlider>
 #include <QStandardPaths>
 #include <QWindow>
 
@@ -22,6 +20,10 @@
 #include <cmath>
 
 #include "output/AudioDevice.h"
+#include "ui/controls/Skin.h"
+#include "ui/controls/SkinButton.h"
+#include "ui/controls/SkinSlider.h"
+#include "ui/controls/SpectrumBarDisplay.h"
 #include "ui/player/AboutDialog.h"
 #include "ui/player/PlayerLayout.h"
 #include "ui/player/PlayerWidgets.h"
@@ -51,20 +53,21 @@ QString ShortName(const QString& path) {
   return name.isEmpty() ? path : name;
 }
 
-QAbstractButton* MakeButton(QWidget* parent, const QString& name, const QString& face, bool latched) {
-  auto* b = new QPushButton(face, parent);
+template <typename Button>
+QAbstractButton* MakeButton(QWidget* parent, const QString& name, const skin::Cell& cell) {
+  auto* b = new Button(cell, parent);
   b->setObjectName(name);
-  b->setCheckable(latched);
   b->setFocusPolicy(Qt::NoFocus);
   b->setToolTip(name);
   b->setGeometry(PlaceOf(name.toStdString()));
   return b;
 }
 
-QAbstractSlider* MakeSlider(QWidget* parent, const QString& name) {
-  auto* s = new QSlider(Qt::Horizontal, parent);
+SkinSlider* MakeSlider(QWidget* parent, const QString& name, const skin::Thumb& thumb) {
+  auto* s = new SkinSlider(Qt::Horizontal, thumb, parent);
   s->setObjectName(name);
   s->setFocusPolicy(Qt::NoFocus);
+  s->SetBackgroundColour(Qt::transparent);
   s->setGeometry(PlaceOf(name.toStdString()));
   return s;
 }
@@ -76,7 +79,7 @@ PlayerDialog::PlayerDialog(QWidget* parent) : PlayerDialog(Options{}, parent) {}
 PlayerDialog::PlayerDialog(Options options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), options_(std::move(options)) {
   setWindowTitle(QString::fromLatin1(kProgramTitle));
-  setWindowIcon(QIcon(AppIconPixmap(64)));
+  setWindowIcon(skin::AppIcon());
   setFixedSize(kPlayerWindowSize);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_QuitOnClose);
@@ -139,16 +142,25 @@ PlayerDialog::~PlayerDialog() {
 }
 
 void PlayerDialog::BuildControls() {
-  back_ = MakeButton(this, QStringLiteral("Back"), QStringLiteral("|<"), false);
-  fwd_ = MakeButton(this, QStringLiteral("Fwd"), QStringLiteral(">|"), false);
-  play_ = MakeButton(this, QStringLiteral("Play"), QStringLiteral(">"), false);
-  pause_ = MakeButton(this, QStringLiteral("Pause"), QStringLiteral("||"), false);
-  stop_ = MakeButton(this, QStringLiteral("Stop"), QStringLiteral("[]"), false);
-  ff_ = MakeButton(this, QStringLiteral("FF"), QStringLiteral(">>"), false);
-  load_ = MakeButton(this, QStringLiteral("Load"), QStringLiteral("^"), false);
-  about_ = MakeButton(this, QStringLiteral("MS"), QStringLiteral("?"), false);
-  eq_ = MakeButton(this, QStringLiteral("EQ"), QStringLiteral("EQ"), true);
-  pl_ = MakeButton(this, QStringLiteral("PL"), QStringLiteral("PL"), true);
+  back_ = MakeButton<SkinButton>(this, QStringLiteral("Back"), skin::kPrevious);
+  fwd_ = MakeButton<SkinButton>(this, QStringLiteral("Fwd"), skin::kNext);
+  play_ = MakeButton<SkinButton>(this, QStringLiteral("Play"), skin::kPlay);
+  pause_ = MakeButton<SkinButton>(this, QStringLiteral("Pause"), skin::kPause);
+  stop_ = MakeButton<SkinButton>(this, QStringLiteral("Stop"), skin::kStop);
+  ff_ = MakeButton<SkinButton>(this, QStringLiteral("FF"), skin::kFastForward);
+  load_ = MakeButton<SkinButton>(this, QStringLiteral("Load"), skin::kLoad);
+  about_ = MakeButton<SkinButton>(this, QStringLiteral("MS"), skin::kAbout);
+  eq_ = MakeButton<SkinToggleButton>(this, QStringLiteral("EQ"), skin::kEqualizerToggle);
+  pl_ = MakeButton<SkinToggleButton>(this, QStringLiteral("PL"), skin::kPlaylistToggle);
+  play_->setToolTip(tr("Play"));
+  pause_->setToolTip(tr("Play/Pause (Space)"));
+  stop_->setToolTip(tr("Stop (X)"));
+  load_->setToolTip(tr("Load files (Enter)"));
+  fwd_->setToolTip(tr("Next (N)"));
+  back_->setToolTip(tr("Previous (B)"));
+  about_->setToolTip(tr("About Tovira"));
+  eq_->setToolTip(tr("Equalizer"));
+  pl_->setToolTip(tr("Playlist"));
   // A button the window was drawn with but that does nothing.
   ff_->hide();
   ff_->setEnabled(false);
@@ -163,16 +175,14 @@ void PlayerDialog::BuildControls() {
   connect(eq_, &QAbstractButton::toggled, this, &PlayerDialog::ToggleEqualizer);
   connect(pl_, &QAbstractButton::toggled, this, &PlayerDialog::TogglePlaylist);
 
-  position_ = MakeSlider(this, QStringLiteral("Position"));
+  auto* position = MakeSlider(this, QStringLiteral("Position"), skin::kPositionThumb);
+  position_ = position;
   position_->setRange(0, 0);
   position_->setPageStep(10);
-  connect(position_, &QAbstractSlider::sliderReleased, this, [this] { SeekPercent(position_->value()); });
-  // A click beside the thumb moves it by a page and seeks there at once.
-  connect(position_, &QAbstractSlider::valueChanged, this, [this](int v) {
-    if (!updatingPosition_ && !position_->isSliderDown()) SeekPercent(v);
-  });
+  // A released thumb, or a click beside it (one page towards the click), seeks at once.
+  connect(position, &SkinSlider::valueCommitted, this, &PlayerDialog::SeekPercent);
 
-  volume_ = MakeSlider(this, QStringLiteral("Volume"));
+  volume_ = MakeSlider(this, QStringLiteral("Volume"), skin::kVolumeThumb);
   volume_->setRange(0, 100);
   volume_->setPageStep(10);
   connect(volume_, &QAbstractSlider::valueChanged, this,
@@ -188,7 +198,6 @@ void PlayerDialog::BuildControls() {
   info_->setWordWrap(true);
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   info_->setTextInteractionFlags(Qt::NoTextInteraction);
-  info_->setAutoFillBackground(true);
   info_->setMargin(2);
   info_->setGeometry(PlaceOf("Info"));
 
@@ -205,9 +214,14 @@ void PlayerDialog::BuildControls() {
     l->setFont(f);
   }
 
-  spectrum_ = new LevelsSink(this);
+  spectrum_ = new SpectrumBarDisplay(this);
   spectrum_->setObjectName(QStringLiteral("Spectrum"));
   spectrum_->setGeometry(PlaceOf("Spectrum"));
+  spectrum_->SetColours(skin::kSpectrumBackground, skin::kSpectrumNormal, skin::kSpectrumMedium, skin::kSpectrumHigh);
+  spectrum_->SetBands(kSpectrumBands, 10);
+  spectrum_->SetPeaks(true);
+  spectrum_->SetGrid(false);
+  spectrum_->StartTimer(55);
 
   statusImage_ = new QLabel(this);
   statusImage_->setObjectName(QStringLiteral("Status"));
@@ -539,13 +553,17 @@ void PlayerDialog::SetPositionQuietly(int percent) {
 void PlayerDialog::UpdateSpectrum() {
   const EngineState s = controller_->State();
   if (s == EngineState::Playing || s == EngineState::Paused) {
-    spectrum_->SetLevels(controller_->Levels());
+    const SpectrumLevels levels = controller_->Levels();
+    spectrum_->SetLevels(levels);
   } else {
     FeedZeroLevels();
   }
 }
 
-void PlayerDialog::FeedZeroLevels() { spectrum_->SetLevels(SpectrumLevels{}); }
+void PlayerDialog::FeedZeroLevels() {
+  const SpectrumLevels zeros{};
+  spectrum_->SetLevels(zeros);
+}
 
 bool PlayerDialog::TimersIdle() const {
   return !timeTimer_.isActive() && !positionTimer_.isActive() && !spectrumTimer_.isActive() &&
@@ -556,7 +574,7 @@ bool PlayerDialog::TimersIdle() const {
 
 void PlayerDialog::SetStatus(StatusImage image) {
   status_ = image;
-  statusImage_->setPixmap(StatusPixmap(image));
+  statusImage_->setPixmap(StatusPixmap(image, devicePixelRatioF()));
 }
 
 void PlayerDialog::EmitChange() { emit playbackChanged(controller_->State(), currentFile_); }
@@ -593,6 +611,11 @@ void PlayerDialog::SetCompanions(QWidget* playlistWindow, QWidget* equalizerWind
   if (isVisible()) ShowCompanions(true);
 }
 
+void PlayerDialog::SetCompanionSlides(std::function<void(bool)> playlist, std::function<void(bool)> equalizer) {
+  playlistSlide_ = std::move(playlist);
+  equalizerSlide_ = std::move(equalizer);
+}
+
 void PlayerDialog::TogglePlaylist(bool show) {
   showPlaylist_ = show;
   if (pl_->isChecked() != show) {
@@ -600,7 +623,9 @@ void PlayerDialog::TogglePlaylist(bool show) {
     pl_->setChecked(show);
   }
   if (playlistWindow_) {
-    if (show && isVisible() && !isMinimized()) {
+    if (playlistSlide_ && isVisible() && !isMinimized()) {
+      playlistSlide_(show);
+    } else if (show && isVisible() && !isMinimized()) {
       DockCompanions();
       playlistWindow_->show();
     } else {
@@ -617,7 +642,9 @@ void PlayerDialog::ToggleEqualizer(bool show) {
     eq_->setChecked(show);
   }
   if (equalizerWindow_) {
-    if (show && isVisible() && !isMinimized()) {
+    if (equalizerSlide_ && isVisible() && !isMinimized()) {
+      equalizerSlide_(show);
+    } else if (show && isVisible() && !isMinimized()) {
       DockCompanions();
       equalizerWindow_->show();
     } else {
@@ -740,12 +767,14 @@ void PlayerDialog::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-void PlayerDialog::paintEvent(QPaintEvent*) {
+void PlayerDialog::paintEvent(QPaintEvent* e) {
   QPainter p(this);
-  QLinearGradient g(0, 0, 0, height());
-  g.setColorAt(0, QColor(52, 58, 72));
-  g.setColorAt(1, QColor(28, 31, 40));
-  p.fillRect(rect(), g);
+  // The skin is drawn once into a pixmap; a repaint then copies only the region asked for.
+  const qreal dpr = devicePixelRatioF();
+  if (background_.isNull() || background_.size() != size() * dpr) {
+    background_ = skin::Render(QString::fromLatin1(skin::kPlayerBackground), size(), dpr);
+  }
+  for (const QRect& r : e->region()) p.drawPixmap(r, background_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
 }
 
 }  // namespace tovira

@@ -7,6 +7,7 @@
 // rate (500 ms) and the spectrum (100 ms) while a track plays; the playlist's save tick while it
 // has unsaved changes or is loading; the 3-second batch of handed-over files while one is open.
 
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -31,7 +32,7 @@ namespace tovira {
 
 class AudioDevice;
 class ElapsedTimeView;
-class LevelsSink;
+class SpectrumBarDisplay;
 
 // The picture in the status box at the top left.
 enum class StatusImage { None, Playing, Paused, Stopped, EndOfPlaylist };
@@ -69,6 +70,9 @@ class PlayerDialog : public QWidget {
 
   // Where the playlist and equaliser windows plug in; either may be null.
   void SetCompanions(QWidget* playlistWindow, QWidget* equalizerWindow);
+  // How a companion comes and goes when its toggle changes while this window is shown:
+  // `slide(show)` (out from behind this window and back); empty: shown and hidden at once.
+  void SetCompanionSlides(std::function<void(bool show)> playlist, std::function<void(bool show)> equalizer);
   bool PlaylistToggled() const { return showPlaylist_; }
   bool EqualizerToggled() const { return showEqualizer_; }
 
@@ -184,11 +188,14 @@ class PlayerDialog : public QWidget {
   QLabel* liveUnit_ = nullptr;
   QLabel* statusImage_ = nullptr;
   QLabel* message_ = nullptr;
-  LevelsSink* spectrum_ = nullptr;
+  SpectrumBarDisplay* spectrum_ = nullptr;
+  QPixmap background_;
   QMenu* menu_ = nullptr;
 
   QPointer<QWidget> playlistWindow_;
   QPointer<QWidget> equalizerWindow_;
+  std::function<void(bool)> playlistSlide_;
+  std::function<void(bool)> equalizerSlide_;
 
   QTimer timeTimer_;      // 10 ms, elapsed time
   QTimer positionTimer_;  // 500 ms, slider and live bit rate

@@ -1,7 +1,8 @@
 #pragma once
 // Where the player window's controls sit. Places are kept in dialog units, the unit the window
-// was drawn in (a quarter of the average character width, an eighth of the character height of
-// an 8-point dialog font), and turned into pixels for the fixed 410 x 215 window.
+// was drawn in, and turned into pixels of the skin: 3/2 pixel across and 8/5 pixel down per unit.
+// The window's inside is the skin's 400 x 190; with a usual frame and title bar the whole window
+// is 410 x 215.
 
 #include <QRect>
 #include <QSize>
@@ -11,7 +12,7 @@
 
 namespace tovira {
 
-inline constexpr QSize kPlayerWindowSize{410, 215};
+inline constexpr QSize kPlayerWindowSize{400, 190};
 
 struct ControlPlace {
   std::string_view name;
@@ -39,12 +40,10 @@ inline constexpr std::array<ControlPlace, 18> kPlayerPlaces = {{
     {"Status", 10, 10, 15, 13},
 }};
 
-// Dialog units to pixels: 6 by 13 pixel base units (3/2 horizontally, 13/8 vertically), shifted
-// so that the controls sit in the middle of the window's width and leave an even margin.
+// Dialog units to pixels, edges rounded to the nearest pixel.
 inline QRect DialogToPixels(int x, int y, int w, int h) {
-  constexpr int kLeft = 11, kTop = 10;
-  const int left = kLeft + (x * 3 + 1) / 2, top = kTop + (y * 13 + 4) / 8;
-  const int right = kLeft + ((x + w) * 3 + 1) / 2, bottom = kTop + ((y + h) * 13 + 4) / 8;
+  const int left = (x * 3 + 1) / 2, top = (y * 8 + 2) / 5;
+  const int right = ((x + w) * 3 + 1) / 2, bottom = ((y + h) * 8 + 2) / 5;
   return QRect(left, top, right - left, bottom - top);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Small pieces of the player window: the elapsed-time text, which repaints only itself and only
-// when its text changes, and the status pictures, drawn here rather than kept as bitmaps.
+// when its text changes, and the status pictures.
 
 #include <QPixmap>
 #include <QString>
@@ -31,26 +31,7 @@ class ElapsedTimeView final : public QWidget {
   int repaints_ = 0;
 };
 
-// Bars of the 20 spectrum levels (0-255).
-class LevelsSink final : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit LevelsSink(QWidget* parent = nullptr) : QWidget(parent) {}
-  void SetLevels(const std::array<int32_t, 20>& levels);
-  const std::array<int32_t, 20>& Levels() const { return levels_; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  std::array<int32_t, 20> levels_{};
-};
-
-// The 20 x 15 picture for a status; a null pixmap for none.
-QPixmap StatusPixmap(StatusImage image);
-
-// The window's own icon.
-QPixmap AppIconPixmap(int size);
+// The 20 x 15 skin picture for a status, at the device pixel ratio `dpr`; null for none.
+QPixmap StatusPixmap(StatusImage image, qreal dpr);
 
 }  // namespace tovira

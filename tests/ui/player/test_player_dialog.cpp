@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QSettings>
 #include <QTest>
@@ -16,8 +17,12 @@
 #include <fstream>
 #include <memory>
 
+#include "decoder/DamagedStreams.h"
+#include "decoder/MpegDecoder.h"
 #include "output/AudioDevice.h"
 #include "tags/TagFiles.h"
+#include "ui/controls/HyperlinkLabel.h"
+#include "ui/controls/SkinSlider.h"
 #include "ui/player/AboutDialog.h"
 #include "ui/player/PlayerDialog.h"
 #include "ui/player/PlayerLayout.h"
@@ -60,6 +65,9 @@ class PlayerWindow : public ::testing::Test {
     };
     auto d = std::make_unique<PlayerDialog>(std::move(o));
     d->show();
+    // The PL and EQ toggles latch only in the active window.
+    d->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(d.get()));
     return d;
   }
 
@@ -96,7 +104,8 @@ class PlayerWindow : public ::testing::Test {
 
 TEST_F(PlayerWindow, FixedSizeTitleAndControlsInsideWithoutOverlap) {
   auto d = Make();
-  EXPECT_EQ(d->size(), QSize(410, 215));
+  // The inside of the window; the frame and title bar make it 410 x 215 on a desktop.
+  EXPECT_EQ(d->size(), QSize(400, 190));
   EXPECT_EQ(d->minimumSize(), d->maximumSize());
   EXPECT_EQ(d->windowTitle(), "Tovira");
   const QRect client(QPoint(0, 0), d->size());
@@ -208,14 +217,28 @@ TEST_F(PlayerWindow, DraggingThePositionSliderSeeks) {
   auto d = Make();
   d->OpenStartupFile(Track("a.mp3"));
   d->PlayPause();  // paused, so the position stays where the seek put it
-  QAbstractSlider* s = d->PositionSlider();
+  auto* s = qobject_cast<SkinSlider*>(d->PositionSlider());
+  ASSERT_NE(s, nullptr);
   ASSERT_EQ(s->maximum(), 100);
-  s->setSliderDown(true);
-  s->setSliderPosition(60);
-  s->setSliderDown(false);
-  // 60 % of the 3-second track.
-  EXPECT_NEAR(d->Controller().Engine().PositionMs(), 1800.0, 100.0);
-  EXPECT_TRUE(d->TimeText().startsWith("00:01.") || d->TimeText().startsWith("00:02.")) << d->TimeText().toStdString();
+  // Drag the thumb about 60 % along the channel with the mouse.
+  const QPoint grab = s->ThumbRect().center();
+  const int travel = s->ChannelRect().width() - s->ThumbRect().width();
+  const QPoint drop = grab + QPoint(travel * 6 / 10, 0);
+  QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, grab);
+  QMouseEvent move(QEvent::MouseMove, drop, s->mapToGlobal(drop), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &move);
+  QTest::mouseRelease(s, Qt::LeftButton, Qt::NoModifier, drop);
+  const int percent = s->value();
+  EXPECT_GE(percent, 50);
+  EXPECT_LE(percent, 70);
+  // The 3-second track is now that far in (lame pads a few frames at the end).
+  const double expected = percent / 100.0 * ReadTrackFacts(d->CurrentFile().toStdString())->durationMs;
+  EXPECT_NEAR(d->Controller().Engine().PositionMs(), expected, 60.0);
+  // A click in the channel to the right of the thumb moves a page (10 %) and seeks there.
+  const QPoint right(s->ChannelRect().right() - 2, s->height() / 2);
+  QTest::mouseClick(s, Qt::LeftButton, Qt::NoModifier, right);
+  EXPECT_EQ(s->value(), percent + 10);
+  EXPECT_NEAR(d->Controller().Engine().PositionMs(), expected + 0.1 * ReadTrackFacts(d->CurrentFile().toStdString())->durationMs, 60.0);
 }
 
 TEST_F(PlayerWindow, UpAndDownKeysStepTheVolumeWithinItsRange) {
@@ -327,6 +350,28 @@ TEST_F(PlayerWindow, UnplayableFileIsReportedAndThePlaylistGoesOn) {
   EXPECT_EQ(d->windowTitle(), "Good - Song - Tovira");
 }
 
+TEST_F(PlayerWindow, TrackFailingMidwayIsReportedAndTheNextPlays) {
+  // Two seconds of undecodable frames after half a second of good ones.
+  std::vector<uint8_t> bytes = test::ReadBytes(test::Fixture("l3_44k_128_js.mp3").string());
+  const std::vector<size_t> offsets = test::FrameOffsets(bytes);
+  ASSERT_GT(offsets.size(), 110u);
+  for (size_t f = 20; f < 110; ++f) test::DamageFrame(bytes, offsets[f], test::Damage::BlockTypeZero);
+  const fs::path damaged = dir_.path() / "damaged.mp3";
+  std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+  const QString good = Track("after.mp3", "After", "Wards");
+  auto d = Make();
+  AddAndWait(*d, {QString::fromStdString(damaged.string()), good});
+  d->Next();
+  ASSERT_EQ(d->Controller().State(), EngineState::Playing);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return d->CurrentFile() == good; }, kWaitMs));
+  EXPECT_TRUE(d->StatusMessage().contains("damaged.mp3")) << d->StatusMessage().toStdString();
+  EXPECT_TRUE(d->StatusMessage().contains(QString::fromUtf8(MpegDecoder::kLostStreamMessage)))
+      << d->StatusMessage().toStdString();
+  EXPECT_EQ(d->Controller().State(), EngineState::Playing);
+  EXPECT_EQ(d->windowTitle(), "After - Wards - Tovira");
+}
+
 TEST_F(PlayerWindow, ErrorLineFadesAway) {
   PlayerOptions o;
   o.dataFolder = dir_.path() / "data";
@@ -390,7 +435,13 @@ TEST_F(PlayerWindow, CompanionsFollowTogglesMinimiseAndRestore) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(playlist.isVisible());
   EXPECT_TRUE(equalizer.isVisible());
-  d->Button("EQ")->click();
+  // A click goes to the window the user is in.
+  auto click = [&](const char* name) {
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    d->Button(name)->click();
+  };
+  click("EQ");
   EXPECT_FALSE(equalizer.isVisible());
   EXPECT_TRUE(playlist.isVisible());
 
@@ -401,7 +452,7 @@ TEST_F(PlayerWindow, CompanionsFollowTogglesMinimiseAndRestore) {
   EXPECT_FALSE(equalizer.isVisible()) << "a window toggled off stays hidden";
 
   // Docking: the playlist below the window, the equaliser to its right.
-  d->Button("EQ")->click();
+  click("EQ");
   d->move(100, 80);
   QCoreApplication::processEvents();
   const QRect frame = d->frameGeometry();
@@ -415,8 +466,8 @@ TEST_F(PlayerWindow, AboutDialogShowsTheBuildVersionAndTwoLinks) {
   EXPECT_EQ(about.windowTitle(), "About Tovira");
   ASSERT_NE(about.FeedbackLink(), nullptr);
   ASSERT_NE(about.MailLink(), nullptr);
-  EXPECT_TRUE(about.FeedbackLink()->toolTip().startsWith("https://"));
-  EXPECT_TRUE(about.MailLink()->toolTip().startsWith("mailto:"));
+  EXPECT_TRUE(about.FeedbackLink()->GetURL().startsWith("https://"));
+  EXPECT_TRUE(about.MailLink()->GetURL().startsWith("mailto:"));
 }
 
 TEST_F(PlayerWindow, VariableRateTrackShowsVbrAndTheLiveRate) {
