@@ -271,6 +271,11 @@ uint32_t InputStream::LeadFor(uint64_t frame, const std::vector<uint64_t>& offse
   return static_cast<uint32_t>(frame - from);
 }
 
+void InputStream::ExtendIndex(uint32_t frames) {
+  if (!open_ || !firstFrameSeen_ || index_.Complete() || frames == 0) return;
+  index_.Cover(*source_, index_.FramesKnown() + frames - 1);
+}
+
 bool InputStream::SeekToTime(uint32_t ms, uint32_t* leadFrames, const std::function<bool()>& stop) {
   if (leadFrames) *leadFrames = 0;
   if (!open_ || !firstFrameSeen_) return false;

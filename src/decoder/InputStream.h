@@ -66,6 +66,9 @@ class InputStream {
   // (Xing, Info, VBRI) carries the stream's frame count.
   std::span<const uint8_t> FirstFrame() const { return {firstFrame_.data(), firstFrameLength_}; }
   const FrameIndex& Index() const { return index_; }
+  // Walks the frame index `frames` further, so that later seeks find it ready; the read position
+  // is kept. Cheap enough to call once per decoded frame.
+  void ExtendIndex(uint32_t frames);
 
   // Bit reader over the current frame buffer.
   uint32_t GetBits(unsigned n) {

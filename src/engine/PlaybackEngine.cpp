@@ -18,6 +18,7 @@ namespace {
 // Frames with nothing usable before the first header is given up on in Prepare; each attempt
 // has already scanned a long stretch of the file.
 constexpr int kPrepareAttempts = 8;
+constexpr uint32_t kIndexFramesPerFrame = 64;
 
 // A message that is already a sentence for the user.
 bool IsSentence(const std::string& text) {
@@ -579,6 +580,9 @@ std::string PlaybackEngine::FrameLoop() {
         if (decoder_->StreamLost()) throw DecoderError(MpegDecoder::kLostStreamMessage);
       }
       bitrateKbps_.store(h.GetBitrate() / 1000, std::memory_order_relaxed);
+      // The frame index grows while the track plays (some 64 KB of headers per frame at most),
+      // so a later seek, even to the end of a long file, finds it ready.
+      decoder_->Stream().ExtendIndex(kIndexFramesPerFrame);
       if (pauseRequested_) PauseWait();
     }
   } catch (...) {

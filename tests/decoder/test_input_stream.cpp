@@ -262,6 +262,22 @@ TEST(InputStream, SeekIsExactWhateverTheBitRateDidBefore) {
   EXPECT_EQ(r.stream.Index().FramesKnown(), 60u);
 }
 
+TEST(InputStream, TheIndexGrowsAheadWithoutMovingTheReader) {
+  Reader r(Frames({}, 100));
+  ASSERT_EQ(r.stream.ReadFrame(), 1);
+  for (uint32_t read = 1; read < 30; ++read) {
+    r.stream.ExtendIndex(3);
+    EXPECT_EQ(r.stream.Index().FramesKnown(), std::min<uint64_t>(3 * read, 100));
+    ASSERT_EQ(r.stream.ReadFrame(), 1);
+    ASSERT_EQ(r.stream.GetBits(8), read);  // the frame after the one before, as if nothing happened
+  }
+  r.stream.ExtendIndex(1000);
+  EXPECT_TRUE(r.stream.Index().Complete());
+  EXPECT_EQ(r.stream.Index().FramesKnown(), 100u);
+  ASSERT_EQ(r.stream.ReadFrame(), 1);
+  EXPECT_EQ(r.stream.GetBits(8), 30u);
+}
+
 TEST(InputStream, SeekLeadCoversTheBitReservoir) {
   // Layer III frames of 32 kbit/s hold 68 bytes of main data after 4 + 32 header and side-info
   // bytes: a full reservoir of 511 bytes needs eight of them before the frame ahead of the target.
@@ -331,6 +347,37 @@ TEST(InputStream, TagsAtTheEndAreNotAudio) {
   auto bogus = Concat(frames, std::vector<uint8_t>{'1', '2', '3', '4', '5', '6', 'L', 'Y', 'R', 'I', 'C', 'S', '2', '0', '0'});
   Reader r(bogus);
   EXPECT_EQ(r.stream.AudioEnd(), bogus.size());
+}
+
+TEST(InputStream, MalformedTagsAtTheEndAreAudio) {
+  const auto frames = Frames({}, 3);
+  auto ape = [](uint32_t size, uint32_t flags) {
+    std::vector<uint8_t> f = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07, 0, 0};
+    for (auto v : {size, 0u, flags}) {
+      for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    f.resize(32, 0);
+    return f;
+  };
+  auto text = [](const std::string& t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+  const std::vector<uint8_t> tails[] = {
+      ape(0xFFFFFFF0u, 0),            // claims more than the file holds
+      ape(8, 0),                      // smaller than its own footer
+      ape(static_cast<uint32_t>(frames.size()) + 1, 0x80000000u),  // with its header, reaches before the start
+      text("00x010LYRICS200"),        // size with a letter in it
+      text("999999LYRICS200"),        // more than the file holds
+      text("000020LYRICS200"),        // no LYRICSBEGIN where the size points
+      text("LYRICSEND"),              // an end marker without a beginning
+      {'3', 'D', 'I', 4, 0, 0, 0, 0, 1, 0},  // a footer without its tag
+      {'3', 'D', 'I', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F},
+  };
+  for (const auto& tail : tails) {
+    SCOPED_TRACE(std::string(tail.begin(), tail.end()));
+    auto bytes = Concat(frames, tail);
+    Reader r(bytes);
+    EXPECT_EQ(r.stream.AudioEnd(), bytes.size());
+    EXPECT_EQ(r.stream.ReadFrame(), 1);
+  }
 }
 
 TEST(InputStream, AudioEndKeepsJunkInsideTheStreamOutOfTheCount) {

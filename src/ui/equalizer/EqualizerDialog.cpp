@@ -29,7 +29,9 @@ EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* paren
   setWindowTitle(QStringLiteral("Tovira Equalizer"));
   setModal(false);
   setAcceptDrops(true);
-  setFixedSize(skin::kEqualizerBackgroundSize);
+  // As high as the player window it stands beside, so that it never reaches over the playlist
+  // window below the player; the art's lowest strip (below the band labels) is cut off.
+  setFixedSize(skin::kEqualizerBackgroundSize.width(), skin::kPlayerBackgroundSize.height());
 
   for (int i = 0; i < kEqualizerSliders; ++i) {
     auto* slider = new SkinSlider(Qt::Vertical, skin::kEqualizerThumb, this);

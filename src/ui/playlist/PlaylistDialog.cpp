@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProxyStyle>
+#include <QStyleOptionHeader>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -60,6 +62,29 @@ std::vector<std::string> ToStd(const QStringList& list) {
 }
 
 bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(parent, topic); }
+
+// The toolkit draws an ascending sort as a downward arrow; the list's arrow points up for
+// ascending and down for descending.
+class SortArrowStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_IndicatorHeaderArrow) {
+      if (const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option)) {
+        QStyleOptionHeader flipped(*header);
+        if (header->sortIndicator == QStyleOptionHeader::SortDown) {
+          flipped.sortIndicator = QStyleOptionHeader::SortUp;
+        } else if (header->sortIndicator == QStyleOptionHeader::SortUp) {
+          flipped.sortIndicator = QStyleOptionHeader::SortDown;
+        }
+        QProxyStyle::drawPrimitive(element, &flipped, painter, widget);
+        return;
+      }
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
+};
 
 }  // namespace
 
@@ -115,6 +140,9 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int c = 0; c < kColumnCount; ++c) header->resizeSection(c, kColumnWidths[static_cast<size_t>(c)]);
   header->setSortIndicatorShown(false);
+  auto* arrows = new SortArrowStyle();  // follows the application's style
+  arrows->setParent(header);
+  header->setStyle(arrows);
   connect(header, &QHeaderView::sectionClicked, this, &PlaylistDialog::ClickColumn);
   connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     const QModelIndex source = proxy_->mapToSource(index);

@@ -73,6 +73,9 @@ TEST(CompanionsOnX11, DockedBelowAndBesideAfterTheSlideAndAfterTheMainWindowMove
 
   player.show();
   ASSERT_TRUE(PumpUntil(docked)) << report();
+  // The equaliser is no higher than the player, so it leaves the playlist window uncovered.
+  EXPECT_EQ(equalizer.frameGeometry().height(), player.frameGeometry().height()) << report();
+  EXPECT_FALSE(equalizer.frameGeometry().intersects(playlist.frameGeometry())) << report();
 
   // Both slide back, then out again with their toggles.
   player.TogglePlaylist(false);

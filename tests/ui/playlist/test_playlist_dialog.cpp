@@ -6,10 +6,12 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -99,6 +101,29 @@ class PlaylistDialogTest : public ::testing::Test {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
 
+  // The sort arrow drawn in the right third of a header section: 0 none, +1 pointing up (its
+  // top row of dark pixels narrower than its bottom row), -1 pointing down.
+  int ArrowIn(int column) const {
+    auto* header = dialog->Table()->horizontalHeader();
+    const QImage image = header->grab().toImage();
+    const int left = header->sectionViewportPosition(column);
+    const int width = header->sectionSize(column);
+    int top = -1, bottom = -1;
+    std::vector<int> darkInRow(static_cast<size_t>(image.height()), 0);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = left + width * 2 / 3; x < left + width - 2; ++x) {
+        if (qGray(image.pixel(x, y)) < 140) ++darkInRow[static_cast<size_t>(y)];
+      }
+      if (darkInRow[static_cast<size_t>(y)] > 0) {
+        if (top < 0) top = y;
+        bottom = y;
+      }
+    }
+    if (top < 0 || bottom - top < 2) return 0;
+    const int first = darkInRow[static_cast<size_t>(top)], last = darkInRow[static_cast<size_t>(bottom)];
+    return first < last ? 1 : (first > last ? -1 : 0);
+  }
+
   TempDir dir;
   MapSettings settings;
   ModelRecord rec;
@@ -130,8 +155,13 @@ TEST_F(PlaylistDialogTest, ColumnClicksSortAscendingThenDescendingWithTheArrowOn
   dialog->show();
   auto* header = dialog->Table()->horizontalHeader();
   EXPECT_FALSE(header->isSortIndicatorShown());
+  EXPECT_EQ(ArrowIn(kColumnTitle), 0);
 
   ClickHeader(kColumnTitle);
+  // Ascending points up, on the sorted column only.
+  EXPECT_EQ(ArrowIn(kColumnTitle), 1);
+  EXPECT_EQ(ArrowIn(kColumnArtist), 0);
+  EXPECT_EQ(ArrowIn(kColumnAlbum), 0);
   EXPECT_EQ(ShownColumn(kColumnTitle), (QStringList{"Alpha", "Bravo", "Charlie", "delta", "echo", "foxtrot", "golf",
                                                      "hotel", "india", "juliet", "kilo"}));
   EXPECT_TRUE(header->isSortIndicatorShown());
@@ -143,12 +173,15 @@ TEST_F(PlaylistDialogTest, ColumnClicksSortAscendingThenDescendingWithTheArrowOn
                                                      "delta", "Charlie", "Bravo", "Alpha"}));
   EXPECT_EQ(header->sortIndicatorSection(), kColumnTitle);
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(ArrowIn(kColumnTitle), -1);
 
   ClickHeader(kColumnArtist);
   EXPECT_EQ(ShownColumn(kColumnArtist), (QStringList{"Chi", "Mu", "Nu", "Omicron", "Phi", "Pi", "Rho", "Sigma", "Tau",
                                                       "Upsilon", "Xi"}));
   EXPECT_EQ(header->sortIndicatorSection(), kColumnArtist);
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  EXPECT_EQ(ArrowIn(kColumnArtist), 1);
+  EXPECT_EQ(ArrowIn(kColumnTitle), 0);
 
   // Numbers sort as numbers: 2 before 10.
   ClickHeader(kColumnNumber);
@@ -269,6 +302,22 @@ TEST_F(PlaylistDialogTest, AddFilesExpandsPlaylistsAndSaveWritesTheChosenFile) {
   // The player's Load uses its own filter.
   dialog->ChooseFilesToLoad(nullptr);
   EXPECT_EQ(dialogs.openFilters.back(), "MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|All files(*.*)|*.*||");
+}
+
+TEST_F(PlaylistDialogTest, ASaveThatCannotBeWrittenIsReported) {
+  LoadEleven();
+  dialogs.save = QString::fromStdString((dir.path() / "missing" / "out.m3u").string());
+  QString shown;
+  // The warning is modal: read and close it from the event loop it runs.
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->close();
+    }
+  });
+  dialog->Action(PlaylistCommand::Save)->trigger();
+  EXPECT_TRUE(shown.contains(dialogs.save)) << shown.toStdString();
+  EXPECT_FALSE(fs::exists(dir.path() / "missing" / "out.m3u"));
 }
 
 TEST(FileDialogFilters, PairsBecomeQtNameFilters) {
