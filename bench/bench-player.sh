@@ -30,6 +30,8 @@ fi
 
 cat >"$work/inside.sh" <<'INSIDE'
 set -eu
+# The server may still be coming up on a busy machine.
+for _ in $(seq 1 200); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 hz=$(getconf CLK_TCK)
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
@@ -67,4 +69,4 @@ echo "resident memory playing: $((rss / 1024)) MB (peak $((hwm / 1024)) MB)"
 kill -TERM $pid; wait $pid || true
 INSIDE
 
-PROGRAM=$program SONG=$song SECONDS_PLAYING=$seconds xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+PROGRAM=$program SONG=$song SECONDS_PLAYING=$seconds xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"

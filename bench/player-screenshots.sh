@@ -18,6 +18,8 @@ bash "$root/bench/make-music.sh" "$work" >/dev/null 2>&1 || cp "$root/res/sample
 
 cat >"$work/inside.sh" <<'INSIDE'
 set -eu
+# The server may still be coming up on a busy machine.
+for _ in $(seq 1 200); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 shot() { import -window root "$OUT/$1"; echo "$OUT/$1"; }
 "$PROGRAM" >/dev/null 2>&1 &
 pid=$!
@@ -39,4 +41,4 @@ shot tovira-about.png
 xdotool key Escape || true
 kill -TERM $pid; wait $pid || true
 INSIDE
-PROGRAM=$program SONG=$song OUT=$out xvfb-run -a -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+PROGRAM=$program SONG=$song OUT=$out xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -154,6 +155,48 @@ TEST(InstanceSocketPath, LivesInThePrivateRuntimeFolder) {
   }
   qputenv("XDG_RUNTIME_DIR", saved);
 }
+
+TEST(InstanceServer, WithoutASocketTheStartRunsAlone) {
+  test::QtApp();
+  InstanceServer nowhere(QString(), nullptr);
+  EXPECT_EQ(ClaimInstance(nowhere, "/a.mp3", 2000), InstanceRole::Alone);
+  SocketFolder folder;
+  InstanceServer unreachable(folder.Folder() + "/missing/folder/s", nullptr);
+  EXPECT_EQ(ClaimInstance(unreachable, "/a.mp3", 2000), InstanceRole::Alone);
+}
+
+// Whatever a local client sends, nothing but a well-formed message is passed on.
+class Malformed : public ::testing::TestWithParam<std::pair<const char*, QByteArray>> {};
+
+TEST_P(Malformed, MessageIsDroppedUnread) {
+  test::QtApp();
+  SocketFolder folder;
+  InstanceServer server(folder.Path(), nullptr);
+  Received got;
+  got.Attach(server);
+  ASSERT_TRUE(server.Listen());
+  QLocalSocket raw;
+  raw.connectToServer(folder.Path());
+  ASSERT_TRUE(raw.waitForConnected(5000));
+  raw.write(GetParam().second);
+  raw.flush();
+  // The server closes the connection (or leaves it waiting) and passes nothing on.
+  ProcessEventsUntil([&] { return raw.state() == QLocalSocket::UnconnectedState; }, 1500);
+  QApplication::processEvents();
+  EXPECT_TRUE(got.texts.isEmpty());
+  EXPECT_EQ(got.activations, 0);
+  // It still serves a proper hand-off afterwards.
+  EXPECT_TRUE(HandOffWhileServing("/ok.mp3", folder.Path()));
+  EXPECT_EQ(got.texts, QStringList{"/ok.mp3"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, Malformed,
+    ::testing::Values(std::make_pair("WrongMagic", QByteArray("HTTP/1.0 GET /\r\n\r\n")),
+                      std::make_pair("Oversized", QByteArray("TVR1\x7f\xff\xff\xff", 8) + QByteArray(64, 'x')),
+                      std::make_pair("Truncated", QByteArray("TVR1\0\0\0\x20/short", 14)),
+                      std::make_pair("HeaderOnlyHalf", QByteArray("TV"))),
+    [](const auto& info) { return std::string(info.param.first); });
 
 // --- Several processes, as the desktop starts them -------------------------------------------
 

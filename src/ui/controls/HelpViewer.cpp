@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QShortcut>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QUrl>
@@ -142,13 +141,6 @@ bool ShowHelpTopicFrom(QWidget* parent, const QString& topicFile, const QString&
 
 bool ShowHelpTopic(QWidget* parent, const QString& topicFile) {
   return ShowHelpTopicFrom(parent, topicFile, QCoreApplication::applicationDirPath());
-}
-
-void InstallHelpKey(QWidget* window, const QString& topicFile) {
-  auto* shortcut = new QShortcut(QKeySequence::HelpContents, window);
-  shortcut->setContext(Qt::WindowShortcut);
-  QObject::connect(shortcut, &QShortcut::activated, window,
-                   [window, topicFile] { ShowHelpTopic(window, topicFile); });
 }
 
 }  // namespace tovira

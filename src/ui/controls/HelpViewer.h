@@ -58,7 +58,4 @@ bool ShowHelpTopic(QWidget* parent, const QString& topicFile);
 // The same, looking for the help beside a given program folder instead of the running program's.
 bool ShowHelpTopicFrom(QWidget* parent, const QString& topicFile, const QString& programFolder);
 
-// Makes F1 in `window` (and its children) open `topicFile`.
-void InstallHelpKey(QWidget* window, const QString& topicFile);
-
 }  // namespace tovira

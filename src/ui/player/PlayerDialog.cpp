@@ -94,10 +94,7 @@ PlayerDialog::PlayerDialog(Options options, QWidget* parent)
   PlaylistOptions po;
   po.dataFolder = DataFolder(options_.dataFolder);
   PlaylistCallbacks pc;
-  pc.startRow = [this](const std::string& path) {
-    PlayFile(QString::fromStdString(path));
-    startedFromPlaylist_ = true;
-  };
+  pc.startRow = [this](const std::string& path) { PlayPath(QString::fromStdString(path), true); };
   pc.batchReady = [this](size_t) {
     QMetaObject::invokeMethod(this, [this] { DeliverBatch(); }, Qt::QueuedConnection);
   };
@@ -433,10 +430,12 @@ void PlayerDialog::Next() { playlist_->PlayNext(); }
 
 void PlayerDialog::Previous() { playlist_->PlayPrevious(); }
 
-void PlayerDialog::PlayFile(const QString& path) {
+void PlayerDialog::PlayFile(const QString& path) { PlayPath(path, false); }
+
+void PlayerDialog::PlayPath(const QString& path, bool fromPlaylist) {
   Stop();
   currentFile_ = path;
-  startedFromPlaylist_ = false;
+  startedFromPlaylist_ = fromPlaylist;
   Play();
 }
 

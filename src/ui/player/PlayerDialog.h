@@ -128,6 +128,8 @@ class PlayerDialog : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // `fromPlaylist`: a file that cannot be played makes way for the next row.
+  void PlayPath(const QString& path, bool fromPlaylist);
   void BuildControls();
   void BuildMenu();
   void ReadSettings();

@@ -342,9 +342,14 @@ TEST_F(PlayerWindow, UnplayableFileIsReportedAndThePlaylistGoesOn) {
   EXPECT_TRUE(d->StatusMessage().contains("no MPEG audio")) << d->StatusMessage().toStdString();
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
-  // From the playlist: reported, and the next row plays.
-  AddAndWait(*d, {QString::fromStdString(bad.string()), good});
+  // From the playlist: a row whose file has gone since it was added is reported, and the next
+  // row plays.
+  const QString gone = Track("gone.mp3");
+  AddAndWait(*d, {gone, good});
+  fs::remove(gone.toStdString());
   d->Next();
+  EXPECT_TRUE(d->StatusMessage().contains("gone.mp3")) << d->StatusMessage().toStdString();
+  EXPECT_TRUE(d->StatusMessage().contains("does not exist")) << d->StatusMessage().toStdString();
   ASSERT_TRUE(QTest::qWaitFor([&] { return d->CurrentFile() == good; }, kWaitMs));
   EXPECT_EQ(d->Controller().State(), EngineState::Playing);
   EXPECT_EQ(d->windowTitle(), "Good - Song - Tovira");
