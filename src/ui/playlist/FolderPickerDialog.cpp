@@ -1,7 +1,6 @@
 #include "ui/playlist/FolderPickerDialog.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
