@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tovira twice (optimised, and with ASan+UBSan) and runs the whole suite in both.
+# Installs what is missing, builds Tovira twice (optimised, and with ASan+UBSan) and runs the whole suite in both;
+# warnings fail these builds, never the user's (scripts/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake --preset default -DTOVIRA_BUILD_TESTS=ON
-cmake --build --preset default -j "$jobs"
-ctest --preset default
+# The ci preset is the default build with warnings as errors; so are the sanitizer builds.
+cmake --preset ci
+cmake --build --preset ci -j "$jobs"
+ctest --preset ci
 
 cmake --preset asan -DTOVIRA_BUILD_TESTS=ON
 cmake --build --preset asan -j "$jobs"

@@ -26,7 +26,6 @@ struct ManualEngine {
 TEST(EngineStates, OperationsInTheWrongStateChangeNothing) {
   ManualEngine m;
   PlaybackEngine& e = m.engine;
-  EXPECT_EQ(e.Signature(), PlaybackEngine::kSignature);
   EXPECT_EQ(e.GetState(), EngineState::Closed);
   for (auto op : {&PlaybackEngine::Prepare, &PlaybackEngine::Start, &PlaybackEngine::Pause,
                   &PlaybackEngine::Resume, &PlaybackEngine::Stop}) {

@@ -5,26 +5,6 @@
 namespace tovira {
 namespace {
 
-TEST(MapSettings, MissingValuesGiveTheFallback) {
-  MapSettings s;
-  EXPECT_EQ(s.ReadInt("EQSetting", "0", 8), 8);
-  EXPECT_EQ(s.ReadString("Main", "x", "dflt"), "dflt");
-  EXPECT_FALSE(s.Contains("EQSetting", "0"));
-}
-
-TEST(MapSettings, SectionsAndNamesAreSeparate) {
-  MapSettings s;
-  s.WriteInt("EQSetting", "0", 3);
-  s.WriteInt("EQSetting", "1", 4);
-  s.WriteInt("Other", "0", 5);
-  EXPECT_EQ(s.ReadInt("EQSetting", "0", -1), 3);
-  EXPECT_EQ(s.ReadInt("EQSetting", "1", -1), 4);
-  EXPECT_EQ(s.ReadInt("Other", "0", -1), 5);
-  s.WriteInt("EQSetting", "0", -7);
-  EXPECT_EQ(s.ReadInt("EQSetting", "0", 0), -7);
-  EXPECT_EQ(s.Size(), 3u);
-}
-
 TEST(MapSettings, ANonNumberReadsAsTheFallback) {
   MapSettings s;
   s.WriteString("EQSetting", "GainCtrl", "loud");
