@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the player window under a virtual X server, to look at: stopped, playing (with
-# the spectrum moving) and the About box. Usage: bench/player-screenshots.sh [BUILD_DIR] [OUTDIR]
+# the spectrum moving), the About box, and an error line. Usage: bench/player-screenshots.sh [BUILD_DIR] [OUTDIR]
 # Needs xvfb-run, ImageMagick's import and xdotool (scripts/install-deps.sh --bench).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,5 +40,13 @@ sleep 1
 shot tovira-about.png
 xdotool key Escape || true
 kill -TERM $pid; wait $pid || true
+
+# A file that is not there: the error line over the track panel.
+"$PROGRAM" "$WORK/not-there.mp3" >/dev/null 2>&1 &
+pid=$!
+until xwininfo -name Tovira >/dev/null 2>&1; do sleep 0.05; done
+sleep 1
+shot tovira-error.png
+kill -TERM $pid; wait $pid || true
 INSIDE
-PROGRAM=$program SONG=$song OUT=$out xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+PROGRAM=$program SONG=$song OUT=$out WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"

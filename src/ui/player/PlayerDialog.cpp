@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPropertyAnimation>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QWindow>
@@ -113,10 +115,7 @@ PlayerDialog::PlayerDialog(Options options, QWidget* parent)
   tickTimer_.setInterval(kTickMs);
   connect(&tickTimer_, &QTimer::timeout, this, &PlayerDialog::PlaylistTick);
   messageTimer_.setSingleShot(true);
-  connect(&messageTimer_, &QTimer::timeout, this, [this] {
-    message_->hide();
-    message_->clear();
-  });
+  connect(&messageTimer_, &QTimer::timeout, this, [this] { fade_->start(); });
 
   BuildControls();
   BuildMenu();
@@ -229,17 +228,25 @@ void PlayerDialog::BuildControls() {
   message_ = new QLabel(this);
   message_->setObjectName(QStringLiteral("Message"));
   message_->setWordWrap(true);
-  message_->setAutoFillBackground(true);
-  QPalette mp = message_->palette();
-  mp.setColor(QPalette::Window, QColor(70, 20, 20));
-  mp.setColor(QPalette::WindowText, QColor(255, 220, 200));
-  message_->setPalette(mp);
+  message_->setStyleSheet(QStringLiteral(
+      "QLabel { background: #fff3d4; color: #4a3200; border: 1px solid #d9a640; border-radius: 3px; padding: 1px 4px; }"));
   QFont mf = message_->font();
   mf.setPointSize(7);
   message_->setFont(mf);
+  // Along the bottom of the track panel's white box.
   const QRect infoRect = PlaceOf("Info");
-  message_->setGeometry(infoRect.x(), infoRect.bottom() - 30, infoRect.width(), 31);
+  message_->setGeometry(infoRect.x() + 1, infoRect.bottom() - 29, 236, 30);
   message_->hide();
+  auto* opacity = new QGraphicsOpacityEffect(message_);
+  message_->setGraphicsEffect(opacity);
+  fade_ = new QPropertyAnimation(opacity, "opacity", this);
+  fade_->setDuration(600);
+  fade_->setStartValue(1.0);
+  fade_->setEndValue(0.0);
+  connect(fade_, &QPropertyAnimation::finished, this, [this] {
+    message_->hide();
+    message_->clear();
+  });
 }
 
 void PlayerDialog::BuildMenu() {
@@ -493,6 +500,8 @@ void PlayerDialog::EndOfPlaylist() {
 
 void PlayerDialog::ReportFailure(const QString& file, const QString& reason) {
   const QString text = file.isEmpty() ? reason : tr("%1: %2").arg(ShortName(file), reason);
+  fade_->stop();
+  static_cast<QGraphicsOpacityEffect*>(message_->graphicsEffect())->setOpacity(1.0);
   message_->setText(text);
   message_->setToolTip(file);
   message_->show();
@@ -566,7 +575,8 @@ void PlayerDialog::FeedZeroLevels() {
 
 bool PlayerDialog::TimersIdle() const {
   return !timeTimer_.isActive() && !positionTimer_.isActive() && !spectrumTimer_.isActive() &&
-         !batchTimer_.isActive() && !tickTimer_.isActive() && !messageTimer_.isActive();
+         !batchTimer_.isActive() && !tickTimer_.isActive() && !messageTimer_.isActive() &&
+         fade_->state() != QAbstractAnimation::Running;
 }
 
 // ---- status and accessors ----

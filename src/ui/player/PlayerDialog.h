@@ -27,6 +27,7 @@ class QAbstractButton;
 class QAbstractSlider;
 class QLabel;
 class QMenu;
+class QPropertyAnimation;
 
 namespace tovira {
 
@@ -193,6 +194,7 @@ class PlayerDialog : public QWidget {
   SpectrumBarDisplay* spectrum_ = nullptr;
   QPixmap background_;
   QMenu* menu_ = nullptr;
+  QPropertyAnimation* fade_ = nullptr;  // the error line fading out
 
   QPointer<QWidget> playlistWindow_;
   QPointer<QWidget> equalizerWindow_;
