@@ -17,17 +17,13 @@
 #include "ui/player/PlayerDialog.h"
 #include "util/Settings.h"
 
+#include "ui/playlist/UiTestSupport.h"
+
 using namespace tovira;
 
 namespace {
 
-template <class Pred>
-bool PumpUntil(Pred done, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
+using test::PumpUntil;
 
 class CompanionsTest : public ::testing::Test {
  protected:
