@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -11,17 +9,12 @@
 namespace tovira {
 namespace {
 
-using test::RunCli;
-
-struct Expected {
-  const char* file;
-  const char* line;  // version, layer, rate and mode as the tool prints them
-};
+using namespace test;
 
 TEST(CliInfo, ReportsEveryComplianceStream) {
   const std::filesystem::path dir = TOVIRA_CONFORMANCE_DIR;
   if (!std::filesystem::exists(dir / "l1-fl1.bit")) GTEST_SKIP() << "no compliance streams in " << dir;
-  const Expected cases[] = {
+  const std::pair<const char*, const char*> cases[] = {  // version, layer, rate and mode as the tool prints them
       {"M2L3_compl24.bit", "MPEG 2 Layer III, 128 kbit/s, 24000 Hz, single channel, CRC no"},
       {"M2L3_noise.bit", "MPEG 2 Layer III, 96 kbit/s, 22050 Hz, joint stereo, CRC no"},
       {"l1-fl1.bit", "MPEG 1 Layer I, 384 kbit/s, 32000 Hz, stereo, CRC yes"},
@@ -37,63 +30,55 @@ TEST(CliInfo, ReportsEveryComplianceStream) {
       {"l3-si.bit", "MPEG 1 Layer III, 64 kbit/s, 44100 Hz, single channel, CRC no"},
       {"l3-si_block.bit", "MPEG 1 Layer III, 64 kbit/s, 44100 Hz, single channel, CRC no"},
   };
-  for (const Expected& c : cases) {
-    const auto r = RunCli("info \"" + (dir / c.file).string() + "\"");
-    EXPECT_EQ(r.exitCode, 0) << c.file << "\n" << r.out;
-    EXPECT_NE(r.out.find(c.line), std::string::npos) << c.file << " printed:\n" << r.out;
+  for (const auto& [file, line] : cases) {
+    const auto r = RunCli("info " + Quoted((dir / file).string()));
+    EXPECT_EQ(r.exitCode, 0) << file << "\n" << r.out;
+    EXPECT_NE(r.out.find(line), std::string::npos) << file << " printed:\n" << r.out;
   }
 }
 
-TEST(CliInfo, DurationsAndTheXingHeader) {
-  const std::string fixtures = TOVIRA_FIXTURE_DIR;
-  const auto cbr = RunCli("info \"" + fixtures + "/l2_48k_128.mp2\"");
-  ASSERT_EQ(cbr.exitCode, 0) << cbr.out;
-  // Two seconds at 48 kHz make 83 or 84 frames of 24 ms.
-  EXPECT_NE(cbr.out.find("duration 00:01.99"), std::string::npos) << cbr.out;
-  EXPECT_EQ(cbr.out.find("Xing"), std::string::npos);
-
-  const auto vbr = RunCli("info \"" + fixtures + "/l3_44k_vbr.mp3\"");
-  ASSERT_EQ(vbr.exitCode, 0) << vbr.out;
-  EXPECT_NE(vbr.out.find("Xing: frames "), std::string::npos) << vbr.out;
-  EXPECT_NE(vbr.out.find("table of contents yes"), std::string::npos) << vbr.out;
-
-  // MPEG-2.5 frames of 576 samples at 8 kHz: three seconds, not six.
-  const auto low = RunCli("info \"" + fixtures + "/l3_8k_16_mono.mp3\"");
-  EXPECT_NE(low.out.find("MPEG 2.5 Layer III, 16 kbit/s, 8000 Hz, single channel"), std::string::npos) << low.out;
-  EXPECT_NE(low.out.find("duration 00:03."), std::string::npos) << low.out;
-}
-
-TEST(CliInfo, TagsAreNotCountedAsFrames) {
-  const std::string fixtures = TOVIRA_FIXTURE_DIR;
-  for (const char* name : {"l3_10s_cbr_pic.mp3", "l3_10s_vbr_pic.mp3"}) {
-    const auto r = RunCli("info \"" + fixtures + "/" + name + "\"");
-    ASSERT_EQ(r.exitCode, 0) << r.out;
-    // Ten seconds were encoded, behind a 160 KB picture.
-    EXPECT_NE(r.out.find("duration 00:10.0"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("frames 384 (counted by the encoder)"), std::string::npos) << r.out;
+TEST(CliInfo, DurationsFramesAndTheXingHeader) {
+  struct Case {
+    const char* file;
+    std::vector<std::string> shown;
+    const char* notShown;
+  };
+  const Case cases[] = {
+      {"l2_48k_128.mp2", {"duration 00:01.99"}, "Xing"},  // two seconds at 48 kHz: 83 or 84 frames of 24 ms
+      {"l3_44k_vbr.mp3", {"Xing: frames ", "table of contents yes"}, nullptr},
+      // MPEG-2.5 frames of 576 samples at 8 kHz: three seconds, not six.
+      {"l3_8k_16_mono.mp3", {"MPEG 2.5 Layer III, 16 kbit/s, 8000 Hz, single channel", "duration 00:03."}, nullptr},
+      // Ten seconds were encoded, behind a 160 KB picture: the tags are not counted as frames.
+      {"l3_10s_cbr_pic.mp3", {"duration 00:10.0", "frames 384 (counted by the encoder)"}, nullptr},
+      {"l3_10s_vbr_pic.mp3", {"duration 00:10.0", "frames 384 (counted by the encoder)"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto r = RunCli("info " + Quoted(Fixture(c.file)));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    for (const auto& s : c.shown) EXPECT_NE(r.out.find(s), std::string::npos) << s << " not in:\n" << r.out;
+    if (c.notShown) {
+      EXPECT_EQ(r.out.find(c.notShown), std::string::npos) << r.out;
+    }
   }
 }
 
-TEST(CliInfo, PipesDevicesAndFoldersAreRefusedAtOnce) {
+// Pipes, devices and folders are refused at once: nobody ever writes to the FIFO, so a reader
+// that waited for a writer would hang here.
+TEST(CliInfo, BadFilesGiveOneLineEachAndTheRestGoesOn) {
   const std::string fifo = std::string(TOVIRA_BINARY_DIR) + "/cli_info_fifo." + std::to_string(::getpid());
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  // Nobody ever writes to the FIFO: a reader that waited for a writer would hang here.
-  const auto r = RunCli("info \"" + fifo + "\" /dev/null \"" + std::string(TOVIRA_BINARY_DIR) + "\"");
+  const auto r = RunCli("info " + Quoted(fifo) + " /dev/null " + Quoted(TOVIRA_BINARY_DIR) + " /nonexistent/a.mp3 " +
+                        Quoted(Fixture("s44.wav")) + " " + Quoted(Fixture("l2_44k_192.mp2")));
   ::unlink(fifo.c_str());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find(fifo + ": cannot open the file: it is a pipe (FIFO), not a file"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("/dev/null: cannot open the file: it is a device, not a file"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(": cannot open the file: it is a directory"), std::string::npos) << r.out;
-}
-
-TEST(CliInfo, BadFilesGiveOneLineEachAndTheRestGoesOn) {
-  const std::string fixtures = TOVIRA_FIXTURE_DIR;
-  const auto r = RunCli("info /nonexistent/a.mp3 \"" + fixtures + "/s44.wav\" \"" + fixtures + "/l2_44k_192.mp2\"");
-  EXPECT_NE(r.exitCode, 0);
-  EXPECT_NE(r.out.find("/nonexistent/a.mp3: cannot open the file"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("s44.wav: no MPEG audio found"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("MPEG 1 Layer II, 192 kbit/s, 44100 Hz, stereo, CRC no"), std::string::npos) << r.out;
-
+  for (const std::string& line : {fifo + ": cannot open the file: it is a pipe (FIFO), not a file",
+                                 std::string("/dev/null: cannot open the file: it is a device, not a file"),
+                                 std::string(TOVIRA_BINARY_DIR) + ": cannot open the file: it is a directory",
+                                 std::string("/nonexistent/a.mp3: cannot open the file"),
+                                 std::string("s44.wav: no MPEG audio found"),
+                                 std::string("MPEG 1 Layer II, 192 kbit/s, 44100 Hz, stereo, CRC no")}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << " not in:\n" << r.out;
+  }
   EXPECT_EQ(RunCli("info").exitCode, 2);
   EXPECT_EQ(RunCli("no-such-command").exitCode, 2);
 }
