@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
 
 #include "tags/TagFiles.h"
@@ -15,33 +16,36 @@ using test::Fixture;
 using test::TempDir;
 using test::WriteV1;
 using test::WriteV2;
+namespace fs = std::filesystem;
 
-void ExpectEmpty(const TagInfo& t) {
-  EXPECT_FALSE(t.Artist());
-  EXPECT_FALSE(t.Title());
-  EXPECT_FALSE(t.Album());
-  EXPECT_FALSE(t.Year());
-  EXPECT_FALSE(t.Genre());
-  EXPECT_EQ(t.Duration(), 0u);
-  EXPECT_FALSE(t.IsValid());
+// Artist, title, album, year and genre, each followed by '|', "-" for an absent text: one
+// comparison shows every field.
+std::string Texts(const TagInfo& t) {
+  std::string s;
+  for (const auto* v : {&t.Artist(), &t.Title(), &t.Album(), &t.Year(), &t.Genre()}) s += v->value_or("-") + "|";
+  return s;
 }
 
-TEST(TagInfo, UntaggedFileHasStreamFiguresAndFileNameTitle) {
+// Reads a file that must hold audio.
+std::unique_ptr<TagInfo> Read(const fs::path& file) {
+  auto t = std::make_unique<TagInfo>();
+  EXPECT_TRUE(t->ReadFile(file.string())) << file;
+  return t;
+}
+
+TEST(TagInfo, UntaggedFilesHaveStreamFiguresAndTheFileNameAsTitle) {
   TempDir dir;
-  const auto file = CopyFixture(dir / "Music/song.mp3");
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_FALSE(t.HasV2Tag());
-  EXPECT_FALSE(t.Artist());
-  EXPECT_FALSE(t.Album());
-  EXPECT_FALSE(t.Year());
-  EXPECT_FALSE(t.Genre());
-  EXPECT_EQ(t.Title(), "song");
-  EXPECT_EQ(t.Duration(), 3u);  // three seconds of audio
-  EXPECT_EQ(t.Bitrate(), 128000u);
-  EXPECT_EQ(t.Frequency(), 44100);
-  EXPECT_EQ(t.Mode(), 1);
-  EXPECT_FALSE(t.IsVbr());
+  const auto t = Read(CopyFixture(dir / "Music/song.mp3"));
+  EXPECT_FALSE(t->HasV2Tag());
+  EXPECT_EQ(Texts(*t), "-|song|-|-|-|");
+  EXPECT_EQ(t->Duration(), 3u);  // three seconds of audio
+  EXPECT_EQ(t->Bitrate(), 128000u);
+  EXPECT_EQ(t->Frequency(), 44100);
+  EXPECT_EQ(t->Mode(), 1);
+  EXPECT_FALSE(t->IsVbr());
+  const auto two = Read(CopyFixture(dir / "x.mp2", "l2_44k_192.mp2"));  // Layer II is MPEG audio too
+  EXPECT_EQ(two->Bitrate(), 192000u);
+  EXPECT_EQ(Texts(*two), "-|x|-|-|-|");
 }
 
 TEST(TagInfo, FileNameTitleKeepsWholeCharactersAndOddNames) {
@@ -54,19 +58,9 @@ TEST(TagInfo, FileNameTitleKeepsWholeCharactersAndOddNames) {
 
   TempDir dir;
   const auto file = CopyFixture(dir / "Пісня 日本 100%.mp3");
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_EQ(t.Title(), "Пісня 日本 100%");
-  EXPECT_EQ(t.Path(), file.string());
-}
-
-TEST(TagInfo, VbrDurationComesFromTheXingHeader) {
-  TempDir dir;
-  const auto file = CopyFixture(dir / "vbr.mp3", "l3_44k_vbr.mp3");
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_TRUE(t.IsVbr());
-  EXPECT_EQ(t.Duration(), 3u);
+  const auto t = Read(file);
+  EXPECT_EQ(t->Title(), "Пісня 日本 100%");
+  EXPECT_EQ(t->Path(), file.string());
 }
 
 TEST(TagInfo, DurationCountsTheAudioNotTheCoverPicture) {
@@ -74,92 +68,61 @@ TEST(TagInfo, DurationCountsTheAudioNotTheCoverPicture) {
   // information frame lies far past the file's first kilobytes.
   for (const char* name : {"l3_10s_cbr_pic.mp3", "l3_10s_vbr_pic.mp3"}) {
     SCOPED_TRACE(name);
-    TagInfo t;
-    ASSERT_TRUE(t.ReadFile(Fixture(name).string()));
-    EXPECT_EQ(t.Duration(), 10u);
-    EXPECT_EQ(t.Title(), "Ten seconds");
-    EXPECT_EQ(t.IsVbr(), std::string(name).find("vbr") != std::string::npos);
+    const auto t = Read(Fixture(name));
+    EXPECT_EQ(t->Duration(), 10u);
+    EXPECT_EQ(t->Title(), "Ten seconds");
+    EXPECT_EQ(t->IsVbr(), std::string(name).find("vbr") != std::string::npos);
   }
   // Variable bit rate without an information frame keeps the estimate from its first frame.
-  TagInfo bare;
-  ASSERT_TRUE(bare.ReadFile(Fixture("l3_10s_vbr_bare.mp3").string()));
-  EXPECT_FALSE(bare.IsVbr());
-  EXPECT_LT(bare.Duration(), 10u);
-}
-
-TEST(TagInfo, LayerTwoIsMpegAudioToo) {
-  TempDir dir;
-  const auto file = CopyFixture(dir / "x.mp2", "l2_44k_192.mp2");
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_EQ(t.Bitrate(), 192000u);
-  EXPECT_EQ(t.Title(), "x");
+  const auto bare = Read(Fixture("l3_10s_vbr_bare.mp3"));
+  EXPECT_FALSE(bare->IsVbr());
+  EXPECT_LT(bare->Duration(), 10u);
 }
 
 TEST(TagInfo, Id3v1OnlyTextsAndGenres) {
   TempDir dir;
   const auto file = CopyFixture(dir / "v1.mp3");
-  WriteV1(file, {"Title One", "Artist One", "Album One", 1987, 8});
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_FALSE(t.HasV2Tag());
-  EXPECT_EQ(t.Title(), "Title One");
-  EXPECT_EQ(t.Artist(), "Artist One");
-  EXPECT_EQ(t.Album(), "Album One");
-  EXPECT_EQ(t.Year(), "1987");
-  EXPECT_EQ(t.Genre(), "Jazz");
-  EXPECT_EQ(t.Duration(), 3u);
-
-  WriteV1(file, {"", "A", "", 0, 200});
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_EQ(t.Genre(), "(200)");
-  EXPECT_EQ(t.Title(), "v1");  // an empty title field counts as no title
-  EXPECT_FALSE(t.Album());
-  EXPECT_FALSE(t.Year());
-
-  WriteV1(file, {"T", "A", "", 0, 255});  // 255: no genre
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_FALSE(t.Genre());
-  WriteV1(file, {"T", "A", "", 0, 0});
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_EQ(t.Genre(), "Blues");
+  const std::pair<test::V1Fields, std::string> cases[] = {
+      {{"Title One", "Artist One", "Album One", 1987, 8}, "Artist One|Title One|Album One|1987|Jazz|"},
+      {{"", "A", "", 0, 200}, "A|v1|-|-|(200)|"},  // an empty title field counts as no title
+      {{"T", "A", "", 0, 255}, "A|T|-|-|-|"},      // 255: no genre
+      {{"T", "A", "", 0, 0}, "A|T|-|-|Blues|"},
+  };
+  for (const auto& [fields, texts] : cases) {
+    WriteV1(file, fields);
+    const auto t = Read(file);
+    EXPECT_FALSE(t->HasV2Tag());
+    EXPECT_EQ(Texts(*t), texts);
+    EXPECT_EQ(t->Duration(), 3u);
+  }
 }
 
-TEST(TagInfo, Id3v23Utf16TextsAreUtf8) {
+TEST(TagInfo, Id3v2TextsAreUtf8WhateverTheirEncoding) {
   TempDir dir;
-  const auto file = CopyFixture(dir / "v23.mp3");
-  WriteV2(file, 3, TagLib::String::UTF16,
+  const auto v23 = CopyFixture(dir / "v23.mp3");
+  WriteV2(v23, 3, TagLib::String::UTF16,
           {{"TPE1", TagLib::String("Мотörhead 東京", TagLib::String::UTF8)},
            {"TIT2", TagLib::String("Ñandú – ελληνικά", TagLib::String::UTF8)},
            {"TALB", TagLib::String("Ålbum", TagLib::String::UTF8)},
            {"TYER", "1999"},
            {"TCON", "(17)"}});
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_TRUE(t.HasV2Tag());
-  EXPECT_EQ(t.Artist(), "Мотörhead 東京");
-  EXPECT_EQ(t.Title(), "Ñandú – ελληνικά");
-  EXPECT_EQ(t.Album(), "Ålbum");
-  EXPECT_EQ(t.Year(), "1999");
-  EXPECT_EQ(t.Genre(), "Rock");
-  EXPECT_EQ(t.Duration(), 3u);
-}
+  const auto t = Read(v23);
+  EXPECT_TRUE(t->HasV2Tag());
+  EXPECT_EQ(Texts(*t), "Мотörhead 東京|Ñandú – ελληνικά|Ålbum|1999|Rock|");
+  EXPECT_EQ(t->Duration(), 3u);
 
-TEST(TagInfo, Id3v24Utf8TextsAndRecordingTime) {
-  TempDir dir;
-  const auto file = CopyFixture(dir / "v24.mp3");
-  WriteV2(file, 4, TagLib::String::UTF8,
+  const auto v24 = CopyFixture(dir / "v24.mp3");
+  WriteV2(v24, 4, TagLib::String::UTF8,
           {{"TPE1", TagLib::String("Björk", TagLib::String::UTF8)},
            {"TIT2", TagLib::String("日本語のタイトル", TagLib::String::UTF8)},
            {"TDRC", "2004-05-01T12:00"},
            {"TCON", TagLib::String("Électro", TagLib::String::UTF8)}});
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_EQ(t.Artist(), "Björk");
-  EXPECT_EQ(t.Title(), "日本語のタイトル");
-  EXPECT_FALSE(t.Album());
-  EXPECT_EQ(t.Year(), "2004");
-  EXPECT_EQ(t.Genre(), "Électro");
+  EXPECT_EQ(Texts(*Read(v24)), "Björk|日本語のタイトル|-|2004|Électro|");
+
+  // A missing title frame leaves the file name.
+  const auto untitled = CopyFixture(dir / "no title here.mp3");
+  WriteV2(untitled, 4, TagLib::String::UTF8, {{"TPE1", "Someone"}});
+  EXPECT_EQ(Texts(*Read(untitled)), "Someone|no title here|-|-|-|");
 }
 
 TEST(TagInfo, Id3v22FramesAreRead) {
@@ -173,24 +136,9 @@ TEST(TagInfo, Id3v22FramesAreRead) {
   const std::string header = std::string("ID3\x02\x00\x00\x00\x00\x00", 9) + static_cast<char>(frames.size());
   TempDir dir;
   test::WriteBytes(dir / "v22.mp3", header + frames + test::ReadBytes(test::Fixture("l3_44k_128_js.mp3")));
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile((dir / "v22.mp3").string()));
-  EXPECT_TRUE(t.HasV2Tag());
-  EXPECT_EQ(t.Title(), "Old Title");
-  EXPECT_EQ(t.Artist(), "Old Artist");
-  EXPECT_EQ(t.Year(), "1998");
-  EXPECT_EQ(t.Genre(), "Rock");
-}
-
-TEST(TagInfo, MissingTitleFrameFallsBackToFileName) {
-  TempDir dir;
-  const auto file = CopyFixture(dir / "no title here.mp3");
-  WriteV2(file, 4, TagLib::String::UTF8, {{"TPE1", "Someone"}});
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_EQ(t.Artist(), "Someone");
-  EXPECT_EQ(t.Title(), "no title here");
-  EXPECT_FALSE(t.Genre());
+  const auto t = Read(dir / "v22.mp3");
+  EXPECT_TRUE(t->HasV2Tag());
+  EXPECT_EQ(Texts(*t), "Old Artist|Old Title|-|1998|Rock|");
 }
 
 TEST(TagInfo, Id3v1FillsFramesTheId3v2TagLacks) {
@@ -204,36 +152,24 @@ TEST(TagInfo, Id3v1FillsFramesTheId3v2TagLacks) {
     f.ID3v2Tag(true)->addFrame(frame);
     ASSERT_TRUE(f.save(TagLib::MPEG::File::AllTags, TagLib::File::StripNone, TagLib::ID3v2::v4));
   }
-  TagInfo t;
-  ASSERT_TRUE(t.ReadFile(file.string()));
-  EXPECT_TRUE(t.HasV2Tag());
-  EXPECT_EQ(t.Artist(), "V2 Artist");
-  EXPECT_EQ(t.Title(), "V1 Title");
-  EXPECT_EQ(t.Album(), "V1 Album");
-  EXPECT_EQ(t.Year(), "1970");
-  EXPECT_EQ(t.Genre(), "Metal");
+  const auto t = Read(file);
+  EXPECT_TRUE(t->HasV2Tag());
+  EXPECT_EQ(Texts(*t), "V2 Artist|V1 Title|V1 Album|1970|Metal|");
 }
-
-struct GenreCase {
-  const char* stored;
-  const char* shown;
-};
 
 class Id3v2Genre : public ::testing::TestWithParam<int> {};
 
 TEST_P(Id3v2Genre, StoredFormsGiveTheListedNames) {
-  const GenreCase cases[] = {{"(17)", "Rock"},   {"17", "Rock"},     {"(0)", "Blues"},
-                             {"0", "Blues"},     {"Rock", "Rock"},   {"(255)", "(255)"},
-                             {"(147)", "Synthpop"}, {"(148)", "(148)"}, {"((67))", "Psychadelic"}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"(17)", "Rock"},   {"17", "Rock"},        {"(0)", "Blues"},   {"0", "Blues"},         {"Rock", "Rock"},
+      {"(255)", "(255)"}, {"(147)", "Synthpop"}, {"(148)", "(148)"}, {"((67))", "Psychadelic"}};
   TempDir dir;
-  TagInfo t;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.stored);
+  for (const auto& [stored, shown] : cases) {
+    SCOPED_TRACE(stored);
     const auto file = CopyFixture(dir / "g.mp3");
     WriteV2(file, GetParam(), GetParam() == 3 ? TagLib::String::UTF16 : TagLib::String::UTF8,
-            {{"TIT2", "x"}, {"TCON", c.stored}});
-    ASSERT_TRUE(t.ReadFile(file.string()));
-    EXPECT_EQ(t.Genre(), c.shown);
+            {{"TIT2", "x"}, {"TCON", stored}});
+    EXPECT_EQ(Read(file)->Genre(), shown);
   }
 }
 
@@ -241,16 +177,12 @@ INSTANTIATE_TEST_SUITE_P(Versions, Id3v2Genre, ::testing::Values(3, 4));
 
 TEST(TagInfo, GenreRulesOnTexts) {
   EXPECT_EQ(TagInfo::GenreFromV2(std::nullopt), std::nullopt);
-  EXPECT_EQ(TagInfo::GenreFromV2(std::string("")), "");
-  EXPECT_EQ(TagInfo::GenreFromV2(std::string("(141)")), "Christian Rock ");
-  EXPECT_EQ(TagInfo::GenreFromV2(std::string("99999999999999999999")), "99999999999999999999");
-  EXPECT_EQ(TagInfo::GenreFromV2(std::string("-5")), "-5");
   EXPECT_EQ(TagInfo::GenreFromV1(std::nullopt), std::nullopt);
-  EXPECT_EQ(TagInfo::GenreFromV1(std::string("(8)")), "Jazz");
-  EXPECT_EQ(TagInfo::GenreFromV1(std::string("(0)")), "Blues");
-  EXPECT_EQ(TagInfo::GenreFromV1(std::string("(200)")), "(200)");
-  EXPECT_EQ(TagInfo::GenreFromV1(std::string("(-1)")), "(-1)");
-  EXPECT_EQ(TagInfo::GenreFromV1(std::string("8")), "8");
+  const std::pair<const char*, const char*> v2[] = {
+      {"", ""}, {"(141)", "Christian Rock "}, {"99999999999999999999", "99999999999999999999"}, {"-5", "-5"}};
+  for (const auto& [stored, shown] : v2) EXPECT_EQ(TagInfo::GenreFromV2(std::string(stored)), shown);
+  const std::pair<const char*, const char*> v1[] = {{"(8)", "Jazz"}, {"(0)", "Blues"}, {"(200)", "(200)"}, {"(-1)", "(-1)"}, {"8", "8"}};
+  for (const auto& [stored, shown] : v1) EXPECT_EQ(TagInfo::GenreFromV1(std::string(stored)), shown);
 }
 
 TEST(TagInfo, RejectedFilesLeaveNothingBehind) {
@@ -259,8 +191,8 @@ TEST(TagInfo, RejectedFilesLeaveNothingBehind) {
   WriteV2(good, 4, TagLib::String::UTF8, {{"TPE1", "A"}, {"TCON", "(1)"}});
   test::WriteBytes(dir / "random.mp3", test::RandomBytes(50000, 7));
   test::WriteBytes(dir / "empty.mp3", "");
-  std::filesystem::create_directory(dir / "folder.mp3");
-  std::filesystem::create_symlink(dir / "nowhere.mp3", dir / "dangling.mp3");
+  fs::create_directory(dir / "folder.mp3");
+  fs::create_symlink(dir / "nowhere.mp3", dir / "dangling.mp3");
   ASSERT_EQ(::mkfifo((dir / "fifo.mp3").c_str(), 0600), 0);  // must not block: nobody writes
 
   TagInfo t;
@@ -269,7 +201,9 @@ TEST(TagInfo, RejectedFilesLeaveNothingBehind) {
     ASSERT_TRUE(t.ReadFile(good.string()));
     EXPECT_EQ(t.Artist(), "A");
     EXPECT_FALSE(t.ReadFile((dir / name).string()));
-    ExpectEmpty(t);
+    EXPECT_EQ(Texts(t), "-|-|-|-|-|");
+    EXPECT_EQ(t.Duration(), 0u);
+    EXPECT_FALSE(t.IsValid());
   }
   // A path with a NUL inside must not be cut short into another file's name.
   std::string sneaky = good.string();
@@ -283,31 +217,27 @@ TEST(TagInfo, DamagedId3v2TagsDoNotStopTheAudio) {
   TempDir dir;
   const std::string audio = test::ReadBytes(test::Fixture("l3_44k_128_js.mp3"));
   TagInfo t;
-
+  auto readBytes = [&](const std::string& bytes) {
+    test::WriteBytes(dir / "damaged.mp3", bytes);
+    return t.ReadFile((dir / "damaged.mp3").string());
+  };
   // A tag header that claims far more than the file holds.
-  std::string truncated = std::string("ID3\x04\x00\x00\x7f\x7f\x7f\x7f", 10) + "TIT2\x00\x00\x01";
-  test::WriteBytes(dir / "trunc.mp3", truncated);
-  EXPECT_FALSE(t.ReadFile((dir / "trunc.mp3").string()));
+  EXPECT_FALSE(readBytes(std::string("ID3\x04\x00\x00\x7f\x7f\x7f\x7f", 10) + "TIT2\x00\x00\x01"));
 
   // A short tag whose only frame claims to run past the tag's end, followed by the audio.
-  std::string frame = std::string("TIT2\x7f\x7f\x7f\x7f\x00\x00\x03Hello", 15);
-  std::string header = std::string("ID3\x04\x00\x00\x00\x00\x00", 9) + static_cast<char>(frame.size());
-  test::WriteBytes(dir / "badframe.mp3", header + frame + audio);
-  ASSERT_TRUE(t.ReadFile((dir / "badframe.mp3").string()));
+  const std::string frame = std::string("TIT2\x7f\x7f\x7f\x7f\x00\x00\x03Hello", 15);
+  const std::string header = std::string("ID3\x04\x00\x00\x00\x00\x00", 9) + static_cast<char>(frame.size());
+  ASSERT_TRUE(readBytes(header + frame + audio));
   EXPECT_EQ(t.Duration(), 3u);
-  EXPECT_EQ(t.Title(), "badframe");
+  EXPECT_EQ(t.Title(), "damaged");
 
   // The real file cut in the middle of its tag: some bytes of a big TALB frame, then nothing.
   const auto full = CopyFixture(dir / "full.mp3");
   WriteV2(full, 3, TagLib::String::Latin1, {{"TALB", TagLib::String(std::string(5000, 'x'))}, {"TCON", "(255)"}});
   const std::string bytes = test::ReadBytes(full);
-  for (size_t cut : {size_t{5}, size_t{11}, size_t{300}, size_t{4000}}) {
-    test::WriteBytes(dir / "cut.mp3", bytes.substr(0, cut));
-    EXPECT_FALSE(t.ReadFile((dir / "cut.mp3").string())) << cut;
-  }
+  for (size_t cut : {size_t{5}, size_t{11}, size_t{300}, size_t{4000}}) EXPECT_FALSE(readBytes(bytes.substr(0, cut))) << cut;
   // Random bytes after a plausible tag header, then audio: the tag may be garbage, the audio is found.
-  test::WriteBytes(dir / "noise.mp3", std::string("ID3\x03\x00\x00\x00\x00\x08\x00", 10) + test::RandomBytes(1024, 3) + audio);
-  EXPECT_TRUE(t.ReadFile((dir / "noise.mp3").string()));
+  EXPECT_TRUE(readBytes(std::string("ID3\x03\x00\x00\x00\x00\x08\x00", 10) + test::RandomBytes(1024, 3) + audio));
 }
 
 }  // namespace
