@@ -12,7 +12,7 @@ namespace tovira::test {
 
 enum class Version { Mpeg1, Mpeg2, Mpeg25 };
 
-struct HeaderSpec {
+struct HeaderFields {
   Version version = Version::Mpeg1;
   int layer = 3;
   int bitrateIndex = 9;  // 128 kbit/s for MPEG-1 Layer III
@@ -23,7 +23,7 @@ struct HeaderSpec {
   bool crc = false;
 };
 
-inline uint32_t MakeHeader(const HeaderSpec& s) {
+inline uint32_t MakeHeader(const HeaderFields& s) {
   uint32_t h = 0xFFE00000u;
   if (s.version == Version::Mpeg1) h |= 3u << 19;
   if (s.version == Version::Mpeg2) h |= 2u << 19;
@@ -42,14 +42,14 @@ inline void AppendBE32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 // One whole frame: the header and a body of the length the header implies, filled with `fill`.
-inline void AppendFrame(std::vector<uint8_t>& out, const HeaderSpec& s, uint8_t fill = 0) {
+inline void AppendFrame(std::vector<uint8_t>& out, const HeaderFields& s, uint8_t fill = 0) {
   const uint32_t h = MakeHeader(s);
   const int32_t length = FrameLengthOf(h);
   AppendBE32(out, h);
   out.insert(out.end(), static_cast<size_t>(length > 4 ? length - 4 : 0), fill);
 }
 
-inline std::vector<uint8_t> Frames(const HeaderSpec& s, int count) {
+inline std::vector<uint8_t> Frames(const HeaderFields& s, int count) {
   std::vector<uint8_t> out;
   for (int i = 0; i < count; ++i) AppendFrame(out, s, static_cast<uint8_t>(i));
   return out;

@@ -44,9 +44,9 @@ TEST(MpegDecoder, RandomBodiesGiveFullLengthFrames) {
           for (int mode = 0; mode < 4; ++mode) {
             std::vector<uint8_t> stream;
             for (int f = 0; f < 4; ++f) {
-              const test::HeaderSpec spec{version == 0 ? test::Version::Mpeg1 : test::Version::Mpeg2, layer, br, rate, 0, mode, f};
-              test::AppendFrame(stream, spec);
-              const size_t body = static_cast<size_t>(FrameLengthOf(test::MakeHeader(spec))) - 4;
+              const test::HeaderFields fields{version == 0 ? test::Version::Mpeg1 : test::Version::Mpeg2, layer, br, rate, 0, mode, f};
+              test::AppendFrame(stream, fields);
+              const size_t body = static_cast<size_t>(FrameLengthOf(test::MakeHeader(fields))) - 4;
               ASSERT_GT(body, 0u);
               for (size_t i = stream.size() - body; i < stream.size(); ++i) stream[i] = static_cast<uint8_t>(rng());
             }
@@ -66,15 +66,15 @@ TEST(MpegDecoder, RandomBodiesGiveFullLengthFrames) {
 // full rate and silent at half rate.
 TEST(Layer2, HalfRateHearsOnlyTheLowerSubbands) {
   std::mt19937 rng(7);
-  const test::HeaderSpec spec{test::Version::Mpeg1, 2, 10, 0, 0, 3, 0};  // 192 kbit/s mono 44.1 kHz
+  const test::HeaderFields fields{test::Version::Mpeg1, 2, 10, 0, 0, 3, 0};  // 192 kbit/s mono 44.1 kHz
   const iso::Layer2Alloc& table = iso::kLayer2Alloc[1];                 // its table: 30 sub-bands
   std::vector<uint8_t> stream;
   for (int f = 0; f < 4; ++f) {
     test::BitWriter w;
-    w.Put(test::MakeHeader(spec), 32);
+    w.Put(test::MakeHeader(fields), 32);
     for (int sb = 0; sb < table.subbandLimit; ++sb) w.Put(sb < 16 ? 0 : 1, table.rows[sb][0].bits);
     std::vector<uint8_t> frame = w.Bytes();
-    frame.resize(static_cast<size_t>(FrameLengthOf(test::MakeHeader(spec))));
+    frame.resize(static_cast<size_t>(FrameLengthOf(test::MakeHeader(fields))));
     for (size_t i = static_cast<size_t>(w.Count()) / 8 + 1; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(rng());
     stream.insert(stream.end(), frame.begin(), frame.end());
   }
