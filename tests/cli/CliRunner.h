@@ -4,12 +4,8 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 namespace tovira::test {
 
@@ -34,24 +30,6 @@ inline CliResult RunCli(const std::string& args) {
 
 inline std::string Fixture(const std::string& name) { return std::string(TOVIRA_FIXTURE_DIR) + "/" + name; }
 inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
-inline std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The samples of a WAV file's data chunk, found by its name.
-inline std::vector<int16_t> WavSamples(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadAll(path);
-  for (size_t i = 12; i + 8 <= bytes.size(); ++i) {
-    if (std::memcmp(bytes.data() + i, "data", 4) == 0) {
-      std::vector<int16_t> out((bytes.size() - i - 8) / 2);
-      std::memcpy(out.data(), bytes.data() + i + 8, out.size() * 2);
-      return out;
-    }
-  }
-  return {};
-}
 
 // A folder for one test's files, removed with it.
 struct ScratchDir {

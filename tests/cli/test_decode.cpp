@@ -27,12 +27,12 @@ TEST(CliDecode, WavRawAndStandardOutputCarryTheSamePcm) {
   ASSERT_FALSE(expected.pcm.empty());
   const size_t bytes = expected.pcm.size() * 2;
 
-  const auto raw = ReadAll(dir / "out.raw");
+  const auto raw = ReadBytes(dir / "out.raw");
   ASSERT_EQ(raw.size(), bytes);
   EXPECT_EQ(std::memcmp(raw.data(), expected.pcm.data(), bytes), 0);
-  EXPECT_EQ(ReadAll(dir / "out.stdout"), raw);
+  EXPECT_EQ(ReadBytes(dir / "out.stdout"), raw);
 
-  const auto wav = ReadAll(dir / "out.wav");
+  const auto wav = ReadBytes(dir / "out.wav");
   ASSERT_EQ(wav.size(), 44 + bytes);
   EXPECT_EQ(std::memcmp(wav.data(), "RIFF", 4), 0);
   EXPECT_EQ(Le32(wav.data() + 4), 36 + bytes);
@@ -49,7 +49,7 @@ TEST(CliDecode, WavRawAndStandardOutputCarryTheSamePcm) {
 // are any.
 TEST(CliDecode, ReportsDamagedFrames) {
   ScratchDir dir;
-  std::vector<uint8_t> bytes = ReadAll(Fixture("l3_44k_128_js.mp3"));
+  std::vector<uint8_t> bytes = ReadBytes(Fixture("l3_44k_128_js.mp3"));
   ASSERT_FALSE(bytes.empty());
   const auto clean = RunCli("decode " + Quoted(Fixture("l3_44k_128_js.mp3")) + " " + Quoted(dir / "clean.raw"));
   EXPECT_EQ(clean.exitCode, 0);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/CliRunner.h"
+#include "decoder/Decode.h"
 #include "decoder/MpegDecoder.h"
 
 namespace tovira {
@@ -54,7 +55,9 @@ TEST(CliPlay, EachFileStartsAtTheGivenSecond) {
     const std::vector<int16_t> whole = WholeDecode(Fixture(name));
     const auto r = RunCli("play --device " + Quoted("wav:" + (dir / "out.wav")) + " --start 2.5 " + Quoted(Fixture(name)));
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::vector<int16_t> played = WavSamples(dir / "out.wav");
+    int channels = 0;
+    const std::vector<int16_t> played = ReadWav(dir / "out.wav", channels);
+    EXPECT_EQ(channels, 2);
     ASSERT_GT(played.size(), 8192u);
     // Where in the whole decode do the first 4096 stereo samples come from? An exact match of the
     // samples is the correlation's peak; look within three frames of the wanted 2.5 s.

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -13,22 +12,6 @@ namespace tovira {
 namespace {
 
 // Files from Debian's encoders against the signals that went in.
-
-std::vector<int16_t> ReadWav(const std::string& path, int& channels) {
-  const std::vector<uint8_t> b = test::ReadBytes(path);
-  channels = 0;
-  for (size_t at = 12; at + 8 <= b.size();) {
-    const uint32_t size = b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | static_cast<uint32_t>(b[at + 7]) << 24;
-    if (std::memcmp(&b[at], "fmt ", 4) == 0) channels = b[at + 10];
-    if (std::memcmp(&b[at], "data", 4) == 0) {
-      std::vector<int16_t> pcm(std::min<size_t>(size, b.size() - at - 8) / 2);
-      std::memcpy(pcm.data(), &b[at + 8], pcm.size() * 2);
-      return pcm;
-    }
-    at += 8 + size + (size & 1);
-  }
-  return {};
-}
 
 struct EncodedCase {
   const char* file;
@@ -47,7 +30,7 @@ TEST_P(EncodedFiles, DecodeCloseToTheSource) {
   const std::string dir = TOVIRA_FIXTURE_DIR;
   if (!std::filesystem::exists(dir + "/" + c.wav)) GTEST_SKIP() << "fixtures not made";
   int channels = 0;
-  const std::vector<int16_t> src = ReadWav(dir + "/" + c.wav, channels);
+  const std::vector<int16_t> src = test::ReadWav(dir + "/" + c.wav, channels);
   ASSERT_GT(channels, 0);
   PlaybackContext ctx;
   MpegDecoder decoder(ctx);
