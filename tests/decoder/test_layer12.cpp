@@ -20,6 +20,18 @@
 namespace tovira {
 namespace {
 
+TEST(MpegDecoder, ReportsFilesWithoutAudio) {
+  VectorPcmSink sink;
+  std::string error;
+  EXPECT_FALSE(MpegDecoder::DecodeFile("/nonexistent/file.mp2", sink, &error));
+  EXPECT_FALSE(error.empty());
+  error.clear();
+  std::vector<uint8_t> text(5000, 'x');
+  EXPECT_FALSE(MpegDecoder::DecodeSource(std::make_unique<MemorySource>(text), sink, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(sink.pcm.empty());
+}
+
 // Garbage behind valid Layer I/II headers of every bit rate, mode and extension never crashes
 // or hangs, and every frame, decodable or not, comes out at its full length.
 TEST(MpegDecoder, RandomBodiesGiveFullLengthFrames) {

@@ -90,10 +90,7 @@ TEST(Layer3Hybrid, MatchesTheDirectFormAcrossBlockTypes) {
     SCOPED_TRACE(::testing::Message() << "block type " << s.type << " mixed " << s.mixed);
     const std::vector<double> spectrum = RandomSpectrum(rng, 0.2);
     std::vector<float> x(spectrum.begin(), spectrum.end());
-    GranuleInfo gi;
-    gi.block_type = s.type;
-    gi.mixed_block_flag = s.mixed;
-    gi.maxb = 32;
+    const GranuleInfo gi{.block_type = s.type, .mixed_block_flag = s.mixed, .maxb = 32};
     float out[18][32];
     HybridSynthesis(x.data(), overlap, out, gi, T());
     const auto expected = ref.Run(spectrum, s.type, s.mixed);
@@ -129,10 +126,7 @@ TEST(Layer3Hybrid, AliasReductionByBlockType) {
                        Case{3, 1, 32, 31}}) {
     std::vector<float> x = base;
     std::vector<float> expected = base;
-    GranuleInfo gi;
-    gi.block_type = c.type;
-    gi.mixed_block_flag = c.mixed;
-    gi.maxb = c.maxb;
+    const GranuleInfo gi{.block_type = c.type, .mixed_block_flag = c.mixed, .maxb = c.maxb};
     AntiAlias(x.data(), gi, T());
     ReferenceButterflies(expected, c.boundaries);
     for (int i = 0; i < 576; ++i) ASSERT_NEAR(x[i], expected[i], 1e-6) << "type " << c.type << " at " << i;
@@ -176,9 +170,7 @@ TEST_P(IntensityLong, BandsAboveTheBound) {
   }
   sf.v[c.unusable] = c.lsf ? sf.maxPosition[c.unusable] : 7;
   if (!c.lsf) std::copy(sf.v, sf.v + 22, sf.maxPosition);  // MPEG-1 must not look at these
-  GranuleInfo gi;
-  gi.maxbandl = c.maxbandl;
-  gi.scalefac_compress = 1;
+  const GranuleInfo gi{.scalefac_compress = 1, .maxbandl = c.maxbandl};
   ApplyIntensityStereo(left.data(), right.data(), sf, gi, rate, false, c.lsf, T());
   for (int band = 0; band < 22; ++band) {
     const int source = band == 21 ? 20 : band;
@@ -215,12 +207,7 @@ TEST(Layer3Hybrid, IntensityStereoLsfShortBlocksWithMidSide) {
     sf.maxPosition[k] = 31;
   }
   sf.v[3 * 7 + 0] = sf.v[3 * 11 + 0] = 31;  // window 0: bands 7 and 11 (so 12) not intensity-coded
-  GranuleInfo gi;
-  gi.block_type = 2;
-  gi.scalefac_compress = 1;  // intensity scale k = 1
-  gi.maxband[0] = 5;
-  gi.maxband[1] = 12;
-  gi.maxband[2] = 13;
+  const GranuleInfo gi{.scalefac_compress = 1, .block_type = 2, .maxband = {5, 12, 13}};  // intensity scale k = 1
   ApplyIntensityStereo(left.data(), right.data(), sf, gi, rate, true, true, T());
   for (int w = 0; w < 3; ++w) {
     for (int band = 0; band < 13; ++band) {

@@ -20,15 +20,9 @@ const Tables& T() {
 }
 
 // A long-block granule at 44.1 kHz with gain 1 and the given Huffman data length.
-GranuleInfo LongGranule(int part23, int bigValues) {
-  GranuleInfo gi;
-  gi.part2_3_length = part23;
-  gi.big_values = bigValues;
-  gi.gainBase = 46;
-  gi.region1start = 288;
-  gi.region2start = 288;
-  for (int& w : gi.windowGainBase) w = 46;
-  return gi;
+GranuleInfo LongGranule(int part23, int bigValues, int table0 = 0) {
+  return {.part2_3_length = part23, .big_values = bigValues, .table_select = {table0}, .region1start = 288,
+          .region2start = 288, .windowGainBase = {46, 46, 46}, .gainBase = 46};
 }
 
 struct Decoded {
@@ -73,8 +67,7 @@ TEST(Layer3Spectrum, LinbitsReachTheTopOfThePowerTable) {
   w.Append(PairCode(23, 15, 15));
   w.Put(8191, 13), Sign(w, true);
   w.Put(0, 13), Sign(w, false);
-  GranuleInfo gi = LongGranule(w.Count(), 1);
-  gi.table_select[0] = 23;
+  GranuleInfo gi = LongGranule(w.Count(), 1, 23);
   const Decoded d = Decode(w, gi, ScaleFactors{});
   EXPECT_EQ(d.result, 0);
   EXPECT_FLOAT_EQ(d.x[0], -static_cast<float>(std::pow(8206.0, 4.0 / 3.0)));
@@ -125,8 +118,7 @@ TEST(Layer3Spectrum, BudgetEndsCount1QuietlyButBigValuesOverrunFails) {
 
   BitWriter o;
   o.Append(PairCode(1, 1, 1)), Sign(o, false), Sign(o, false);
-  GranuleInfo go = LongGranule(o.Count() - 1, 1);
-  go.table_select[0] = 1;
+  GranuleInfo go = LongGranule(o.Count() - 1, 1, 1);
   EXPECT_EQ(Decode(o, go, ScaleFactors{}).result, 1);
 }
 
@@ -135,10 +127,9 @@ TEST(Layer3Spectrum, BudgetEndsCount1QuietlyButBigValuesOverrunFails) {
 TEST(Layer3Spectrum, GainIndexBeyondTheTableIsClamped) {
   BitWriter w;
   w.Append(PairCode(1, 1, 0)), Sign(w, true);
-  GranuleInfo gi = LongGranule(w.Count(), 1);
+  GranuleInfo gi = LongGranule(w.Count(), 1, 1);
   gi.block_type = 2;
   gi.region1start = 18;
-  gi.table_select[0] = 1;
   gi.scalefac_scale = 1;
   gi.gainBase = 256 + 4 + 2;
   gi.windowGainBase[0] = gi.gainBase + 8 * 7;
