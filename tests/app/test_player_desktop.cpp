@@ -61,16 +61,14 @@ class PlayerOnDesktop : public ::testing::Test {
     QDir(home_.path()).mkpath("run");
     QFile::setPermissions(home_.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     env_ = QProcessEnvironment::systemEnvironment();
-    env_.insert("DISPLAY", display_);
-    env_.insert("QT_QPA_PLATFORM", "xcb");
-    env_.insert("DBUS_SESSION_BUS_ADDRESS", bus_.Address());
-    env_.insert("HOME", home_.path());
-    env_.insert("XDG_DATA_HOME", home_.filePath("data"));
-    env_.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-    env_.insert("XDG_CACHE_HOME", home_.filePath("cache"));
-    env_.insert("XDG_RUNTIME_DIR", home_.filePath("run"));
-    env_.insert("SDL_AUDIODRIVER", "dummy");
+    const std::pair<const char*, QString> vars[] = {
+        {"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}, {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
+        {"HOME", home_.path()}, {"XDG_DATA_HOME", home_.filePath("data")}, {"XDG_CONFIG_HOME", home_.filePath("config")},
+        {"XDG_CACHE_HOME", home_.filePath("cache")}, {"XDG_RUNTIME_DIR", home_.filePath("run")}, {"SDL_AUDIODRIVER", "dummy"}};
+    for (const auto& [name, value] : vars) env_.insert(name, value);
     client_ = std::make_unique<QDBusConnection>(bus_.Connect("player-test"));
+    player_.setProcessEnvironment(env_);
+    player_.setProcessChannelMode(QProcess::ForwardedChannels);
   }
 
   void TearDown() override {
@@ -82,13 +80,6 @@ class PlayerOnDesktop : public ::testing::Test {
     client_.reset();
     xvfb_.kill();
     xvfb_.waitForFinished(5000);
-  }
-
-  void StartPlayer(const QStringList& args) {
-    player_.setProcessEnvironment(env_);
-    player_.setProcessChannelMode(QProcess::ForwardedChannels);
-    player_.start(TOVIRA_PLAYER, args);
-    ASSERT_TRUE(player_.waitForStarted(10000));
   }
 
   // A later start of the program; its exit status, or -1.
@@ -142,7 +133,8 @@ class PlayerOnDesktop : public ::testing::Test {
 };
 
 TEST_F(PlayerOnDesktop, MediaKeysAndLaterStartsReachTheRunningPlayer) {
-  StartPlayer({home_.filePath("alpha.mp3")});
+  player_.start(TOVIRA_PLAYER, {home_.filePath("alpha.mp3")});
+  ASSERT_TRUE(player_.waitForStarted(10000));
   ASSERT_TRUE(Becomes([&] { return client_->interface()->isServiceRegistered(kMprisServiceName).value(); }))
       << "the player did not appear on the bus";
 
