@@ -1,14 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QDBusArgument>
-#include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
 
 #include "PrivateBus.h"
-#include "QtTestApp.h"
-#include "app/Mpris.h"
 
 namespace tovira {
 namespace {
@@ -54,18 +48,11 @@ class Mpris : public ::testing::Test {
   }
   void TearDown() override { service_.reset(); }
 
-  // Calls over the bus while this thread keeps serving the player's end.
   QDBusMessage Call(const QString& interface, const QString& method, const QVariantList& args = {}) {
-    QDBusMessage msg = QDBusMessage::createMethodCall(kMprisServiceName, kMprisObjectPath, interface, method);
-    msg.setArguments(args);
-    QDBusPendingCall pending = client_->asyncCall(msg, 20000);
-    ProcessEventsUntil([&] { return pending.isFinished(); });
-    return pending.reply();
+    return test::MprisCall(*client_, interface, method, args);
   }
   QVariant Get(const QString& property, const QString& interface = kMprisPlayerInterface) {
-    const QDBusMessage reply = Call(kProperties, "Get", {interface, property});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments()[0].value<QDBusVariant>().variant();
+    return test::MprisGet(*client_, property, interface);
   }
 
   static constexpr char kProperties[] = "org.freedesktop.DBus.Properties";
@@ -74,12 +61,6 @@ class Mpris : public ::testing::Test {
   std::unique_ptr<MprisService> service_;
   std::unique_ptr<QDBusConnection> client_;
 };
-
-QVariantMap Map(const QVariant& v) {
-  QVariantMap map;
-  v.value<QDBusArgument>() >> map;
-  return map;
-}
 
 // Each call on a player at 2 s into track 3 (10 s long), and what the player is told. Play, Pause,
 // Next, Stop and Quit are driven against the real program in test_player_desktop.
@@ -135,7 +116,7 @@ TEST_F(Mpris, PropertiesShowThePlayer) {
   // The desktop finds the player's entry by this name.
   EXPECT_EQ(Get("DesktopEntry", kMprisRootInterface).toString(), "tovira");
 
-  const QVariantMap meta = Map(Get("Metadata"));
+  const QVariantMap meta = test::MetadataMap(Get("Metadata"));
   EXPECT_EQ(meta.value("xesam:title").toString(), "Song Title");
   EXPECT_EQ(meta.value("xesam:album").toString(), "An Album");
   EXPECT_EQ(meta.value("xesam:url").toString(), "file:///music/a%20b.mp3");
@@ -144,7 +125,7 @@ TEST_F(Mpris, PropertiesShowThePlayer) {
   EXPECT_EQ(qdbus_cast<QDBusObjectPath>(meta.value("mpris:trackid")).path(), "/org/tovira/track/3");
 
   player_.track = {};
-  EXPECT_TRUE(Map(Get("Metadata")).isEmpty());
+  EXPECT_TRUE(test::MetadataMap(Get("Metadata")).isEmpty());
   EXPECT_FALSE(Get("CanSeek").toBool());
 }
 
@@ -174,7 +155,7 @@ TEST_F(Mpris, ChangesAreAnnounced) {
   service_->Refresh();
   ASSERT_TRUE(ProcessEventsUntil([&] { return !spy.changes.isEmpty(); }));
   EXPECT_EQ(spy.changes[0].value("PlaybackStatus").toString(), "Playing");
-  EXPECT_EQ(Map(spy.changes[0].value("Metadata")).value("xesam:title").toString(), "Bee");
+  EXPECT_EQ(test::MetadataMap(spy.changes[0].value("Metadata")).value("xesam:title").toString(), "Bee");
   EXPECT_FALSE(spy.changes[0].contains("Volume"));
 
   // The poll finds a change the player made by itself.

@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,8 +13,6 @@
 #include <functional>
 
 #include "PrivateBus.h"
-#include "QtTestApp.h"
-#include "app/Mpris.h"
 
 namespace tovira {
 namespace {
@@ -86,35 +80,18 @@ class PlayerOnDesktop : public ::testing::Test {
   int StartAgain(const QStringList& args, bool withDisplay = true) {
     QProcess again;
     QProcessEnvironment env = env_;
-    if (!withDisplay) {
-      env.remove("DISPLAY");
-      env.remove("QT_QPA_PLATFORM");
-    }
+    if (!withDisplay) for (const char* var : {"DISPLAY", "QT_QPA_PLATFORM"}) env.remove(var);
     again.setProcessEnvironment(env);
     again.start(TOVIRA_PLAYER, args);
-    if (!again.waitForFinished(30000)) {
-      again.kill();
-      again.waitForFinished();
-      return -1;
-    }
-    return again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1;
+    if (again.waitForFinished(30000) && again.exitStatus() == QProcess::NormalExit) return again.exitCode();
+    again.kill();
+    again.waitForFinished();
+    return -1;
   }
 
-  QDBusMessage Call(const QString& interface, const QString& method, const QVariantList& args = {}) {
-    QDBusMessage msg = QDBusMessage::createMethodCall(kMprisServiceName, kMprisObjectPath, interface, method);
-    msg.setArguments(args);
-    return client_->call(msg, QDBus::Block, 20000);
-  }
-  QVariant Get(const QString& property) {
-    const QDBusMessage reply = Call("org.freedesktop.DBus.Properties", "Get", {QString(kMprisPlayerInterface), property});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments()[0].value<QDBusVariant>().variant();
-  }
-  QString Title() {
-    QVariantMap meta;
-    Get("Metadata").value<QDBusArgument>() >> meta;
-    return meta.value("xesam:title").toString();
-  }
+  QDBusMessage Call(const QString& interface, const QString& method) { return test::MprisCall(*client_, interface, method); }
+  QVariant Get(const QString& property) { return test::MprisGet(*client_, property); }
+  QString Title() { return test::MetadataMap(Get("Metadata")).value("xesam:title").toString(); }
   bool Becomes(const std::function<bool()>& pred, int ms = 20000) {
     return ProcessEventsUntil([&] {
       if (pred()) return true;
