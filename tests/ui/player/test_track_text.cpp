@@ -1,5 +1,4 @@
 // The time text, the information panel and the window title, from facts and from tagged files.
-
 #include <gtest/gtest.h>
 
 #include <QTextDocument>
@@ -7,29 +6,9 @@
 #include "tags/TagFiles.h"
 #include "ui/player/TrackText.h"
 
-namespace tovira {
+using namespace tovira;
+
 namespace {
-
-struct TimeCase {
-  uint32_t ms;
-  const char* text;
-};
-
-class ElapsedText : public ::testing::TestWithParam<TimeCase> {};
-
-TEST_P(ElapsedText, FormatsMinutesSecondsHundredths) { EXPECT_EQ(FormatElapsed(GetParam().ms), GetParam().text); }
-
-INSTANTIATE_TEST_SUITE_P(Examples, ElapsedText,
-                         ::testing::Values(TimeCase{0, "00:00.00"},
-                                           TimeCase{3 * 60000 + 7250, "03:07.25"},
-                                           TimeCase{3 * 60000 + 12500, "03:12.50"},
-                                           // 9.996 s rounds up into the next ten seconds.
-                                           TimeCase{3 * 60000 + 9996, "03:10.00"},
-                                           TimeCase{3 * 60000 + 9994, "03:09.99"},
-                                           TimeCase{59000, "00:59.00"},
-                                           // A rounding that reaches a full minute carries.
-                                           TimeCase{3 * 60000 + 59996, "04:00.00"},
-                                           TimeCase{100 * 60000 + 1000, "100:01.00"}));
 
 // The panel's visible text, as a reader sees it.
 QString Plain(const QString& html) {
@@ -47,6 +26,18 @@ TrackFacts Tagged() {
   return f;
 }
 
+}  // namespace
+
+TEST(ElapsedText, MinutesSecondsAndRoundedHundredths) {
+  const std::pair<uint32_t, const char*> cases[] = {
+      {0, "00:00.00"}, {3 * 60000 + 7250, "03:07.25"}, {3 * 60000 + 12500, "03:12.50"},
+      {3 * 60000 + 9996, "03:10.00"},  // 9.996 s rounds up into the next ten seconds
+      {3 * 60000 + 9994, "03:09.99"}, {59000, "00:59.00"},
+      {3 * 60000 + 59996, "04:00.00"},  // a rounding that reaches a full minute carries
+      {100 * 60000 + 1000, "100:01.00"}};
+  for (const auto& [ms, text] : cases) EXPECT_EQ(FormatElapsed(ms), text) << ms;
+}
+
 TEST(TrackPanel, FullTagGivesArtistTitleAlbumYearGenreAndFigures) {
   TrackFacts f = Tagged();
   f.artist = "The Band";
@@ -56,20 +47,11 @@ TEST(TrackPanel, FullTagGivesArtistTitleAlbumYearGenreAndFigures) {
   f.genre = "Jazz";
   const TrackText t = BuildTrackText(f);
   EXPECT_EQ(t.title, "The Band - A Song - Tovira");
-  const QStringList lines = Plain(t.html).split('\n');
-  ASSERT_EQ(lines.size(), 5) << Plain(t.html).toStdString();
-  EXPECT_EQ(lines[0].trimmed(), "THE BAND");
-  EXPECT_EQ(lines[1].trimmed(), "\"A Song\"");
-  EXPECT_EQ(lines[2].trimmed(), "Record (1999)");
-  EXPECT_EQ(lines[3].trimmed(), "Genre: Jazz");
-  EXPECT_EQ(lines[4].trimmed(), "128 kbps 44 kHz Stereo");
+  QStringList lines = Plain(t.html).split('\n');
+  for (QString& line : lines) line = line.trimmed();
+  EXPECT_EQ(lines, (QStringList{"THE BAND", "\"A Song\"", "Record (1999)", "Genre: Jazz", "128 kbps 44 kHz Stereo"}));
   EXPECT_TRUE(t.html.contains("<i>Genre:</i>"));
-}
-
-TEST(TrackPanel, FiguresLine) {
-  TrackFacts f = Tagged();
-  f.title = "T";
-  EXPECT_TRUE(Plain(BuildTrackText(f).html).endsWith("128 kbps 44 kHz Stereo"));
+  // The figures line for other streams.
   f.frequency = 22050;
   f.stereo = false;
   f.bitrate = 64000;
@@ -78,81 +60,47 @@ TEST(TrackPanel, FiguresLine) {
   EXPECT_TRUE(Plain(BuildTrackText(f).html).endsWith("VBR 22 kHz Mono"));
 }
 
-struct AlbumCase {
-  int length;
-  bool yearShown;
-};
-
-class AlbumLength : public ::testing::TestWithParam<AlbumCase> {};
-
-TEST_P(AlbumLength, LongAlbumLeavesNoRoomForTheYear) {
-  TrackFacts f = Tagged();
-  f.album = std::string(static_cast<size_t>(GetParam().length), 'a');
-  f.year = "2001";
-  EXPECT_EQ(Plain(BuildTrackText(f).html).contains("(2001)"), GetParam().yearShown);
-}
-
-INSTANTIATE_TEST_SUITE_P(Lengths, AlbumLength,
-                         ::testing::Values(AlbumCase{0, true}, AlbumCase{28, true}, AlbumCase{29, false},
-                                           AlbumCase{30, false}));
-
-struct GenreCase {
-  const char* tagText;  // what the tag reader gives
-  const char* shown;    // nullptr: no genre line
-};
-
-class PanelGenre : public ::testing::TestWithParam<GenreCase> {};
-
-TEST_P(PanelGenre, NamesFromThePanelTable) {
-  TrackFacts f = Tagged();
-  f.genre = GetParam().tagText;
-  const QString text = Plain(BuildTrackText(f).html);
-  if (GetParam().shown == nullptr) {
-    EXPECT_FALSE(text.contains("Genre:")) << text.toStdString();
-  } else {
-    EXPECT_TRUE(text.contains(QString("Genre: ") + GetParam().shown)) << text.toStdString();
+// An album of 29 characters or more leaves no room for the year.
+TEST(TrackPanel, LongAlbumHidesTheYear) {
+  const std::pair<int, bool> cases[] = {{0, true}, {28, true}, {29, false}, {30, false}};
+  for (const auto& [length, yearShown] : cases) {
+    TrackFacts f = Tagged();
+    f.album = std::string(static_cast<size_t>(length), 'a');
+    f.year = "2001";
+    EXPECT_EQ(Plain(BuildTrackText(f).html).contains("(2001)"), yearShown) << length;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Genres, PanelGenre,
-    ::testing::Values(GenreCase{"(148)", nullptr}, GenreCase{"(255)", nullptr}, GenreCase{"148", nullptr},
-                      GenreCase{"Jazz", "Jazz"}, GenreCase{"(8)", "Jazz"},
-                      // The panel spells some names its own way.
-                      GenreCase{"Folk-Rock", "Folk/Rock"}, GenreCase{"Rhythmic Soul", "Rhytmic Soul"},
-                      GenreCase{"Christian Rock ", "Christian Rock"}, GenreCase{"Chillwave", "Chillwave"}));
-
-struct TitleCase {
-  const char* artist;
-  const char* title;
-  const char* window;
-};
-
-class WindowTitle : public ::testing::TestWithParam<TitleCase> {};
-
-TEST_P(WindowTitle, JoinsWhatTheTagHas) {
-  TrackFacts f = Tagged();
-  if (*GetParam().artist) f.artist = GetParam().artist;
-  if (*GetParam().title) f.title = GetParam().title;
-  EXPECT_EQ(BuildTrackText(f).title, GetParam().window);
+// Genre names from the panel's own table (nullptr: no genre line), which spells some its own way.
+TEST(TrackPanel, GenreNames) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"(148)", nullptr}, {"(255)", nullptr}, {"148", nullptr}, {"Jazz", "Jazz"}, {"(8)", "Jazz"},
+      {"Folk-Rock", "Folk/Rock"}, {"Rhythmic Soul", "Rhytmic Soul"}, {"Christian Rock ", "Christian Rock"},
+      {"Chillwave", "Chillwave"}};
+  for (const auto& [tagText, shown] : cases) {
+    TrackFacts f = Tagged();
+    f.genre = tagText;
+    const QString text = Plain(BuildTrackText(f).html);
+    if (shown == nullptr) {
+      EXPECT_FALSE(text.contains("Genre:")) << text.toStdString();
+    } else {
+      EXPECT_TRUE(text.contains(QString("Genre: ") + shown)) << text.toStdString();
+    }
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tags, WindowTitle,
-                         ::testing::Values(TitleCase{"Artist", "Title", "Artist - Title - Tovira"},
-                                           TitleCase{"", "Title", "Title - Tovira"},
-                                           TitleCase{"Artist", "", "Artist - Tovira"},
-                                           TitleCase{"", "", "Tovira"},
-                                           TitleCase{"Artist   ", "Title  ", "Artist - Title - Tovira"}));
-
-TEST(TrackPanel, UntaggedFileShowsItsName) {
-  TrackFacts f;
-  f.path = "/some/folder/Some Song.mp3";
-  f.bitrate = 128000;
-  f.frequency = 44100;
-  const TrackText t = BuildTrackText(f);
-  EXPECT_EQ(t.title, "Some Song - Tovira");
-  EXPECT_TRUE(Plain(t.html).startsWith("Some Song")) << Plain(t.html).toStdString();
-  EXPECT_FALSE(Plain(t.html).contains('"'));
+TEST(TrackPanel, WindowTitleJoinsWhatTheTagHas) {
+  const char* cases[][3] = {{"Artist", "Title", "Artist - Title - Tovira"},
+                            {"", "Title", "Title - Tovira"},
+                            {"Artist", "", "Artist - Tovira"},
+                            {"", "", "Tovira"},
+                            {"Artist   ", "Title  ", "Artist - Title - Tovira"}};
+  for (const auto& [artist, title, window] : cases) {
+    TrackFacts f = Tagged();
+    if (*artist) f.artist = artist;
+    if (*title) f.title = title;
+    EXPECT_EQ(BuildTrackText(f).title, window);
+  }
 }
 
 TEST(TrackPanel, TagTextsAreNotMarkup) {
@@ -190,7 +138,7 @@ TEST(TrackFactsFromFiles, Id3v2TextsInUtf8) {
   EXPECT_NEAR(facts->durationMs, 3000.0, 200.0);  // the encoder pads a few frames
 }
 
-TEST(TrackFactsFromFiles, Id3v1Only) {
+TEST(TrackFactsFromFiles, Id3v1WithA30CharacterAlbumAndGenre148) {
   test::TempDir dir;
   const auto file = test::CopyFixture(dir / "old.mp3");
   test::WriteV1(file, {"Old Title", "Old Artist", std::string(30, 'z'), 1987, 148});
@@ -198,23 +146,20 @@ TEST(TrackFactsFromFiles, Id3v1Only) {
   ASSERT_TRUE(facts.has_value());
   const TrackText t = BuildTrackText(*facts);
   EXPECT_EQ(t.title, "Old Artist - Old Title - Tovira");
-  const QString text = Plain(t.html);
-  EXPECT_FALSE(text.contains("1987"));
-  EXPECT_FALSE(text.contains("Genre:"));
+  EXPECT_FALSE(Plain(t.html).contains("1987"));
+  EXPECT_FALSE(Plain(t.html).contains("Genre:"));
 }
 
-TEST(TrackFactsFromFiles, UntaggedFileAndNonAudio) {
+TEST(TrackFactsFromFiles, UntaggedFileShowsItsNameAndNonAudioHasNoFacts) {
   test::TempDir dir;
-  const auto file = test::CopyFixture(dir / "Some Song.mp3");
-  const auto facts = ReadTrackFacts(file.string());
+  const auto facts = ReadTrackFacts(test::CopyFixture(dir / "Some Song.mp3").string());
   ASSERT_TRUE(facts.has_value());
   EXPECT_FALSE(facts->tagged);
-  EXPECT_EQ(BuildTrackText(*facts).title, "Some Song - Tovira");
+  const TrackText t = BuildTrackText(*facts);
+  EXPECT_EQ(t.title, "Some Song - Tovira");
+  EXPECT_TRUE(Plain(t.html).startsWith("Some Song")) << Plain(t.html).toStdString();
+  EXPECT_FALSE(Plain(t.html).contains('"'));
 
-  const auto text = dir / "notes.mp3";
-  std::ofstream(text) << "not audio at all\n";
-  EXPECT_FALSE(ReadTrackFacts(text.string()).has_value());
+  test::WriteBytes(dir / "notes.mp3", "not audio at all\n");
+  EXPECT_FALSE(ReadTrackFacts((dir / "notes.mp3").string()).has_value());
 }
-
-}  // namespace
-}  // namespace tovira
