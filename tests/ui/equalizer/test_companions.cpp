@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
-#include <filesystem>
-
-#include "tags/TagFiles.h"
 #include "ui/equalizer/Companions.h"
 #include "ui/player/PlayerDialog.h"
 #include "util/Settings.h"
@@ -22,8 +18,6 @@
 using namespace tovira;
 
 namespace {
-
-using test::PumpUntil;
 
 class CompanionsTest : public ::testing::Test {
  protected:
@@ -47,21 +41,25 @@ class CompanionsTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CompanionsTest, AFolderDroppedOnTheEqualizerIsScannedIntoThePlaylist) {
+// Files and folders, not other links: the folder is scanned like Add Dir.
+TEST_F(CompanionsTest, FilesAndFoldersDroppedOnTheEqualizerGoToThePlaylist) {
   const auto a = test::CopyFixture(dir.path() / "drop" / "a.mp3");
   const auto b = test::CopyFixture(dir.path() / "drop" / "inner" / "b.mp3");
+  const auto c = test::CopyFixture(dir.path() / "c.mp3");
   QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir.path() / "drop").string()))});
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(c.string())),
+                QUrl::fromLocalFile(QString::fromStdString((dir.path() / "drop").string())),
+                QUrl("https://example.invalid/x.mp3")});
   auto& eq = companions->equalizer;
   eq.show();
   QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&eq, &enter);
+  EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&eq, &drop);
   auto& model = player->Playlist();
-  ASSERT_TRUE(PumpUntil([&] { return model.RowCount() == 2 && !model.IsLoading(); })) << model.RowCount();
-  EXPECT_EQ(model.PathOfRow(0), b.string());
-  EXPECT_EQ(model.PathOfRow(1), a.string());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model.RowCount() == 3 && !model.IsLoading(); }, 10000)) << model.RowCount();
+  EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string()}));
 }
 
 TEST_F(CompanionsTest, ClosingAWindowTurnsItsToggleOff) {

@@ -1,16 +1,11 @@
 // The equaliser window: loading, the release of each slider reaching the factors handed to the
-// engine, channel clicks, the top position, swallowed keys, help, drops and stored settings.
+// engine, page-step clicks, swallowed keys, help and stored settings.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QMimeData>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 #include <vector>
 
@@ -22,6 +17,8 @@
 using namespace tovira;
 
 namespace {
+
+constexpr double kTol = 1e-5;
 
 struct Applied {
   std::vector<EqualizerFactors> calls;
@@ -36,8 +33,6 @@ struct Applied {
   }
 };
 
-constexpr double kTol = 1e-5;
-
 void DragTo(SkinSlider* slider, int y) {
   const QPoint grab = slider->ThumbRect().center();
   QTest::mousePress(slider, Qt::LeftButton, {}, grab);
@@ -46,24 +41,23 @@ void DragTo(SkinSlider* slider, int y) {
   QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(grab.x(), y));
 }
 
-}  // namespace
-
-TEST(EqualizerDialog, WithNothingStoredEverySubbandIsScaledByTheDefaults) {
-  MapSettings settings;
-  Applied applied;
-  EqualizerDialog dialog(settings, applied.Fn());
-  EXPECT_EQ(dialog.windowTitle(), "Tovira Equalizer");
-  ASSERT_EQ(applied.calls.size(), 1u);
-  for (int i = 0; i < 32; ++i) EXPECT_NEAR(applied.At(i), 1.2 * 1.033, kTol) << i;
-  EXPECT_EQ(dialog.Slider(0)->value(), 10);
-  for (int s = 1; s <= 10; ++s) {
-    EXPECT_EQ(dialog.Slider(s)->value(), 13);
-    EXPECT_EQ(dialog.Slider(s)->minimum(), 0);
-    EXPECT_EQ(dialog.Slider(s)->maximum(), 20);
-  }
+// A click in the channel just inside its bottom (down a page) or top (up a page).
+void ClickChannel(SkinSlider* slider, bool down) {
+  const QRect channel = slider->ChannelRect();
+  QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->ThumbRect().center().x(), down ? channel.bottom() - 2 : channel.top() + 2));
 }
 
-TEST(EqualizerDialog, StoredValuesSetTheSlidersAndTheFactors) {
+}  // namespace
+
+TEST(EqualizerDialog, LoadedValuesSetTheSlidersAndTheFactorsAtOnce) {
+  MapSettings none;
+  Applied defaults;
+  EqualizerDialog plain(none, defaults.Fn());
+  ASSERT_EQ(defaults.calls.size(), 1u);
+  for (int i = 0; i < 32; ++i) EXPECT_NEAR(defaults.At(i), 1.2 * 1.033, kTol) << i;
+  EXPECT_EQ(plain.Slider(0)->value(), 10);
+  for (int s = 1; s <= 10; ++s) EXPECT_EQ(plain.Slider(s)->value(), 13) << s;
+
   MapSettings settings;
   settings.WriteInt("EQSetting", "0", 21);
   settings.WriteInt("EQSetting", "9", 1);
@@ -79,7 +73,9 @@ TEST(EqualizerDialog, StoredValuesSetTheSlidersAndTheFactors) {
   EXPECT_NEAR(applied.At(12), 1.2, kTol);
 }
 
-TEST(EqualizerDialog, DraggingToTheTopAppliesTheHighestValue) {
+// Band 0 dragged to the top, then a page click on band 3 (which must not reuse the dragged
+// value), then the gain a page down and two up: each release recomputes and applies the factors.
+TEST(EqualizerDialog, ReleasesAfterDragsAndPageClicksReachTheFactors) {
   MapSettings settings;
   Applied applied;
   EqualizerDialog dialog(settings, applied.Fn());
@@ -87,48 +83,30 @@ TEST(EqualizerDialog, DraggingToTheTopAppliesTheHighestValue) {
   DragTo(dialog.Slider(1), 0);
   EXPECT_EQ(dialog.Slider(1)->value(), 0);
   ASSERT_EQ(applied.calls.size(), 2u);
-  // Band 0 released at value 21: 21 x 0.1, times the default gain.
+  // Released at value 21: 21 x 0.1, times the default gain.
   EXPECT_NEAR(applied.At(0), 2.1 * 1.033, kTol);
   EXPECT_NEAR(applied.At(1), 1.2 * 1.033, kTol);
   EXPECT_EQ(settings.ReadInt("EQSetting", "0", -1), 21);
-}
 
-TEST(EqualizerDialog, AClickInTheChannelAppliesThatSlidersNewValue) {
-  MapSettings settings;
-  Applied applied;
-  EqualizerDialog dialog(settings, applied.Fn());
-  dialog.show();
-  // A drag on one band first: the next band's click must not reuse its value.
-  DragTo(dialog.Slider(1), 0);
-  SkinSlider* band3 = dialog.Slider(4);
-  const QRect thumb = band3->ThumbRect();
-  const QRect channel = band3->ChannelRect();
-  ASSERT_GT(channel.bottom() - 2, thumb.bottom() + 2);
-  QTest::mouseClick(band3, Qt::LeftButton, {}, QPoint(thumb.center().x(), channel.bottom() - 2));
+  ClickChannel(dialog.Slider(4), true);
   // One page (4) down from 13: value 21 - 17 = 4 for sub-bands 3 and 4.
-  EXPECT_EQ(band3->value(), 17);
+  EXPECT_EQ(dialog.Slider(4)->value(), 17);
   EXPECT_NEAR(applied.At(3), 4 * 0.15 * 1.033, kTol);
   EXPECT_NEAR(applied.At(4), 4 * 0.15 * 1.033, kTol);
   EXPECT_NEAR(applied.At(5), 1.2 * 1.033, kTol);
   EXPECT_EQ(settings.ReadInt("EQSetting", "3", -1), 4);
-}
 
-TEST(EqualizerDialog, GainReleasesScaleEveryBand) {
-  MapSettings settings;
-  Applied applied;
-  EqualizerDialog dialog(settings, applied.Fn());
-  dialog.show();
-  SkinSlider* gain = dialog.Slider(0);
-  const QRect thumb = gain->ThumbRect();
-  // Down one page from 10: position 14, value 7, factor 0.7.
-  QTest::mouseClick(gain, Qt::LeftButton, {}, QPoint(thumb.center().x(), gain->ChannelRect().bottom() - 2));
-  EXPECT_EQ(gain->value(), 14);
-  for (int i : {0, 7, 31}) EXPECT_NEAR(applied.At(i), 1.2 * 0.7, kTol) << i;
+  // The gain down one page from 10: position 14, value 7, factor 0.7 on every band.
+  ClickChannel(dialog.Slider(0), true);
+  EXPECT_EQ(dialog.Slider(0)->value(), 14);
+  EXPECT_NEAR(applied.At(0), 2.1 * 0.7, kTol);
+  EXPECT_NEAR(applied.At(3), 4 * 0.15 * 0.7, kTol);
+  for (int i : {7, 31}) EXPECT_NEAR(applied.At(i), 1.2 * 0.7, kTol) << i;
   EXPECT_EQ(settings.ReadInt("EQSetting", "GainCtrl", -1), 7);
   // Up two pages: position 6, value 15, factor 1 + 5 x 0.033.
-  QTest::mouseClick(gain, Qt::LeftButton, {}, QPoint(thumb.center().x(), gain->ChannelRect().top() + 2));
-  QTest::mouseClick(gain, Qt::LeftButton, {}, QPoint(thumb.center().x(), gain->ChannelRect().top() + 2));
-  EXPECT_EQ(gain->value(), 6);
+  ClickChannel(dialog.Slider(0), false);
+  ClickChannel(dialog.Slider(0), false);
+  EXPECT_EQ(dialog.Slider(0)->value(), 6);
   EXPECT_NEAR(applied.At(20), 1.2 * 1.165, kTol);
 }
 
@@ -153,65 +131,35 @@ TEST(EqualizerDialog, KeysMoveNothingAndCloseNothingButF1OpensHelp) {
   EXPECT_EQ(topics, QStringList{"Equalizer.html"});
 }
 
-TEST(EqualizerDialog, DroppedPathsGoToThePlaylist) {
-  MapSettings settings;
-  EqualizerDialog dialog(settings, nullptr);
-  QSignalSpy dropped(&dialog, &EqualizerDialog::pathsDropped);
-  QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile("/music/a.mp3"), QUrl::fromLocalFile("/music/folder"),
-                QUrl("https://example.invalid/x.mp3")});
-  dialog.show();
-  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&dialog, &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&dialog, &drop);
-  ASSERT_EQ(dropped.count(), 1);
-  EXPECT_EQ(dropped.front().front().toStringList(), (QStringList{"/music/a.mp3", "/music/folder"}));
-}
-
-TEST(EqualizerSettings, ReleasedValuesComeBackFromTheSettingsFile) {
-  QTemporaryDir dir;
-  const QString file = dir.filePath("Tovira.conf");
-  {
-    QSettingsStore store(file);
-    Applied applied;
-    EqualizerDialog dialog(store, applied.Fn());
-    dialog.show();
-    DragTo(dialog.Slider(6), 0);  // band 5 to the top
-    const QRect thumb = dialog.Slider(0)->ThumbRect();
-    QTest::mouseClick(dialog.Slider(0), Qt::LeftButton, {}, QPoint(thumb.center().x(), dialog.Slider(0)->ChannelRect().bottom() - 2));
-  }
-  {
-    QSettings raw(file, QSettings::IniFormat);
-    EXPECT_EQ(raw.value("EQSetting/5").toInt(), 21);
-    EXPECT_EQ(raw.value("EQSetting/GainCtrl").toInt(), 7);
-  }
-  QSettingsStore store(file);
-  Applied applied;
-  EqualizerDialog dialog(store, applied.Fn());
-  EXPECT_EQ(dialog.Slider(6)->value(), 0);
-  EXPECT_EQ(dialog.Slider(0)->value(), 14);
-  // Loaded values use the loading step for every band.
-  EXPECT_NEAR(applied.At(7), 21 * 0.15 * 0.7, kTol);
-}
-
-TEST(EqualizerSettings, TheApplicationStoreKeepsItsValuesUnderTheOrganisation) {
+// The application's store keeps released values in the per-user settings of the organisation,
+// where the next start finds them.
+TEST(EqualizerSettings, ReleasedValuesComeBackFromTheUsersSettings) {
   QTemporaryDir dir;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
   QCoreApplication::setOrganizationName("Tovira");
   QCoreApplication::setApplicationName("Tovira");
   {
     QSettingsStore store;
-    store.WriteInt("EQSetting", "3", 17);
+    Applied applied;
+    EqualizerDialog dialog(store, applied.Fn());
+    dialog.show();
+    DragTo(dialog.Slider(6), 0);  // band 5 to the top
+    ClickChannel(dialog.Slider(0), true);
     store.WriteString("DirSetting", "Tree", "/music");
-    EXPECT_TRUE(store.FileName().startsWith(dir.path())) << store.FileName().toStdString();
+    store.WriteString("EQSetting", "9", "loud");
   }
-  QSettingsStore again;
-  EXPECT_EQ(again.ReadInt("EQSetting", "3", 0), 17);
-  EXPECT_EQ(again.ReadString("DirSetting", "Tree", ""), "/music");
-  EXPECT_EQ(again.ReadInt("EQSetting", "4", 8), 8);
-  again.WriteString("EQSetting", "5", "loud");
-  EXPECT_EQ(again.ReadInt("EQSetting", "5", 8), 8);
-  EXPECT_TRUE(QFileInfo(QDir(dir.path()).filePath("Tovira/Tovira.conf")).exists());
+  QSettings raw(QDir(dir.path()).filePath("Tovira/Tovira.conf"), QSettings::IniFormat);
+  EXPECT_EQ(raw.value("EQSetting/5").toInt(), 21);
+  EXPECT_EQ(raw.value("EQSetting/GainCtrl").toInt(), 7);
+
+  QSettingsStore store;
+  EXPECT_EQ(store.ReadString("DirSetting", "Tree", ""), "/music");
+  EXPECT_EQ(store.ReadInt("EQSetting", "9", 8), 8) << "a value that is no number reads as missing";
+  Applied applied;
+  EqualizerDialog dialog(store, applied.Fn());
+  EXPECT_EQ(dialog.Slider(6)->value(), 0);
+  EXPECT_EQ(dialog.Slider(0)->value(), 14);
+  EXPECT_EQ(dialog.Slider(10)->value(), 13);
+  // Loaded values use the loading step for every band.
+  EXPECT_NEAR(applied.At(7), 21 * 0.15 * 0.7, kTol);
 }

@@ -1,15 +1,12 @@
 #pragma once
-// Helpers of the window tests: the application made by the test main, an event-loop wait,
-// small files, and a playlist model with recorded callbacks.
+// Helpers of the window tests: small files and a playlist model with recorded callbacks.
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QString>
 
 #include <filesystem>
-#include <ostream>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,18 +19,6 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 QT_END_NAMESPACE
 
 namespace tovira::test {
-
-// The test main made the application before any test runs.
-inline QApplication& App() { return *qApp; }
-
-// Runs the event loop until `done` holds or `ms` pass; returns `done()`.
-template <class Pred>
-bool PumpUntil(Pred done, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
 
 inline void Touch(const std::filesystem::path& p, const std::string& content = "x") {
   std::filesystem::create_directories(p.parent_path());
