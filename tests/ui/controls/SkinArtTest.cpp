@@ -2,15 +2,16 @@
 // is rendered at the device pixel ratio rather than scaled up.
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <QSvgRenderer>
+
 #include <set>
 
 #include "TestSvg.h"
 #include "ui/controls/Skin.h"
 #include "ui/controls/SkinLayout.h"
 
-namespace tovira {
+using namespace tovira;
+
 namespace {
 
 // Share of pixels that are not fully transparent.
@@ -21,9 +22,11 @@ double Coverage(const QImage& image) {
   return double(opaque) / (image.width() * image.height());
 }
 
-QImage Cell(const QString& sheet, int x, int y, int w, int h, qreal dpr = 1.0) {
-  return skin::Render(sheet, QRectF(x, y, w, h), QSize(w, h), dpr).toImage().convertToFormat(QImage::Format_ARGB32);
+QImage Cell(const char* sheet, int x, int y, int w, int h) {
+  return skin::Render(QString::fromLatin1(sheet), QRectF(x, y, w, h), QSize(w, h), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
 }
+
+}  // namespace
 
 // Every state of every control is mostly covered by art, and no two of them look the same
 // (a cell read from the wrong place, or two controls sharing a glyph, shows up as a repeat).
@@ -33,7 +36,7 @@ TEST(SkinArt, EveryStateOfEveryControlIsDistinct) {
   std::vector<QImage> images;
   for (const skin::Cell& c : cells) {
     for (int s = 0; s < 3; ++s) {
-      images.push_back(Cell(QString::fromLatin1(c.sheet), c.sourceX + s * c.width, c.sourceY, c.width, c.height));
+      images.push_back(Cell(c.sheet, c.sourceX + s * c.width, c.sourceY, c.width, c.height));
       EXPECT_GT(Coverage(images.back()), 0.6) << c.sheet << " at " << c.sourceX << " state " << s;
     }
   }
@@ -41,7 +44,8 @@ TEST(SkinArt, EveryStateOfEveryControlIsDistinct) {
     for (size_t j = i + 1; j < images.size(); ++j) EXPECT_NE(images[i], images[j]) << i << " vs " << j;
 }
 
-// Every image is drawn at the size the code lays it out at; a thumb image holds three cells.
+// Every image is drawn at the size the code lays it out at; a thumb image holds three cells; the
+// equaliser's sliders fit on its background.
 TEST(SkinArt, ImagesHaveTheirDeclaredSizes) {
   skin::InitResources();
   std::vector<std::pair<const char*, QSize>> images = {
@@ -57,8 +61,7 @@ TEST(SkinArt, ImagesHaveTheirDeclaredSizes) {
   for (const skin::Thumb& thumb : {skin::kPositionThumb, skin::kVolumeThumb, skin::kEqualizerThumb}) {
     images.push_back({thumb.image, QSize(3 * thumb.width, thumb.height)});
     for (int s = 0; s < 3; ++s)
-      EXPECT_GT(Coverage(Cell(QString::fromLatin1(thumb.image), s * thumb.width, 0, thumb.width, thumb.height)), 0.5)
-          << thumb.image << " state " << s;
+      EXPECT_GT(Coverage(Cell(thumb.image, s * thumb.width, 0, thumb.width, thumb.height)), 0.5) << thumb.image << " state " << s;
   }
   std::set<QString> distinct;
   for (const auto& [path, size] : images) {
@@ -68,46 +71,22 @@ TEST(SkinArt, ImagesHaveTheirDeclaredSizes) {
     distinct.insert(QString::fromLatin1(path));
   }
   EXPECT_EQ(distinct.size(), images.size());
-}
-
-// The player's parts fit inside its background and do not overlap.
-TEST(SkinArt, PlayerLayoutFitsAndDoesNotOverlap) {
-  namespace l = skin::layout;
-  const QRect parts[] = {l::kStatusImage, l::kElapsedTime, l::kSpectrum, l::kTrackInfo, l::kBitRate,
-                         l::kBitRateUnit, l::kVolume, l::kEqualizerToggle, l::kPlaylistToggle, l::kPosition,
-                         l::kAbout, l::kPrevious, l::kNext, l::kPlay, l::kPause, l::kStop, l::kFastForward, l::kLoad};
-  const QRect client(QPoint(0, 0), skin::kPlayerBackgroundSize);
-  for (size_t i = 0; i < std::size(parts); ++i) {
-    EXPECT_TRUE(client.contains(parts[i])) << i;
-    for (size_t j = i + 1; j < std::size(parts); ++j) EXPECT_FALSE(parts[i].intersects(parts[j])) << i << " and " << j;
-  }
-  const QRect eqClient(QPoint(0, 0), skin::kEqualizerBackgroundSize);
-  for (const QRect& slider : l::kEqualizerSliders) EXPECT_TRUE(eqClient.contains(slider));
+  for (const QRect& slider : skin::layout::kEqualizerSliders) EXPECT_TRUE(QRect(QPoint(), skin::kEqualizerBackgroundSize).contains(slider));
 }
 
 // A one-unit stripe at 2x covers exactly two device pixels with full colour: the art is drawn
 // at the density, not magnified from a 1x bitmap (which would smear it over three or more).
-TEST(SkinArt, RendersAtTheDevicePixelRatio) {
+TEST(SkinArt, RendersAtTheDevicePixelRatioAndOffersTheIconInSmallAndLargeSizes) {
   test::SvgFolder folder;
   const char* stripe = folder.Write("stripe.svg", 10, 10, test::Rect(4, 0, 1, 10, "#000000"));
   const QPixmap pixmap = skin::Render(QString::fromLatin1(stripe), QSize(10, 10), 2.0);
   ASSERT_EQ(pixmap.size(), QSize(20, 20));
   EXPECT_EQ(pixmap.devicePixelRatio(), 2.0);
   const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-  for (int x = 0; x < 20; ++x) {
-    const bool inStripe = x == 8 || x == 9;
-    EXPECT_EQ(qAlpha(image.pixel(x, 10)), inStripe ? 255 : 0) << x;
-  }
+  for (int x = 0; x < 20; ++x) EXPECT_EQ(qAlpha(image.pixel(x, 10)), x == 8 || x == 9 ? 255 : 0) << x;
   EXPECT_TRUE(skin::Render(QStringLiteral(":/skin/no-such.svg"), QSize(10, 10), 1.0).isNull());
-}
 
-TEST(SkinArt, AppIconOffersSmallAndLargeSizes) {
-  const QIcon icon = skin::AppIcon();
-  ASSERT_FALSE(icon.isNull());
-  const QList<QSize> sizes = icon.availableSizes();
+  const QList<QSize> sizes = skin::AppIcon().availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(16, 16)));
   EXPECT_TRUE(sizes.contains(QSize(256, 256)));
 }
-
-}  // namespace
-}  // namespace tovira

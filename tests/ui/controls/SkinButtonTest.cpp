@@ -7,25 +7,16 @@
 #include "TestSvg.h"
 #include "ui/controls/SkinButton.h"
 
-namespace tovira {
-namespace {
-
+using namespace tovira;
 using test::PixelAt;
 
-// A sheet whose row at y 5 holds one control: red (normal) at x 10, green (mouse over) at 30,
-// blue (pressed) at 50, each 20 x 10; everything around it is grey or yellow.
+namespace {
+
+const QColor kNormal(255, 0, 0), kOver(0, 255, 0), kPressed(0, 0, 255);
+
 class SkinButtonTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* sheet = folder_.Write(
-        "sheet.svg", 100, 30,
-        test::Rect(0, 0, 100, 30, "#808080") + test::Rect(10, 5, 20, 10, "#ff0000") +
-            test::Rect(30, 5, 20, 10, "#00ff00") + test::Rect(50, 5, 20, 10, "#0000ff") +
-            test::Rect(70, 5, 20, 10, "#ff00ff") + test::Rect(0, 15, 100, 15, "#ffff00"));
-    cell_ = skin::Cell{sheet, 10, 5, 20, 10};
-  }
-
-  // Shows `button` at (40, 40) in a window of its own and waits until it is on screen.
+  // Shows `button` at (40, 40) in a window of its own and waits until it is the active window.
   void Show(SkinButton& button) {
     window_.resize(200, 100);
     button.setParent(&window_);
@@ -36,11 +27,17 @@ class SkinButtonTest : public ::testing::Test {
   }
 
   test::SvgFolder folder_;
-  skin::Cell cell_{};
+  // A sheet whose row at y 5 holds one control: red (normal) at x 10, green (mouse over) at 30,
+  // blue (pressed) at 50, each 20 x 10; everything around it is grey, magenta or yellow.
+  const skin::Cell cell_{folder_.Write("sheet.svg", 100, 30,
+                                       test::Rect(0, 0, 100, 30, "#808080") + test::Rect(10, 5, 20, 10, "#ff0000") +
+                                           test::Rect(30, 5, 20, 10, "#00ff00") + test::Rect(50, 5, 20, 10, "#0000ff") +
+                                           test::Rect(70, 5, 20, 10, "#ff00ff") + test::Rect(0, 15, 100, 15, "#ffff00")),
+                         10, 5, 20, 10};
   QWidget window_;
 };
 
-const QColor kNormal(255, 0, 0), kOver(0, 255, 0), kPressed(0, 0, 255);
+}  // namespace
 
 TEST_F(SkinButtonTest, OverPressOffBackAndReleaseShowTheMatchingCells) {
   SkinButton button(cell_);
@@ -76,17 +73,14 @@ TEST_F(SkinButtonTest, ToggleLatchesAndShowsPressedCellUntilClickedAgain) {
   SkinToggleButton toggle(cell_);
   Show(toggle);
   QSignalSpy clicks(&toggle, &QAbstractButton::clicked);
-  QTest::mouseMove(&toggle, QPoint(5, 5));
-  QTest::mouseClick(&toggle, Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_TRUE(toggle.Latched());
-  EXPECT_EQ(PixelAt(toggle, 10, 5), kOver);  // the mouse is still over it
-  QTest::mouseMove(&toggle, QPoint(-30, 5));
-  EXPECT_EQ(PixelAt(toggle, 10, 5), kPressed);
-  QTest::mouseMove(&toggle, QPoint(5, 5));
-  QTest::mouseClick(&toggle, Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_FALSE(toggle.Latched());
-  QTest::mouseMove(&toggle, QPoint(-30, 5));
-  EXPECT_EQ(PixelAt(toggle, 10, 5), kNormal);
+  for (bool latched : {true, false}) {
+    QTest::mouseMove(&toggle, QPoint(5, 5));
+    QTest::mouseClick(&toggle, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(toggle.Latched(), latched);
+    EXPECT_EQ(PixelAt(toggle, 10, 5), kOver) << "the mouse is still over it";
+    QTest::mouseMove(&toggle, QPoint(-30, 5));
+    EXPECT_EQ(PixelAt(toggle, 10, 5), latched ? kPressed : kNormal);
+  }
   EXPECT_EQ(clicks.count(), 2);
 }
 
@@ -94,17 +88,11 @@ TEST_F(SkinButtonTest, ToggleInAnInactiveWindowReportsTheClickButKeepsItsLatch) 
   SkinToggleButton toggle(cell_);
   Show(toggle);
   QWidget other;
-  other.resize(50, 50);
   other.show();
   other.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-  ASSERT_FALSE(window_.isActiveWindow());
-
   QSignalSpy clicks(&toggle, &QAbstractButton::clicked);
   QTest::mouseClick(&toggle, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(clicks.count(), 1);
   EXPECT_FALSE(toggle.Latched());
 }
-
-}  // namespace
-}  // namespace tovira

@@ -4,17 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+
 #include <array>
-#include <vector>
 
 #include "TestSvg.h"
 #include "ui/controls/SpectrumBarDisplay.h"
 
-namespace tovira {
+using namespace tovira;
+
 namespace {
 
 const QColor kBackground(255, 255, 255), kGreen(0, 255, 0), kOrange(255, 180, 0), kRed(255, 0, 0);
 const QColor kPeak(195, 195, 195);  // the background darkened by 60
+
+// Segment colours bottom (or left) first: G green, O orange, R red, anything else unlit.
+QColor Zone(char code) { return code == 'G' ? kGreen : code == 'O' ? kOrange : code == 'R' ? kRed : kBackground; }
 
 class SpectrumBarDisplayTest : public ::testing::Test {
  protected:
@@ -31,60 +35,43 @@ class SpectrumBarDisplayTest : public ::testing::Test {
     return levels;
   }
 
-  // Segment colours bottom (or left) first: G green, O orange, R red, anything else unlit.
-  static std::vector<QColor> Colours(const char* codes) {
-    std::vector<QColor> out;
-    for (const char* c = codes; *c; ++c) out.push_back(*c == 'G' ? kGreen : *c == 'O' ? kOrange : *c == 'R' ? kRed : kBackground);
-    return out;
-  }
-
-  static QColor Segment(const QImage& image, int column, int segment) {
-    return image.pixelColor(10 * column + 5, 100 - 10 * segment - 5);
-  }
-
   SpectrumBarDisplay display_;
 };
 
-struct LitCase {
-  int level;
-  const char* segments;  // bottom to top; the rest are unlit
-};
+}  // namespace
 
-class SpectrumLitTest : public SpectrumBarDisplayTest, public ::testing::WithParamInterface<LitCase> {};
-
-TEST_P(SpectrumLitTest, LevelLightsSegmentsInZoneColours) {
-  ASSERT_TRUE(display_.SetLevels(Levels(GetParam().level, 3)));
-  const QImage image = test::Grab(display_);
-  const std::vector<QColor> expected = Colours(GetParam().segments);
-  for (int i = 0; i < 10; ++i) {
-    const QColor want = i < static_cast<int>(expected.size()) ? expected[static_cast<size_t>(i)] : kBackground;
-    EXPECT_EQ(Segment(image, 3, i), want) << "segment " << i;
-    EXPECT_EQ(Segment(image, 2, i), kBackground) << "neighbour segment " << i;
-  }
-  // The gaps: one pixel either side of a segment and one on top stay background.
-  if (!expected.empty()) {
+TEST_F(SpectrumBarDisplayTest, LevelLightsSegmentsInZoneColours) {
+  const std::pair<int, std::string> cases[] = {
+      {0, ""}, {42, "GGGG"}, {60, "GGGGGOO"}, {85, "GGGGGOORRR"}, {200, "GGGGGOORRR"}};
+  for (const auto& [level, segments] : cases) {
+    ASSERT_TRUE(display_.SetLevels(Levels(level, 3)));
+    const QImage image = test::Grab(display_);
+    for (int i = 0; i < 10; ++i) {
+      const char code = i < static_cast<int>(segments.size()) ? segments[static_cast<size_t>(i)] : '-';
+      EXPECT_EQ(image.pixelColor(35, 95 - 10 * i), Zone(code)) << level << ": segment " << i;
+      EXPECT_EQ(image.pixelColor(25, 95 - 10 * i), kBackground) << level << ": neighbour segment " << i;
+    }
+    // The gaps: one pixel either side of a segment and one on top stay background.
     EXPECT_EQ(image.pixelColor(30, 95), kBackground);
     EXPECT_EQ(image.pixelColor(39, 95), kBackground);
     EXPECT_EQ(image.pixelColor(35, 90), kBackground);
-    EXPECT_EQ(image.pixelColor(35, 99), expected[0]);
+    EXPECT_EQ(image.pixelColor(35, 99), Zone(segments.empty() ? '-' : 'G'));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, SpectrumLitTest,
-                         ::testing::Values(LitCase{0, ""}, LitCase{42, "GGGG"}, LitCase{60, "GGGGGOO"},
-                                           LitCase{85, "GGGGGOORRR"}, LitCase{200, "GGGGGOORRR"}));
-
-// Rows filling from the left: 100 x 200 gives rows 10 px high and segments 10 px wide, the
-// far (right) end and both sides of a segment left as gaps.
-TEST_F(SpectrumBarDisplayTest, HorizontalRowsFillFromTheLeft) {
+// Rows filling from the left: 100 x 200 gives rows 10 px high and segments 10 px wide, the far
+// (right) end and both sides of a segment left as gaps. With the grid on, unlit segments show in
+// the background darkened by 15.
+TEST_F(SpectrumBarDisplayTest, HorizontalRowsAndGrid) {
   display_.resize(100, 200);
   display_.SetHorizontal(true);
+  display_.SetGrid(true);
   display_.SetLevels(Levels(60, 3));
   const QImage image = test::Grab(display_);
-  const std::vector<QColor> want = Colours("GGGGGOO-");
-  for (size_t i = 0; i < want.size(); ++i) {
-    EXPECT_EQ(image.pixelColor(10 * static_cast<int>(i) + 4, 35), want[i]) << "segment " << i;
-    EXPECT_EQ(image.pixelColor(10 * static_cast<int>(i) + 4, 25), kBackground) << "row above, segment " << i;
+  const std::string want = "GGGGGOO---";
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(image.pixelColor(10 * i + 4, 35), want[static_cast<size_t>(i)] == '-' ? QColor(240, 240, 240) : Zone(want[static_cast<size_t>(i)])) << i;
+    EXPECT_EQ(image.pixelColor(10 * i + 4, 25), QColor(240, 240, 240)) << "row above, segment " << i;
   }
   EXPECT_EQ(image.pixelColor(0, 35), kGreen);
   EXPECT_EQ(image.pixelColor(9, 35), kBackground);
@@ -92,23 +79,13 @@ TEST_F(SpectrumBarDisplayTest, HorizontalRowsFillFromTheLeft) {
   EXPECT_EQ(image.pixelColor(4, 39), kBackground);
 }
 
-// With the grid on, unlit segments show in the background darkened by 15.
-TEST_F(SpectrumBarDisplayTest, GridShowsUnlitSegments) {
-  display_.SetGrid(true);
-  display_.SetLevels(Levels(42));
-  const QImage image = test::Grab(display_);
-  EXPECT_EQ(Segment(image, 0, 3), kGreen);
-  EXPECT_EQ(Segment(image, 0, 4), QColor(240, 240, 240));
-  EXPECT_EQ(Segment(image, 0, 9), QColor(240, 240, 240));
-}
-
 // A new display starts full, so it falls. Levels fall 8 per tick; a peak holds for 10 ticks and
 // then falls 4 per tick; a new higher level restarts the hold, a lower one leaves the peak.
 TEST_F(SpectrumBarDisplayTest, ColumnsFallByEightAndPeaksHoldThenFallByFour) {
   display_.SetLevels(Levels(80, 0));  // column 0: level 80, peak stays 85; the rest: level 0
-  const std::vector<int> wantLevel{72, 64, 56, 48, 40, 32, 24, 16, 8, 0, 0, 0};
-  const std::vector<int> wantPeak{85, 85, 85, 85, 85, 85, 85, 85, 85, 81, 77, 73};
-  for (size_t tick = 0; tick < wantLevel.size(); ++tick) {
+  const int wantLevel[] = {72, 64, 56, 48, 40, 32, 24, 16, 8, 0, 0, 0};
+  const int wantPeak[] = {85, 85, 85, 85, 85, 85, 85, 85, 85, 81, 77, 73};
+  for (size_t tick = 0; tick < std::size(wantLevel); ++tick) {
     EXPECT_TRUE(display_.DecayStep());
     EXPECT_EQ(display_.Columns()[0].level, wantLevel[tick]) << "tick " << tick + 1;
     EXPECT_EQ(display_.Columns()[0].peak, wantPeak[tick]) << "tick " << tick + 1;
@@ -125,7 +102,7 @@ TEST_F(SpectrumBarDisplayTest, ColumnsFallByEightAndPeaksHoldThenFallByFour) {
 }
 
 // From full: the peaks reach 0 on tick 31 (85 - 4 * 21 = 1 after tick 30); tick 32 changes
-// nothing and the timer rests until new levels arrive.
+// nothing and the timer rests until new levels arrive. Left to itself the timer decays the levels.
 TEST_F(SpectrumBarDisplayTest, TimerStopsWhenSettledAndNewLevelsRestartIt) {
   display_.StartTimer(55);
   display_.SetLevels(Levels(0));
@@ -141,12 +118,10 @@ TEST_F(SpectrumBarDisplayTest, TimerStopsWhenSettledAndNewLevelsRestartIt) {
   display_.StopTimer();
   display_.SetLevels(Levels(10));
   EXPECT_FALSE(display_.TimerActive());
-}
 
-TEST_F(SpectrumBarDisplayTest, TimerDecaysOnItsOwn) {
   display_.SetLevels(Levels(80));
   display_.StartTimer(5);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return display_.Columns()[0].level == 0; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display_.Columns()[0].level == 0 && !display_.TimerActive(); }, 2000));
 }
 
 TEST_F(SpectrumBarDisplayTest, PeakMarkerIsDrawnAtItsLevel) {
@@ -176,6 +151,3 @@ TEST_F(SpectrumBarDisplayTest, SetDataTakesARangeOfColumnsAndRefusesBadInput) {
   EXPECT_FALSE(display_.SetData(nullptr, 0, 3));
   EXPECT_EQ(display_.Columns()[18].level, 10);
 }
-
-}  // namespace
-}  // namespace tovira

@@ -2,12 +2,13 @@
 // Writes small SVG sheets of flat colours for the control tests, so that the tests can tell by
 // a pixel's colour which cell a control drew.
 
-#include <QColor>
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QImage>
-#include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
+
 #include <list>
 #include <string>
 
@@ -17,14 +18,11 @@ class SvgFolder {
  public:
   // Writes `body` as an SVG of the given size; returns its path (kept alive with the folder).
   const char* Write(const QString& name, int width, int height, const QString& body) {
-    const QString path = dir_.filePath(name);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    const QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
-                                       "viewBox=\"0 0 %1 %2\">%3</svg>");
-    file.write(svg.arg(width).arg(height).arg(body).toUtf8());
-    paths_.push_back(path.toStdString());
-    return paths_.back().c_str();
+    QFile file(dir_.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\">%3</svg>")
+                   .arg(width).arg(height).arg(body).toUtf8());
+    return paths_.emplace_back(file.fileName().toStdString()).c_str();
   }
 
  private:
@@ -33,8 +31,7 @@ class SvgFolder {
 };
 
 inline QString Rect(int x, int y, int w, int h, const char* colour) {
-  const QString rect = QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>");
-  return rect.arg(x).arg(y).arg(w).arg(h).arg(QString::fromLatin1(colour));
+  return QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>").arg(x).arg(y).arg(w).arg(h).arg(QString::fromLatin1(colour));
 }
 
 inline QImage Grab(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }

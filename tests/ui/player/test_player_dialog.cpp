@@ -179,7 +179,7 @@ TEST_F(PlayerWindow, EndOfTrackStartsTheNextAndTheLastEndsThePlaylist) {
   EXPECT_EQ(d->TimeText(), "00:00.00");
 }
 
-TEST_F(PlayerWindow, DraggingThePositionSliderSeeksAndAChannelClickPagesOn) {
+TEST_F(PlayerWindow, DraggingThePositionSliderSeeksAndChannelClicksPageTowardsTheClick) {
   auto d = Make();
   d->OpenStartupFile(Track("a.mp3"));
   d->PlayPause();  // paused, so the position stays where the seek put it
@@ -199,10 +199,12 @@ TEST_F(PlayerWindow, DraggingThePositionSliderSeeksAndAChannelClickPagesOn) {
   // The 3-second track is now that far in (lame pads a few frames at the end).
   const double duration = DurationMs(d->CurrentFile());
   EXPECT_NEAR(d->Controller().Engine().PositionMs(), percent / 100.0 * duration, 60.0);
-  // A click in the channel to the right of the thumb moves a page (10 %) and seeks there.
+  // A click in the channel beside the thumb moves a page (10 %) that way and seeks there.
   QTest::mouseClick(s, Qt::LeftButton, Qt::NoModifier, QPoint(s->ChannelRect().right() - 2, s->height() / 2));
   EXPECT_EQ(s->value(), percent + 10);
   EXPECT_NEAR(d->Controller().Engine().PositionMs(), (percent + 10) / 100.0 * duration, 60.0);
+  QTest::mouseClick(s, Qt::LeftButton, Qt::NoModifier, QPoint(s->ChannelRect().left() + 2, s->height() / 2));
+  EXPECT_EQ(s->value(), percent);
 }
 
 TEST_F(PlayerWindow, UpAndDownStepTheVolumeWithinItsRangeOtherKeysDoNothingF1AsksForHelp) {
