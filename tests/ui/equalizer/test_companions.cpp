@@ -9,11 +9,10 @@
 #include <QTest>
 #include <QUrl>
 
+#include "tags/TagFiles.h"
 #include "ui/equalizer/Companions.h"
 #include "ui/player/PlayerDialog.h"
 #include "util/Settings.h"
-
-#include "ui/playlist/UiTestSupport.h"
 
 using namespace tovira;
 
@@ -28,15 +27,11 @@ class CompanionsTest : public ::testing::Test {
     player = std::make_unique<PlayerDialog>(std::move(options));
     companions = std::make_unique<Companions>(*player, settings, QString::fromStdString(dir.path().string()));
   }
-  void TearDown() override {
-    companions.reset();
-    player.reset();
-  }
   QTemporaryDir settingsDir;
   test::TempDir dir;
   MapSettings settings;
   std::unique_ptr<PlayerDialog> player;
-  std::unique_ptr<Companions> companions;
+  std::unique_ptr<Companions> companions;  // destroyed before the player
 };
 
 }  // namespace

@@ -1,30 +1,51 @@
-// The playlist window over a real playlist model: sorting by header clicks, removal, clearing
-// during a load, the file dialogs, help, drops and the filter box.
+// The playlist window over a real playlist model (sorting by header clicks, removal, clearing
+// during a load, the file dialogs, help, drops and the filter box), its folder picker, and the
+// slide and docking of a companion window.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <algorithm>
 
-#include "UiTestSupport.h"
+#include "tags/TagFiles.h"
 #include "ui/playlist/FileDialogs.h"
+#include "ui/playlist/FolderPickerDialog.h"
+#include "ui/playlist/FolderScan.h"
 #include "ui/playlist/PlaylistDialog.h"
 #include "ui/playlist/PlaylistTableModel.h"
+#include "ui/playlist/WindowDock.h"
 #include "util/Settings.h"
+
+QT_BEGIN_NAMESPACE
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 using namespace tovira;
 using namespace tovira::test;
 
 namespace {
+
+QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+void Touch(const fs::path& p) {
+  fs::create_directories(p.parent_path());
+  WriteBytes(p, "x");
+}
 
 // A track with these tags, of `copies` times the 3 s of the Layer II fixture: that fixture has no
 // header stating its length, so the length follows the size.
@@ -52,13 +73,20 @@ class FakeDialogs : public FileDialogs {
 class PlaylistDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    model = MakePlaylist(dir.path() / "data", rec);
-    dialog = std::make_unique<PlaylistDialog>(*model, settings, nullptr, QString::fromStdString(dir.path().string()));
+    PlaylistOptions options;
+    options.dataFolder = dir.path() / "data";
+    PlaylistCallbacks callbacks;
+    callbacks.startRow = [this](const std::string& p) { started.push_back(p); };
+    model = std::make_unique<PlaylistModel>(std::move(options), std::move(callbacks));
+    dialog = std::make_unique<PlaylistDialog>(*model, settings, nullptr, Q(dir.path()));
     dialog->SetFileDialogs(&dialogs);
   }
-  void TearDown() override {
-    dialog.reset();
-    model.reset();
+
+  // Adds `paths` and waits until every row is in.
+  void LoadAll(const std::vector<std::string>& paths) {
+    model->AddPaths(paths);
+    model->WaitForLoad();
+    model->DeliverBatches();
   }
 
   // Eleven rows: numbers 1..11; titles, artists, years and lengths in a known scramble.
@@ -72,7 +100,7 @@ class PlaylistDialogTest : public ::testing::Test {
       const auto to = dir.path() / ("t" + std::to_string(i) + ".mp3");
       paths.push_back(Track(to, artists[i], titles[i], years[i], copies[i]).string());
     }
-    LoadAll(*model, paths);
+    LoadAll(paths);
     ASSERT_EQ(model->RowCount(), 11);
   }
 
@@ -100,27 +128,44 @@ class PlaylistDialogTest : public ::testing::Test {
     auto* header = dialog->Table()->horizontalHeader();
     const QImage image = header->grab().toImage();
     const int left = header->sectionViewportPosition(column), width = header->sectionSize(column);
-    int top = -1, bottom = -1;
-    std::vector<int> dark(static_cast<size_t>(image.height()), 0);
+    std::vector<int> dark;  // dark pixels in each row that has some
     for (int y = 0; y < image.height(); ++y) {
-      for (int x = left + width * 2 / 3; x < left + width - 2; ++x) dark[static_cast<size_t>(y)] += qGray(image.pixel(x, y)) < 140;
-      if (dark[static_cast<size_t>(y)] > 0) {
-        if (top < 0) top = y;
-        bottom = y;
-      }
+      int n = 0;
+      for (int x = left + width * 2 / 3; x < left + width - 2; ++x) n += qGray(image.pixel(x, y)) < 140;
+      if (n > 0) dark.push_back(n);
     }
-    if (top < 0 || bottom - top < 2) return 0;
-    const int first = dark[static_cast<size_t>(top)], last = dark[static_cast<size_t>(bottom)];
-    return first < last ? 1 : (first > last ? -1 : 0);
+    if (dark.size() < 3) return 0;
+    return dark.front() < dark.back() ? 1 : (dark.front() > dark.back() ? -1 : 0);
   }
 
   TempDir dir;
   MapSettings settings;
-  ModelRecord rec;
+  std::vector<std::string> started;  // rows the model asked its owner to play
   FakeDialogs dialogs;
   std::unique_ptr<PlaylistModel> model;
-  std::unique_ptr<PlaylistDialog> dialog;
+  std::unique_ptr<PlaylistDialog> dialog;  // destroyed before the model
 };
+
+class FolderPickerTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  MapSettings settings;
+  FolderPickerDialog picker{settings, nullptr, Q(dir.path())};
+};
+
+QStringList ChildTexts(QTreeWidgetItem* item) {
+  QStringList t;
+  for (int i = 0; i < item->childCount(); ++i) t << item->child(i)->text(0);
+  return t;
+}
+
+QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& text) {
+  const int i = static_cast<int>(ChildTexts(item).indexOf(text));
+  return i < 0 ? nullptr : item->child(i);
+}
+
+// A main window 400 x 190 at (10, 50): its bottom edge is y = 240, its right edge x = 410.
+const QRect kMain(10, 50, 400, 190);
 
 }  // namespace
 
@@ -192,7 +237,7 @@ TEST_F(PlaylistDialogTest, ClearDuringALoadLeavesAnEmptyListAndNumbersStartAgain
   model->DeliverBatches();
   EXPECT_EQ(model->RowCount(), 0);
   EXPECT_EQ(dialog->Table()->model()->rowCount(), 0);
-  LoadAll(*model, {first.string()});
+  LoadAll({first.string()});
   EXPECT_EQ(ShownColumn(kColumnNumber), QStringList{"1"});
 }
 
@@ -200,13 +245,13 @@ TEST_F(PlaylistDialogTest, AddFilesExpandsPlaylistsSaveWritesTheChosenFileAndEve
   const auto a = Track(dir.path() / "a.mp3", "Ay", "first");
   const auto b = Track(dir.path() / "sub" / "b.mp3", "Bee", "second");
   WriteBytes(dir.path() / "list.m3u", "#EXTM3U\n#EXTINF:3,Bee - second\n" + b.string() + "\n");
-  dialogs.open = {QString::fromStdString(a.string()), QString::fromStdString((dir.path() / "list.m3u").string())};
+  dialogs.open = {Q(a), Q(dir.path() / "list.m3u")};
   dialog->Action(PlaylistCommand::AddFiles)->trigger();
   model->WaitForLoad();
   model->DeliverBatches();
   EXPECT_EQ(ShownColumn(kColumnTitle), (QStringList{"first", "second"}));
 
-  dialogs.save = QString::fromStdString((dir.path() / "out.m3u").string());
+  dialogs.save = Q(dir.path() / "out.m3u");
   dialog->Action(PlaylistCommand::Save)->trigger();
   const std::string saved = ReadBytes(dir.path() / "out.m3u");
   EXPECT_EQ(saved.rfind("#EXTM3U", 0), 0u);
@@ -227,7 +272,7 @@ TEST_F(PlaylistDialogTest, AddFilesExpandsPlaylistsSaveWritesTheChosenFileAndEve
 
 TEST_F(PlaylistDialogTest, ASaveThatCannotBeWrittenIsReported) {
   LoadEleven();
-  dialogs.save = QString::fromStdString((dir.path() / "missing" / "out.m3u").string());
+  dialogs.save = Q(dir.path() / "missing" / "out.m3u");
   QString shown;
   // The warning is modal: read and close it from the event loop it runs.
   QTimer::singleShot(0, [&] {
@@ -271,7 +316,7 @@ TEST_F(PlaylistDialogTest, DoubleClickStartsTheRowAndMarksIt) {
   ASSERT_TRUE(r.isValid());
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, r.center());
-  EXPECT_EQ(rec.started, std::vector<std::string>{(dir.path() / "t2.mp3").string()});
+  EXPECT_EQ(started, std::vector<std::string>{(dir.path() / "t2.mp3").string()});
   EXPECT_EQ(model->CurrentRow(), 2);
   for (int row = 0; row < 11; ++row) {
     EXPECT_EQ(view->model()->index(row, 0).data(PlaylistTableModel::kCurrentRowRole).toBool(), row == 2) << row;
@@ -290,8 +335,7 @@ TEST_F(PlaylistDialogTest, DroppedFilesAndFoldersAreAdded) {
   const auto top = Track(dir.path() / "drop" / "top.mp3", "T", "top");
   Touch(dir.path() / "drop" / "notes.txt");
   QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(loose.string())),
-                QUrl::fromLocalFile(QString::fromStdString((dir.path() / "drop").string()))});
+  mime.setUrls({QUrl::fromLocalFile(Q(loose)), QUrl::fromLocalFile(Q(dir.path() / "drop"))});
   dialog->show();
   QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(dialog.get(), &enter);
@@ -329,4 +373,198 @@ TEST_F(PlaylistDialogTest, FilterBoxNarrowsTheRowsWithoutDisturbingTheSort) {
   EXPECT_EQ(ShownColumn(kColumnTitle), QStringList{"juliet"});
   EXPECT_EQ(filter("").size(), 10);
   EXPECT_FALSE(ShownColumn(kColumnTitle).contains("Charlie"));
+}
+
+TEST_F(FolderPickerTest, TreeListsFoldersOnlyInCaseInsensitiveOrderWithButtonsWhereThereAreSubfolders) {
+  for (const char* sub : {"beta", "Alpha/inner", "alpha2", "Gamma"}) fs::create_directories(dir.path() / sub);
+  Touch(dir.path() / "afile.mp3");
+  auto* top = picker.Tree()->topLevelItem(0);
+  ASSERT_NE(top, nullptr);
+  top->setExpanded(true);
+  EXPECT_EQ(ChildTexts(top), (QStringList{"Alpha", "alpha2", "beta", "Gamma"}));
+  EXPECT_EQ(Child(top, "Alpha")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+  EXPECT_EQ(Child(top, "beta")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+  // Children are read only on expansion.
+  EXPECT_EQ(Child(top, "Alpha")->childCount(), 0);
+  Child(top, "Alpha")->setExpanded(true);
+  EXPECT_EQ(ChildTexts(Child(top, "Alpha")), QStringList{"inner"});
+  // Collapsing forgets the children; expanding again reads folders made meanwhile.
+  top->setExpanded(false);
+  fs::create_directories(dir.path() / "delta");
+  top->setExpanded(true);
+  EXPECT_EQ(ChildTexts(top), (QStringList{"Alpha", "alpha2", "beta", "delta", "Gamma"}));
+}
+
+TEST_F(FolderPickerTest, SetSelPathSelectsExistingFoldersOnly) {
+  fs::create_directories(dir.path() / "a" / "b" / "c");
+  EXPECT_TRUE(picker.SetSelPath(Q(dir.path() / "a" / "b")));
+  EXPECT_EQ(picker.SelectedPath(), Q(dir.path() / "a" / "b"));
+  EXPECT_TRUE(picker.SetSelPath(Q(dir.path() / "a" / "b" / "c") + "/"));
+  EXPECT_EQ(picker.SelectedPath(), Q(dir.path() / "a" / "b" / "c"));
+  EXPECT_FALSE(picker.SetSelPath(Q(dir.path() / "a" / "missing")));
+  EXPECT_FALSE(picker.SetSelPath("/proc"));  // outside the tree's root
+}
+
+TEST(FolderScan, EveryMp3OfTheTreeComesBeforeTheFirstM3u) {
+  TempDir dir;
+  for (const char* f : {"z.m3u", "top.mp3", "sub/deep/d.MP3", "sub/list.m3u", "sub/s.mp3", "sub/other.mp2", "sub/wave.wav"})
+    Touch(dir.path() / f);
+  std::vector<int> seen;
+  const auto files = ScanFolderForAudio(dir.path().string() + "//", [&](int done, int total) {
+    seen.push_back(done);
+    EXPECT_EQ(total, 3);  // three folders
+  });
+  const std::vector<std::string> want = {(dir.path() / "sub" / "deep" / "d.MP3").string(),
+                                         (dir.path() / "sub" / "s.mp3").string(), (dir.path() / "top.mp3").string(),
+                                         (dir.path() / "sub" / "list.m3u").string(), (dir.path() / "z.m3u").string()};
+  EXPECT_EQ(files, want);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+
+  // Cancelled after the second folder: the top folder's files are left out.
+  std::atomic<bool> cancel{false};
+  int calls = 0;
+  EXPECT_EQ(ScanFolderForAudio(dir.path().string(), [&](int, int) { cancel = ++calls == 2; }, &cancel),
+            (std::vector<std::string>{want[0], want[1], want[3]}));
+  EXPECT_EQ(calls, 2);
+}
+
+TEST_F(FolderPickerTest, OkWithNothingSelectedDoesNothing) {
+  fs::create_directories(dir.path() / "a");
+  picker.show();
+  picker.Tree()->clearSelection();
+  QSignalSpy chosen(&picker, &FolderPickerDialog::filesChosen);
+  picker.OkButton()->click();
+  EXPECT_FALSE(picker.IsScanning());
+  EXPECT_TRUE(picker.isVisible());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(chosen.count(), 0);
+  EXPECT_FALSE(settings.Contains("DirSetting", "Tree"));
+}
+
+TEST_F(FolderPickerTest, OkScansOffTheUiThreadThenHandsOverRemembersAndHides) {
+  for (int i = 0; i < 40; ++i) Touch(dir.path() / "album" / ("cd" + std::to_string(i)) / "t.mp3");
+  Touch(dir.path() / "album" / "all.m3u");
+  Touch(dir.path() / "elsewhere.mp3");
+  picker.show();
+  ASSERT_TRUE(picker.SetSelPath(Q(dir.path() / "album")));
+  QSignalSpy chosen(&picker, &FolderPickerDialog::filesChosen);
+  picker.OkButton()->click();
+  // The click returns before the result: the scan runs on its own thread while the window
+  // shows progress and refuses a second OK.
+  EXPECT_EQ(chosen.count(), 0);
+  EXPECT_TRUE(picker.IsScanning());
+  EXPECT_FALSE(picker.OkButton()->isEnabled());
+  EXPECT_TRUE(picker.Progress()->isVisibleTo(&picker));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return chosen.count() == 1; }, 10000));
+  const auto files = chosen.front().front().toStringList();
+  EXPECT_EQ(files.size(), 41);
+  EXPECT_EQ(files.back(), Q(dir.path() / "album" / "all.m3u"));
+  EXPECT_FALSE(files.contains(Q(dir.path() / "elsewhere.mp3")));
+  EXPECT_FALSE(picker.isVisible());
+  EXPECT_TRUE(picker.OkButton()->isEnabled());
+  // The next picker opens at the folder chosen.
+  EXPECT_EQ(settings.ReadString("DirSetting", "Tree", ""), (dir.path() / "album").string());
+  FolderPickerDialog again(settings, nullptr, Q(dir.path()));
+  again.Open();
+  EXPECT_EQ(again.SelectedPath(), Q(dir.path() / "album"));
+}
+
+TEST_F(FolderPickerTest, CancelDuringTheScanDropsItsResult) {
+  for (int i = 0; i < 200; ++i) Touch(dir.path() / "big" / ("d" + std::to_string(i)) / "t.mp3");
+  picker.show();
+  ASSERT_TRUE(picker.SetSelPath(Q(dir.path() / "big")));
+  QSignalSpy chosen(&picker, &FolderPickerDialog::filesChosen);
+  picker.OkButton()->click();
+  picker.reject();
+  EXPECT_FALSE(picker.IsScanning());
+  EXPECT_FALSE(picker.isVisible());
+  QTest::qWait(200);
+  EXPECT_EQ(chosen.count(), 0);
+  EXPECT_FALSE(settings.Contains("DirSetting", "Tree"));
+}
+
+// Steps of a 25th of the window's size; the last step lands docked (or hidden behind).
+TEST(SlidePosition, StepsOfATwentyFifthEndDocked) {
+  const struct {
+    DockSide side;
+    QSize size;
+    bool hiding;
+    int counter;
+    QPoint want;
+    bool done;
+  } cases[] = {
+      // Playlist, 220 high: 8 pixels a step, down from behind the main window.
+      {DockSide::Below, {775, 220}, false, 1, {10, 28}, false},
+      {DockSide::Below, {775, 220}, false, 26, {10, 228}, false},
+      {DockSide::Below, {775, 220}, false, 27, {10, 240}, true},
+      {DockSide::Below, {775, 220}, true, 1, {10, 232}, false},
+      {DockSide::Below, {775, 220}, true, 27, {10, 20}, true},
+      // Equaliser, 365 wide: 14 pixels a step, out to the right.
+      {DockSide::Beside, {365, 215}, false, 1, {59, 50}, false},
+      {DockSide::Beside, {365, 215}, false, 25, {395, 50}, false},
+      {DockSide::Beside, {365, 215}, false, 26, {410, 50}, true},
+      {DockSide::Beside, {365, 215}, true, 2, {382, 50}, false},
+      // A window narrower than the number of steps still moves.
+      {DockSide::Beside, {10, 10}, false, 9, {409, 50}, false},
+      {DockSide::Beside, {10, 10}, false, 10, {410, 50}, true}};
+  for (const auto& c : cases) {
+    const SlideStep s = SlidePosition(c.side, kMain, c.size, c.counter, c.hiding);
+    EXPECT_EQ(s.position, c.want) << c.counter << (c.hiding ? " hiding" : "");
+    EXPECT_EQ(s.done, c.done) << c.counter << (c.hiding ? " hiding" : "");
+  }
+}
+
+TEST(WindowDock, SlidesOutFollowsTheMainWindowHidesWithItAndSlidesBack) {
+  QWidget main, companion;
+  main.setGeometry(kMain);
+  main.show();
+  companion.resize(300, 100);
+  WindowDock dock(&companion, &main, DockSide::Below);
+  auto docked = [&] { return companion.frameGeometry().topLeft() == main.frameGeometry().bottomLeft() + QPoint(0, 1); };
+
+  QElapsedTimer clock;
+  clock.start();
+  dock.StartSlide(true);
+  EXPECT_TRUE(dock.Sliding());
+  // Nothing moves during the first pause.
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(companion.isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dock.Sliding(); }, 5000));
+  EXPECT_GE(clock.elapsed(), kSlideFirstDelayMs + 20 * kSlideStepMs);
+  EXPECT_TRUE(companion.isVisible());
+  EXPECT_TRUE(docked());
+
+  const QPoint before = main.frameGeometry().topLeft();
+  main.move(100, 120);
+  QCoreApplication::processEvents();
+  ASSERT_NE(main.frameGeometry().topLeft(), before);
+  EXPECT_TRUE(docked());
+
+  main.hide();
+  EXPECT_FALSE(companion.isVisible());
+  main.show();
+  EXPECT_TRUE(companion.isVisible());
+
+  dock.StartSlide(false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dock.Sliding(); }, 5000));
+  EXPECT_FALSE(companion.isVisible());
+  // A hidden companion stays hidden when the main window comes back.
+  main.hide();
+  main.show();
+  EXPECT_FALSE(companion.isVisible());
+}
+
+TEST(WindowDock, ASecondToggleDuringTheSlideStartsOverInTheNewDirection) {
+  QWidget main, companion;
+  main.setGeometry(kMain);
+  main.show();
+  companion.resize(200, 100);
+  WindowDock dock(&companion, &main, DockSide::Beside);
+  dock.StartSlide(true);
+  for (int i = 0; i < 5; ++i) dock.Step();
+  EXPECT_TRUE(companion.isVisible());
+  dock.StartSlide(false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dock.Sliding(); }, 5000));
+  EXPECT_FALSE(companion.isVisible());
+  EXPECT_FALSE(dock.Shown());
 }
