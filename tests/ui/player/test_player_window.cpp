@@ -1,5 +1,6 @@
 // The player window driven through its commands and keys, against a real engine on SDL's dummy
-// driver. Settings and the default playlist go to a temporary folder, never the user's.
+// driver; settings and the default playlist go to a temporary folder, never the user's. Then the
+// controller between the engine and the window, and the texts the window shows about a track.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -7,8 +8,12 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
+#include <QThread>
 
+#include "Eventually.h"
 #include "decoder/DamagedStreams.h"
 #include "decoder/MpegDecoder.h"
 #include "output/AudioDevice.h"
@@ -19,6 +24,7 @@
 #include "ui/player/AboutDialog.h"
 #include "ui/player/PlayerDialog.h"
 #include "ui/player/PlayerLayout.h"
+#include "ui/player/TrackText.h"
 
 using namespace tovira;
 namespace fs = std::filesystem;
@@ -84,6 +90,24 @@ class PlayerWindow : public ::testing::Test {
   QStringList chosen_;
   int chooserRuns_ = 0, helpRuns_ = 0;
 };
+
+// The panel's visible text, as a reader sees it.
+QString Plain(const QString& html) {
+  QTextDocument doc;
+  doc.setHtml(html);
+  return doc.toPlainText();
+}
+
+TrackFacts Tagged() {
+  TrackFacts f;
+  f.path = "/music/x/track.mp3";
+  f.tagged = true;
+  f.bitrate = 128000;
+  f.frequency = 44100;
+  return f;
+}
+
+QString Fixture(const char* name) { return QString::fromStdString(test::Fixture(name).string()); }
 
 }  // namespace
 
@@ -401,4 +425,167 @@ TEST(AboutDialog, ShowsTheBuildVersionAndTheTwoLinks) {
   EXPECT_EQ(AboutDialog::VersionLine(), QString("Version ") + TOVIRA_EXPECTED_VERSION);
   EXPECT_TRUE(about.FeedbackLink()->GetURL().startsWith("https://"));
   EXPECT_TRUE(about.MailLink()->GetURL().startsWith("mailto:"));
+}
+
+// The controller: notifications arrive on the UI thread as signals, and an end of track that
+// belongs to a file no longer open is dropped. (Failures and their reasons are checked through the
+// window above.)
+TEST(EngineController, VolumeWordPutsTheSameLevelOnBothChannels) {
+  EXPECT_EQ(EngineController::VolumeWord(0), 0u);
+  EXPECT_EQ(EngineController::VolumeWord(50), (32750u << 16) | 32750u);
+  EXPECT_EQ(EngineController::VolumeWord(100), (65500u << 16) | 65500u);
+  EXPECT_EQ(EngineController::VolumeWord(130), EngineController::VolumeWord(100));
+  EXPECT_EQ(EngineController::VolumeWord(-4), 0u);
+}
+
+TEST(EngineController, EndOfTrackArrivesOnTheUiThread) {
+  EngineController c;
+  QSignalSpy ended(&c, &EngineController::trackEnded);
+  Qt::HANDLE receivedOn = nullptr;
+  QObject::connect(&c, &EngineController::trackEnded, [&] { receivedOn = QThread::currentThreadId(); });
+  ASSERT_TRUE(c.Play(Fixture("l3_44k_128_js.mp3")).ok);
+  EXPECT_EQ(c.State(), EngineState::Playing);
+  c.Seek(2700);
+  ASSERT_TRUE(ended.wait(60000));
+  EXPECT_EQ(ended.count(), 1);
+  EXPECT_EQ(receivedOn, QThread::currentThreadId());
+  EXPECT_EQ(c.State(), EngineState::Ended);
+}
+
+// Each end is reached without running the event loop, so its notification is queued, not yet
+// delivered, when the next file opens or the engine stops.
+TEST(EngineController, EndOfAReplacedOrStoppedTrackIsDropped) {
+  EngineController c;
+  QSignalSpy ended(&c, &EngineController::trackEnded);
+  ASSERT_TRUE(c.Play(Fixture("l3_44k_128_js.mp3")).ok);
+  c.Seek(2800);
+  ASSERT_TRUE(test::Eventually([&] { return c.State() == EngineState::Ended; }));
+  ASSERT_TRUE(c.Play(Fixture("l2_44k_192.mp2")).ok);
+  QTest::qWait(200);
+  EXPECT_EQ(ended.count(), 0) << "the first track's end must not reach the second";
+  EXPECT_EQ(c.State(), EngineState::Playing);
+  c.Seek(2800);
+  ASSERT_TRUE(ended.wait(60000)) << "the second track's own end arrives";
+  ASSERT_TRUE(c.Play(Fixture("l3_44k_128_js.mp3")).ok);
+  c.Seek(2800);
+  ASSERT_TRUE(test::Eventually([&] { return c.State() == EngineState::Ended; }));
+  c.StopAndClose();
+  QTest::qWait(200);
+  EXPECT_EQ(ended.count(), 1) << "a stopped track's end must not arrive";
+  EXPECT_EQ(c.State(), EngineState::Closed);
+}
+
+TEST(ElapsedText, MinutesSecondsAndRoundedHundredths) {
+  const std::pair<uint32_t, const char*> cases[] = {
+      {0, "00:00.00"}, {3 * 60000 + 7250, "03:07.25"}, {3 * 60000 + 12500, "03:12.50"},
+      {3 * 60000 + 9996, "03:10.00"},  // 9.996 s rounds up into the next ten seconds
+      {3 * 60000 + 9994, "03:09.99"}, {59000, "00:59.00"},
+      {3 * 60000 + 59996, "04:00.00"},  // a rounding that reaches a full minute carries
+      {100 * 60000 + 1000, "100:01.00"}};
+  for (const auto& [ms, text] : cases) EXPECT_EQ(FormatElapsed(ms), text) << ms;
+}
+
+TEST(TrackPanel, FullTagGivesArtistTitleAlbumYearGenreAndFigures) {
+  TrackFacts f = Tagged();
+  f.artist = "The Band";
+  f.title = "A Song";
+  f.album = "Record";
+  f.year = "1999";
+  f.genre = "Jazz";
+  const TrackText t = BuildTrackText(f);
+  EXPECT_EQ(t.title, "The Band - A Song - Tovira");
+  QStringList lines = Plain(t.html).split('\n');
+  for (QString& line : lines) line = line.trimmed();
+  EXPECT_EQ(lines, (QStringList{"THE BAND", "\"A Song\"", "Record (1999)", "Genre: Jazz", "128 kbps 44 kHz Stereo"}));
+  EXPECT_TRUE(t.html.contains("<i>Genre:</i>"));
+  // The figures line for other streams.
+  f.frequency = 22050;
+  f.stereo = false;
+  f.bitrate = 64000;
+  EXPECT_TRUE(Plain(BuildTrackText(f).html).endsWith("64 kbps 22 kHz Mono"));
+  f.vbr = true;
+  EXPECT_TRUE(Plain(BuildTrackText(f).html).endsWith("VBR 22 kHz Mono"));
+}
+
+// An album of 29 characters or more leaves no room for the year.
+TEST(TrackPanel, LongAlbumHidesTheYear) {
+  const std::pair<int, bool> cases[] = {{0, true}, {28, true}, {29, false}, {30, false}};
+  for (const auto& [length, yearShown] : cases) {
+    TrackFacts f = Tagged();
+    f.album = std::string(static_cast<size_t>(length), 'a');
+    f.year = "2001";
+    EXPECT_EQ(Plain(BuildTrackText(f).html).contains("(2001)"), yearShown) << length;
+  }
+}
+
+// Genre names from the panel's own table (nullptr: no genre line), which spells some its own way.
+TEST(TrackPanel, GenreNames) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"(148)", nullptr}, {"(255)", nullptr}, {"148", nullptr}, {"Jazz", "Jazz"}, {"(8)", "Jazz"},
+      {"Folk-Rock", "Folk/Rock"}, {"Rhythmic Soul", "Rhytmic Soul"}, {"Christian Rock ", "Christian Rock"},
+      {"Chillwave", "Chillwave"}};
+  for (const auto& [tagText, shown] : cases) {
+    TrackFacts f = Tagged();
+    f.genre = tagText;
+    const QString text = Plain(BuildTrackText(f).html);
+    if (shown == nullptr) {
+      EXPECT_FALSE(text.contains("Genre:")) << text.toStdString();
+    } else {
+      EXPECT_TRUE(text.contains(QString("Genre: ") + shown)) << text.toStdString();
+    }
+  }
+}
+
+TEST(TrackPanel, WindowTitleJoinsWhatTheTagHas) {
+  const char* cases[][3] = {{"Artist", "Title", "Artist - Title - Tovira"},
+                            {"", "Title", "Title - Tovira"},
+                            {"Artist", "", "Artist - Tovira"},
+                            {"", "", "Tovira"},
+                            {"Artist   ", "Title  ", "Artist - Title - Tovira"}};
+  for (const auto& [artist, title, window] : cases) {
+    TrackFacts f = Tagged();
+    if (*artist) f.artist = artist;
+    if (*title) f.title = title;
+    EXPECT_EQ(BuildTrackText(f).title, window);
+  }
+}
+
+TEST(TrackPanel, TagTextsAreNotMarkup) {
+  TrackFacts f = Tagged();
+  f.artist = "<b>A&B</b>";
+  f.title = "x<br>y";
+  f.album = "<i>";
+  const TrackText t = BuildTrackText(f);
+  const QString text = Plain(t.html);
+  EXPECT_TRUE(text.contains("<B>A&B</B>")) << text.toStdString();
+  EXPECT_TRUE(text.contains("\"x<br>y\"")) << text.toStdString();
+  EXPECT_TRUE(text.contains("<i>"));
+  // The window title is plain text and keeps them as they are.
+  EXPECT_EQ(t.title, "<b>A&B</b> - x<br>y - Tovira");
+}
+
+TEST(TrackFactsFromFiles, Id3v1WithA30CharacterAlbumAndGenre148) {
+  test::TempDir dir;
+  const auto file = test::CopyFixture(dir / "old.mp3");
+  test::WriteV1(file, {"Old Title", "Old Artist", std::string(30, 'z'), 1987, 148});
+  const auto facts = ReadTrackFacts(file.string());
+  ASSERT_TRUE(facts.has_value());
+  const TrackText t = BuildTrackText(*facts);
+  EXPECT_EQ(t.title, "Old Artist - Old Title - Tovira");
+  EXPECT_FALSE(Plain(t.html).contains("1987"));
+  EXPECT_FALSE(Plain(t.html).contains("Genre:"));
+}
+
+TEST(TrackFactsFromFiles, UntaggedFileShowsItsNameAndNonAudioHasNoFacts) {
+  test::TempDir dir;
+  const auto facts = ReadTrackFacts(test::CopyFixture(dir / "Some Song.mp3").string());
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_FALSE(facts->tagged);
+  const TrackText t = BuildTrackText(*facts);
+  EXPECT_EQ(t.title, "Some Song - Tovira");
+  EXPECT_TRUE(Plain(t.html).startsWith("Some Song")) << Plain(t.html).toStdString();
+  EXPECT_FALSE(Plain(t.html).contains('"'));
+
+  test::WriteBytes(dir / "notes.mp3", "not audio at all\n");
+  EXPECT_FALSE(ReadTrackFacts((dir / "notes.mp3").string()).has_value());
 }
