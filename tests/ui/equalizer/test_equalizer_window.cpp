@@ -30,9 +30,7 @@ constexpr double kTol = 1e-5;
 
 struct Applied {
   std::vector<EqualizerFactors> calls;
-  EqualizerDialog::Apply Fn() {
-    return [this](const EqualizerFactors& f) { calls.push_back(f); };
-  }
+  EqualizerDialog::Apply Fn() { return [this](const EqualizerFactors& f) { calls.push_back(f); }; }
   // Factor of `subband`, checked equal in both channels.
   double At(int subband) const {
     const auto& f = calls.back();
@@ -166,25 +164,30 @@ TEST(EqualizerSettings, ReleasedValuesComeBackFromTheUsersSettings) {
   EXPECT_NEAR(applied.At(7), 21 * 0.15 * 0.7, kTol);
 }
 
-// Files and folders, not other links: the folder is scanned like Add Dir.
-TEST_F(CompanionsTest, FilesAndFoldersDroppedOnTheEqualizerGoToThePlaylist) {
+// Files and folders, not other links, dropped on either companion go to the playlist: a folder is
+// scanned like Add Dir, its audio files only.
+TEST_F(CompanionsTest, FilesAndFoldersDroppedOnEitherCompanionGoToThePlaylist) {
   const auto a = test::CopyFixture(dir.path() / "drop" / "a.mp3");
   const auto b = test::CopyFixture(dir.path() / "drop" / "inner" / "b.mp3");
   const auto c = test::CopyFixture(dir.path() / "c.mp3");
+  test::WriteBytes(dir.path() / "drop" / "notes.txt", "x");
   QMimeData mime;
   mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(c.string())),
                 QUrl::fromLocalFile(QString::fromStdString((dir.path() / "drop").string())),
                 QUrl("https://example.invalid/x.mp3")});
-  auto& eq = companions->equalizer;
-  eq.show();
-  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&eq, &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&eq, &drop);
   auto& model = player->Playlist();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model.RowCount() == 3 && !model.IsLoading(); }, 10000)) << model.RowCount();
-  EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string()}));
+  int rows = 0;
+  for (QWidget* window : {static_cast<QWidget*>(&companions->equalizer), static_cast<QWidget*>(&companions->playlist)}) {
+    window->show();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    rows += 3;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.RowCount() == rows && !model.IsLoading(); }, 10000)) << model.RowCount();
+  }
+  EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string(), c.string(), b.string(), a.string()}));
 }
 
 TEST_F(CompanionsTest, ClosingAWindowTurnsItsToggleOff) {

@@ -17,6 +17,7 @@ using namespace tovira;
 
 namespace {
 
+// Waits up to 10 s for `done`.
 template <class Pred>
 bool PumpUntil(Pred done) { return QTest::qWaitFor(done, 10000); }
 
@@ -35,11 +36,8 @@ TEST(CompanionsOnX11, DockedBelowAndBesideAfterTheSlideAndAfterTheMainWindowMove
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
   QCoreApplication::setOrganizationName("Tovira");
   QCoreApplication::setApplicationName("tovira");
-  {
-    QSettings s;
-    s.setValue("Main/ShowPl", 1);
-    s.setValue("Main/ShowEq", 1);
-  }
+  QSettings().setValue("Main/ShowPl", 1);
+  QSettings().setValue("Main/ShowEq", 1);
   PlayerOptions options;
   options.dataFolder = dir.filePath("data").toStdString();
   PlayerDialog player(std::move(options));
