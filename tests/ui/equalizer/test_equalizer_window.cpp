@@ -190,13 +190,23 @@ TEST_F(CompanionsTest, FilesAndFoldersDroppedOnEitherCompanionGoToThePlaylist) {
   EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string(), c.string(), b.string(), a.string()}));
 }
 
-TEST_F(CompanionsTest, ClosingAWindowTurnsItsToggleOff) {
+// Closing a companion turns its toggle off, and it then stays hidden when the minimised player
+// comes back with the other.
+TEST_F(CompanionsTest, AWindowClosedStaysHiddenWhenThePlayerComesBack) {
+  player->show();
   player->TogglePlaylist(true);
   player->ToggleEqualizer(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return companions->equalizer.isVisible() && companions->playlist.isVisible(); }, 10000));
   QCloseEvent closePlaylist;
   QCoreApplication::sendEvent(&companions->playlist, &closePlaylist);
   EXPECT_FALSE(player->PlaylistToggled());
   EXPECT_TRUE(player->EqualizerToggled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !companions->playlist.isVisible(); }, 10000));
+  player->showMinimized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !companions->equalizer.isVisible(); }, 10000));
+  player->showNormal();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return companions->equalizer.isVisible(); }, 10000));
+  EXPECT_FALSE(companions->playlist.isVisible());
   QCloseEvent closeEqualizer;
   QCoreApplication::sendEvent(&companions->equalizer, &closeEqualizer);
   EXPECT_FALSE(player->EqualizerToggled());
