@@ -1,5 +1,5 @@
 // The skinned controls, read from their pixels: the compiled-in art, the buttons' cells, the
-// slider's thumb and channel, the hyperlink label's colours and the spectrum display's segments.
+// slider's thumb, the hyperlink label's colours and the spectrum display's segments.
 // The tests draw with small SVG sheets of flat colours, so that a pixel's colour tells which cell
 // a control drew.
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-// The equaliser window: loading, the release of each slider reaching the factors handed to the
-// engine, page-step clicks, swallowed keys, help and stored settings. Then the player's companions
-// wired together: drops on the equaliser reach the playlist, and the title bar's close button
-// works like the toggle.
+// The equaliser window: the release of each slider reaching the factors handed to the engine,
+// page-step clicks, swallowed keys, help and stored settings. Then the player's companions wired
+// together: drops on either reach the playlist, and the title bar's close button works like the
+// toggle, also when the minimised player comes back.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 // The playlist window over a real playlist model (sorting by header clicks, removal, clearing
-// during a load, the file dialogs, help, drops and the filter box), its folder picker, and the
-// slide and docking of a companion window.
+// during a load, the file dialogs, help and the filter box), its folder picker, and the slide and
+// docking of a companion window. Drops on it are checked with the wired companions.
 #include <gtest/gtest.h>
 
 #include <QAction>
