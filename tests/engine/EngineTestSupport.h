@@ -1,13 +1,14 @@
 #pragma once
-// Shared pieces of the engine tests: fixture paths, a notification log to wait on, and a pump
-// that plays a manual device on its own thread.
+// Shared pieces of the engine tests: fixture paths, a notification log to wait on, an engine on a
+// test device, a pump that plays a manual device on its own thread, and the state machine's rules.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
-#include <condition_variable>
-#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,51 +21,56 @@
 
 namespace tovira::testing {
 
+using test::Eventually;
 using test::kPatience;
+using E = EngineEvent;
+using S = EngineState;
 
 inline std::string Fixture(const std::string& name) { return std::string(TOVIRA_FIXTURE_DIR) + "/" + name; }
-inline std::string Conformance(const std::string& name) {
-  return std::string(TOVIRA_CONFORMANCE_DIR) + "/" + name;
-}
 
 class EventLog {
  public:
   EngineNotify Callback() {
     return [this](const EngineNotification& n) {
-      {
-        std::lock_guard lock(mutex_);
-        events_.push_back(n);
-      }
-      cv_.notify_all();
+      std::lock_guard lock(mutex_);
+      events_.push_back(n);
     };
-  }
-  size_t Count(EngineEvent e) const {
-    std::lock_guard lock(mutex_);
-    size_t n = 0;
-    for (const auto& ev : events_) n += ev.event == e;
-    return n;
-  }
-  // Waits until `count` events of kind `e` arrived; false after kPatience.
-  bool WaitFor(EngineEvent e, size_t count = 1) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, kPatience, [&] {
-      size_t n = 0;
-      for (const auto& ev : events_) n += ev.event == e;
-      return n >= count;
-    });
   }
   std::vector<EngineNotification> Events() const {
     std::lock_guard lock(mutex_);
     return events_;
   }
+  size_t Count(E e) const {
+    const auto events = Events();
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [&](const auto& n) { return n.event == e; }));
+  }
+  // Waits until `count` events of kind `e` arrived; false after kPatience.
+  bool WaitFor(E e, size_t count = 1) const { return Eventually([&] { return Count(e) >= count; }); }
+  // Waits until the move to Closed is the last thing told (an operation may leave the telling
+  // to the notifier thread).
+  bool WaitForClosed() const {
+    return Eventually([&] {
+      const auto events = Events();
+      return !events.empty() && events.back().state == S::Closed;
+    });
+  }
 
  private:
   mutable std::mutex mutex_;
-  std::condition_variable cv_;
   std::vector<EngineNotification> events_;
 };
 
-using test::Eventually;
+// An engine playing into `device`, telling `log` (which outlives it).
+template <typename Device = ManualDevice>
+struct Rig {
+  EventLog log;
+  Device& device;
+  PlaybackEngine engine;
+  explicit Rig(std::unique_ptr<Device> d = std::make_unique<Device>(), bool fallback = false)
+      : device(*d), engine(std::move(d), fallback) {
+    engine.SetNotifyWindow(log.Callback());
+  }
+};
 
 // Plays a manual device continuously on a thread of its own.
 class Pump {
@@ -92,12 +98,15 @@ inline std::vector<int16_t> DecodeReference(const std::string& path) {
   return sink.pcm;
 }
 
+inline bool OpenPrepareStart(PlaybackEngine& e, const std::string& path) {
+  return e.SetInputFile(path) && e.Open() && e.Prepare() && e.Start();
+}
+
 // Checks a recorded run of notifications against the transport's state machine: every state
 // change is a move the machine allows, an end of track (TrackEnded or Error) comes right after
 // the move to Ended of the same track, serials never go back and a new one starts only at Open.
 // Returns the first fault, or an empty string.
 inline std::string SequenceFault(const std::vector<EngineNotification>& events) {
-  using S = EngineState;
   auto allowed = [](S from, S to) {
     switch (to) {
       case S::Opened: return from == S::Closed || from == S::Playing || from == S::Paused || from == S::Ended;
@@ -111,45 +120,43 @@ inline std::string SequenceFault(const std::vector<EngineNotification>& events) 
   };
   S state = S::Closed;
   uint64_t serial = 0;
-  const EngineNotification* previous = nullptr;
   for (size_t i = 0; i < events.size(); ++i) {
     const EngineNotification& n = events[i];
     const std::string at = "event " + std::to_string(i) + ": ";
     if (n.track < serial) return at + "serial went back";
     if (n.track > serial) {
-      if (n.event != EngineEvent::StateChanged || n.state != S::Opened || n.track != serial + 1) {
+      if (n.event != E::StateChanged || n.state != S::Opened || n.track != serial + 1) {
         return at + "new serial without an Open";
       }
       serial = n.track;
     }
     switch (n.event) {
-      case EngineEvent::StateChanged:
+      case E::StateChanged:
         if (!allowed(state, n.state)) {
-          return at + "move " + std::to_string(static_cast<int>(state)) + " -> " +
-                 std::to_string(static_cast<int>(n.state));
+          return at + "move " + std::to_string(static_cast<int>(state)) + " -> " + std::to_string(static_cast<int>(n.state));
         }
         state = n.state;
         break;
-      case EngineEvent::TrackEnded:
-      case EngineEvent::Error:
-        if (!previous || previous->event != EngineEvent::StateChanged || previous->state != S::Ended ||
-            previous->track != n.track || n.state != S::Ended) {
+      case E::TrackEnded:
+      case E::Error:
+        if (i == 0 || events[i - 1].event != E::StateChanged || events[i - 1].state != S::Ended ||
+            events[i - 1].track != n.track || n.state != S::Ended) {
           return at + "end of track not right after Ended";
         }
-        if ((n.event == EngineEvent::Error) == n.text.empty()) return at + "text of an end of track";
+        if ((n.event == E::Error) == n.text.empty()) return at + "text of an end of track";
         break;
-      case EngineEvent::Notice:
+      case E::Notice:
         if (state != S::Playing && state != S::Paused) return at + "notice outside a track";
-        if (n.text.empty() || n.text.find('\n') != std::string::npos) return at + "notice text";
         break;
     }
-    previous = &n;
   }
   return {};
 }
 
-inline bool OpenPrepareStart(PlaybackEngine& e, const std::string& path) {
-  return e.SetInputFile(path) && e.Open() && e.Prepare() && e.Start();
+// One sentence for a dialog or a status line.
+inline bool IsSentence(const std::string& text) {
+  return !text.empty() && std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.' &&
+         text.find('\n') == std::string::npos;
 }
 
 }  // namespace tovira::testing
