@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the engine tests: fixture paths, a notification log to wait on, an engine on a
-// test device, a pump that plays a manual device on its own thread, and the state machine's rules.
+// test device, and the state machine's rules.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,25 +71,19 @@ struct Rig {
       : device(*d), engine(std::move(d), fallback) {
     engine.SetNotifyWindow(log.Callback());
   }
-};
-
-// Plays a manual device continuously on a thread of its own.
-class Pump {
- public:
-  explicit Pump(ManualDevice& d) : device_(d), thread_([this] {
-    while (!quit_) {
-      if (device_.Play(16384).empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-  }) {}
-  ~Pump() {
-    quit_ = true;
-    thread_.join();
+  // Plays a manual device on a thread of its own until the end of the track is told.
+  bool PlayToTheEnd() {
+    std::atomic<bool> quit{false};
+    std::thread pump([&] {
+      while (!quit) {
+        if (device.Play(16384).empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+    });
+    const bool ended = log.WaitFor(E::TrackEnded);
+    quit = true;
+    pump.join();
+    return ended;
   }
-
- private:
-  ManualDevice& device_;
-  std::atomic<bool> quit_{false};
-  std::thread thread_;
 };
 
 inline std::vector<int16_t> DecodeReference(const std::string& path) {
@@ -107,17 +102,12 @@ inline bool OpenPrepareStart(PlaybackEngine& e, const std::string& path) {
 // the move to Ended of the same track, serials never go back and a new one starts only at Open.
 // Returns the first fault, or an empty string.
 inline std::string SequenceFault(const std::vector<EngineNotification>& events) {
-  auto allowed = [](S from, S to) {
-    switch (to) {
-      case S::Opened: return from == S::Closed || from == S::Playing || from == S::Paused || from == S::Ended;
-      case S::Prepared: return from == S::Opened || from == S::Ended;
-      case S::Playing: return from == S::Prepared || from == S::Playing || from == S::Paused;
-      case S::Paused: return from == S::Playing || from == S::Paused;
-      case S::Ended: return from == S::Playing || from == S::Paused;
-      case S::Closed: return from == S::Opened || from == S::Prepared;
-    }
-    return false;
-  };
+  // The moves the transport allows, from -> to.
+  static const std::set<std::pair<S, S>> kMoves = {
+      {S::Closed, S::Opened},   {S::Playing, S::Opened}, {S::Paused, S::Opened},    {S::Ended, S::Opened},
+      {S::Opened, S::Prepared}, {S::Ended, S::Prepared}, {S::Prepared, S::Playing}, {S::Playing, S::Playing},
+      {S::Paused, S::Playing},  {S::Playing, S::Paused}, {S::Paused, S::Paused},    {S::Playing, S::Ended},
+      {S::Paused, S::Ended},    {S::Opened, S::Closed},  {S::Prepared, S::Closed}};
   S state = S::Closed;
   uint64_t serial = 0;
   for (size_t i = 0; i < events.size(); ++i) {
@@ -132,7 +122,7 @@ inline std::string SequenceFault(const std::vector<EngineNotification>& events) 
     }
     switch (n.event) {
       case E::StateChanged:
-        if (!allowed(state, n.state)) {
+        if (!kMoves.contains({state, n.state})) {
           return at + "move " + std::to_string(static_cast<int>(state)) + " -> " + std::to_string(static_cast<int>(n.state));
         }
         state = n.state;

@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <array>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <random>
 #include <system_error>
@@ -90,66 +90,46 @@ TEST_P(EngineNotify, TheHandlerPlaysTheNextFileFromInsideTheCallback) {
     file = copy;
   }
 
-  std::mutex mutex;
-  std::condition_variable cv;
-  std::vector<EngineNotification> log;
-  std::vector<std::string> faults;
+  EventLog log;  // outlives the engine
+  const auto record = log.Callback();
   std::atomic<int> inHandler{0};
-  bool done = false;
-
   PlaybackEngine e(std::make_unique<PickyDevice>(sc.mode, sc.pacing), sc.fallback);
-  auto fault = [&](const std::string& what) {
-    std::lock_guard lock(mutex);
-    faults.push_back(what);
-  };
   e.SetNotifyWindow([&](const EngineNotification& n) {
-    if (inHandler.fetch_add(1) != 0) fault("two handlers at once");
-    {
-      std::lock_guard lock(mutex);
-      log.push_back(n);
-    }
+    EXPECT_EQ(inHandler.fetch_add(1), 0) << "two handlers at once";
+    record(n);
     if (n.event == sc.trigger && (n.event != E::StateChanged || n.state == S::Playing)) {
       // What a window does: forget this file and play the next one, or stop after the last.
-      if (n.track != e.TrackSerial()) fault("trigger of a stale track");
-      if (!e.Stop()) fault("Stop failed");
-      if (!e.Close()) fault("Close failed");
-      if (n.track < kTracks) {
-        if (!OpenPrepareStart(e, file)) fault("next file did not start");
-      } else {
-        std::lock_guard lock(mutex);
-        done = true;
-      }
+      EXPECT_EQ(n.track, e.TrackSerial()) << "trigger of a stale track";
+      EXPECT_TRUE(e.Stop());
+      EXPECT_TRUE(e.Close());
+      EXPECT_TRUE(n.track >= kTracks || OpenPrepareStart(e, file)) << "next file did not start";
     }
     inHandler.fetch_sub(1);
-    cv.notify_all();
   });
 
   ASSERT_TRUE(OpenPrepareStart(e, file));
-  {
-    std::unique_lock lock(mutex);
-    // The last Close is told after the handler that called it returns.
-    if (!cv.wait_for(lock, kPatience, [&] { return done && !log.empty() && log.back().state == S::Closed && log.back().track == kTracks; })) {
-      // A deadlocked engine cannot be destroyed either: end here, loudly.
-      std::fprintf(stderr, "no progress after %zu notifications\n", log.size());
-      std::abort();
-    }
+  // The last Close is told after the handler that called it returns.
+  if (!Eventually([&] {
+        const auto events = log.Events();
+        return !events.empty() && events.back().state == S::Closed && events.back().track == kTracks;
+      })) {
+    // A deadlocked engine cannot be destroyed either: end here, loudly.
+    std::fprintf(stderr, "no progress after %zu notifications\n", log.Events().size());
+    std::abort();
   }
   EXPECT_EQ(e.GetState(), S::Closed);
   EXPECT_EQ(e.TrackSerial(), 0u);
-  std::lock_guard lock(mutex);
-  EXPECT_TRUE(faults.empty()) << faults.front();
   std::vector<std::tuple<E, S, uint64_t>> expected, got;
   for (uint64_t track = 1; track <= kTracks; ++track) {
     for (S s : {S::Opened, S::Prepared, S::Playing}) expected.emplace_back(E::StateChanged, s, track);
     for (const auto& [event, state] : sc.middle) expected.emplace_back(event, state, track);
     for (S s : {S::Opened, S::Closed}) expected.emplace_back(E::StateChanged, s, track);
   }
-  for (const EngineNotification& n : log) got.emplace_back(n.event, n.state, n.track);
-  EXPECT_EQ(got, expected);
-  EXPECT_EQ(SequenceFault(log), "");
-  for (const EngineNotification& n : log) {
+  for (const EngineNotification& n : log.Events()) {
+    got.emplace_back(n.event, n.state, n.track);
     EXPECT_TRUE((n.event != E::Error && n.event != E::Notice) || IsSentence(n.text)) << n.text;
   }
+  EXPECT_EQ(got, expected);
   if (sc.damaged) std::remove(file.c_str());
 }
 
@@ -199,24 +179,15 @@ TEST_P(EngineStress, RandomCommandsWhileAnotherThreadWatches) {
   auto commander = std::async(std::launch::async, [&] {
     std::mt19937 rng(GetParam() == Pacing::RealTime ? 12345 : 777);
     std::array<int, kOps> succeeded{}, failed{};
+    const std::function<bool()> ops[kOps] = {
+        [&] { return e.SetInputFile(files[rng() % files.size()]); }, [&] { return e.Open(); }, [&] { return e.Prepare(); },
+        [&] { return e.Start(); }, [&] { return e.Pause(); }, [&] { return e.Resume(); }, [&] { return e.Seek(rng() % 4000); },
+        [&] { return e.Stop(); }, [&] { return e.Close(); }, [&] { return e.SetRange(rng() % 3000, rng() % 3000); },
+        [&] { return e.SetVolume(static_cast<uint32_t>(rng())); }};
     for (int i = 0; i < 1000; ++i) {
       const S before = e.GetState();
       const auto op = static_cast<Op>(rng() % kOps);
-      bool ok = false;
-      switch (op) {
-        case kSetInput: ok = e.SetInputFile(files[rng() % files.size()]); break;
-        case kOpen: ok = e.Open(); break;
-        case kPrepare: ok = e.Prepare(); break;
-        case kStart: ok = e.Start(); break;
-        case kPause: ok = e.Pause(); break;
-        case kResume: ok = e.Resume(); break;
-        case kSeek: ok = e.Seek(rng() % 4000); break;
-        case kStop: ok = e.Stop(); break;
-        case kClose: ok = e.Close(); break;
-        case kRange: ok = e.SetRange(rng() % 3000, rng() % 3000); break;
-        case kVolume: ok = e.SetVolume(static_cast<uint32_t>(rng())); break;
-        case kOps: break;
-      }
+      const bool ok = ops[op]();
       (ok ? succeeded : failed)[op]++;
       EXPECT_TRUE(ok || before != S::Closed || op == kSeek || e.GetState() == S::Closed) << "op " << op;
       if (!ok && (op == kPause || op == kResume || op == kStart || op == kSetInput)) {
@@ -227,12 +198,8 @@ TEST_P(EngineStress, RandomCommandsWhileAnotherThreadWatches) {
     return std::pair(succeeded, failed);
   });
   while (!done) {
-    const auto s = static_cast<int>(e.GetState());
-    EXPECT_TRUE(s >= 0 && s <= 5) << s;
-    (void)e.Levels();
-    (void)e.PositionMs();
-    (void)e.BitrateKbps();
-    (void)e.Phase();
+    EXPECT_LE(static_cast<int>(e.GetState()), 5);
+    (void)e.Levels(), (void)e.PositionMs(), (void)e.BitrateKbps(), (void)e.Phase();
     std::this_thread::yield();
   }
   ASSERT_EQ(commander.wait_for(kPatience), std::future_status::ready) << "a command did not return";

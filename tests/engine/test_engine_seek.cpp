@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 
 #include "EngineTestSupport.h"
 
@@ -15,13 +14,6 @@ using namespace tovira::testing;
 
 constexpr double kRate = 44100.0;
 constexpr long kFrame = 1152;  // samples per frame of the fixtures (MPEG-1 Layer III)
-
-const std::vector<int16_t>& WholeDecode(const std::string& name) {
-  static std::map<std::string, std::vector<int16_t>> cache;
-  auto it = cache.find(name);
-  if (it == cache.end()) it = cache.emplace(name, DecodeReference(Fixture(name))).first;
-  return it->second;
-}
 
 // The stereo-sample offset in `whole` where the first `n` samples of `piece` fit best, searched
 // in [lo, hi], by normalised cross-correlation of both channels; `score` gets the peak (1 = same).
@@ -65,7 +57,7 @@ class EngineSeek : public ::testing::TestWithParam<SeekCase> {};
 
 TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
   const SeekCase& c = GetParam();
-  const std::vector<int16_t>& whole = WholeDecode(c.file);
+  const std::vector<int16_t> whole = DecodeReference(Fixture(c.file));
   ASSERT_FALSE(whole.empty());
   Rig m;
   PlaybackEngine& e = m.engine;
@@ -95,10 +87,7 @@ TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
       ASSERT_TRUE(e.Resume());
     }
   }
-  {
-    Pump pump(m.device);
-    ASSERT_TRUE(m.log.WaitFor(E::TrackEnded));
-  }
+  ASSERT_TRUE(m.PlayToTheEnd());
   const std::vector<uint8_t> bytes = m.device.Played();
   const std::vector<int16_t> played(reinterpret_cast<const int16_t*>(bytes.data()),
                                     reinterpret_cast<const int16_t*>(bytes.data() + bytes.size()));

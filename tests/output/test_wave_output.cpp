@@ -59,71 +59,31 @@ struct Fixture {
     out.SetPaused(false);
   }
   void Write(const Bytes& b) { EXPECT_EQ(out.WriteBlock(b.data(), b.size()), b.size()); }
-  // Plays on until `done` is ready.
-  template <typename T>
-  T PlayUntil(std::future<T>& done) {
-    while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) device.Play(4096);
-    return done.get();
-  }
 };
 
-TEST(WaveOutput, EveryByteIsPlayedInOrderAndAFullQueueWaitsForTheDevice) {
+// The engine writes a frame at a time; the exact playback of its tests finds blocks lost,
+// overwritten or played out of order, and a drain that returns early.
+TEST(WaveOutput, WritesOfAnySizeArePlayedInOrder) {
   Fixture f;
-  // A short write, one that takes three blocks, then whole blocks until all eight are queued.
-  std::vector<Bytes> writes = {Pattern(1000, 1), Pattern(2 * kBlock + 400, 2)};
-  for (uint8_t i = 3; i < 7; ++i) writes.push_back(Pattern(kBlock, i));
+  // A short write, one that takes three blocks, and a whole block.
+  const std::vector<Bytes> writes = {Pattern(1000, 1), Pattern(2 * kBlock + 400, 2), Pattern(kBlock, 3)};
   for (const Bytes& w : writes) f.Write(w);
-  EXPECT_EQ(f.out.Queued(), 8u);
-  writes.push_back(Pattern(kBlock, 9));
-  std::atomic<bool> returned{false};
-  auto writer = std::async(std::launch::async, [&] {
-    f.Write(writes.back());
-    returned = true;
-  });
-  // The ninth block cannot be queued before the device has played one.
-  EXPECT_FALSE(returned.load());
-  f.device.Play(1000);
-  ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
-  // Drain waits until everything was played.
-  auto drainer = std::async(std::launch::async, [&] { return f.out.Drain(); });
-  f.device.Play(kBlock);
-  EXPECT_NE(drainer.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
-  EXPECT_TRUE(f.PlayUntil(drainer));
+  EXPECT_EQ(f.out.Queued(), 5u);
+  f.device.Play(5 * kBlock);
   EXPECT_EQ(f.device.Played(), Concat(writes));
-  EXPECT_EQ(f.out.Queued(), 0u);
 }
 
-TEST(WaveOutput, AnInterruptedWriteKeepsItsRestUntilAReset) {
+// A stop or a seek releases a writer blocked on the full queue, and a drain; the engine's
+// refused and done seeks check what becomes of the block the writer kept.
+TEST(WaveOutput, AnInterruptReleasesABlockedWriterAndTheDrain) {
   Fixture f;
-  std::vector<Bytes> blocks;
-  for (uint8_t i = 0; i < 11; ++i) blocks.push_back(Pattern(kBlock, i));
-  for (int i = 0; i < 8; ++i) f.Write(blocks[i]);
-  // A seek or a stop releases a writer blocked on the full queue, and a drain.
-  auto writer = std::async(std::launch::async, [&] { f.Write(blocks[8]); });
+  const auto a = Pattern(kBlock, 1);
+  for (int i = 0; i < 8; ++i) f.Write(a);
+  auto writer = std::async(std::launch::async, [&] { f.Write(a); });
   f.out.Interrupt();
   ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
   EXPECT_EQ(f.out.Queued(), 8u);
-  auto drainer = std::async(std::launch::async, [&] { return f.out.Drain(); });
-  ASSERT_EQ(drainer.wait_for(kPatience), std::future_status::ready);
-  EXPECT_FALSE(drainer.get());
-  // Once the interruption is over (a seek that was refused), the kept block plays in its place.
-  f.out.ClearInterrupt();
-  f.device.Play(2 * kBlock);
-  f.Write(blocks[9]);
-  auto finish = std::async(std::launch::async, [&] { return f.out.Drain(); });
-  EXPECT_TRUE(f.PlayUntil(finish));
-  EXPECT_EQ(f.device.Played(), Concat(std::vector<Bytes>(blocks.begin(), blocks.begin() + 10)));
-  // What an interrupted write kept goes with a reset (a seek that was done).
-  for (int i = 0; i < 8; ++i) f.Write(blocks[0]);
-  f.out.Interrupt();
-  f.Write(blocks[0]);
-  f.out.Reset();
-  f.out.ClearInterrupt();
-  f.Write(blocks[10]);
-  f.device.Play(4 * kBlock);
-  const Bytes played = f.device.Played();
-  ASSERT_EQ(played.size(), 11 * kBlock);
-  EXPECT_EQ(Bytes(played.end() - kBlock, played.end()), blocks[10]);
+  EXPECT_FALSE(f.out.Drain());  // the kept block could not be queued
 }
 
 TEST(WaveOutput, BlocksAreReportedHeardWhenTheDeviceReachesThemAndNeverOnceDropped) {
@@ -166,11 +126,9 @@ TEST(WaveOutput, VolumeIsAppliedPerChannel) {
   ASSERT_EQ(played.size(), pcm.size() * 4);
   std::vector<int16_t> got(pcm.size() * 2);
   std::memcpy(got.data(), played.data(), played.size());
-  for (size_t i = 0; i < pcm.size(); i += 2) {
-    EXPECT_EQ(got[i], pcm[i] / 4) << i;
-    EXPECT_EQ(got[i + 1], pcm[i + 1]) << i;
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    EXPECT_EQ(got[i], i % 2 ? pcm[i] : pcm[i] / 4) << i;
     EXPECT_EQ(got[pcm.size() + i], 0) << i;
-    EXPECT_EQ(got[pcm.size() + i + 1], 0) << i;
   }
 }
 
@@ -200,7 +158,8 @@ TEST(WaveOutput, PauseAndTheStartThresholdHoldTheDevice) {
   f.Write(a);
   auto drained = std::async(std::launch::async, [&] { return f.out.Drain(); });
   ASSERT_TRUE(Eventually([&] { return !f.device.IsPaused(); }));
-  EXPECT_TRUE(f.PlayUntil(drained));
+  while (drained.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) f.device.Play(4096);
+  EXPECT_TRUE(drained.get());
 }
 
 TEST(WaveOutput, ARefusedDeviceThrowsOrFallsBackToTheNullDeviceUntilItIsBack) {
