@@ -47,12 +47,12 @@ class EventLog {
   }
   // Waits until `count` events of kind `e` arrived; false after kPatience.
   bool WaitFor(E e, size_t count = 1) const { return Eventually([&] { return Count(e) >= count; }); }
-  // Waits until the move to Closed is the last thing told (an operation may leave the telling
-  // to the notifier thread).
-  bool WaitForClosed() const {
+  // Waits until the move to Closed (of `track`, if given) is the last thing told: an operation
+  // may leave the telling to the notifier thread.
+  bool WaitForClosed(uint64_t track = 0) const {
     return Eventually([&] {
       const auto events = Events();
-      return !events.empty() && events.back().state == S::Closed;
+      return !events.empty() && events.back().state == S::Closed && (track == 0 || events.back().track == track);
     });
   }
 

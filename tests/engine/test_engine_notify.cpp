@@ -25,56 +25,50 @@ namespace {
 using namespace tovira::testing;
 using Pacing = PullThreadDevice::Pacing;
 
-// Plays like the null device, but refuses every opening, or fails (throws) once it has been
-// fed a few blocks, as a device that goes away in the middle of a track.
-class PickyDevice final : public PullThreadDevice {
+// Plays like the null device until it has been fed a few blocks, then fails (throws), as a
+// device that goes away in the middle of a track.
+class FailingDevice final : public PullThreadDevice {
  public:
-  enum class Mode { Accept, RefuseAll, ThrowWhenFed };
-  PickyDevice(Mode mode, Pacing pacing) : PullThreadDevice(pacing), mode_(mode) {}
+  FailingDevice() : PullThreadDevice(Pacing::Immediate) {}
   bool Open(const PcmFormat& format, AudioSource& source, std::string* error) override {
-    if (mode_ == Mode::RefuseAll) {
-      if (error) *error = "refused by the test";
-      return false;
-    }
     fed_ = 0;
     return PullThreadDevice::Open(format, source, error);
   }
   void DataQueued() override {
-    if (mode_ == Mode::ThrowWhenFed && ++fed_ > 3) {
-      throw std::system_error(std::make_error_code(std::errc::io_error), "device gone");
-    }
+    if (++fed_ > 3) throw std::system_error(std::make_error_code(std::errc::io_error), "device gone");
     PullThreadDevice::DataQueued();
   }
-  std::string Name() const override { return "picky"; }
+  std::string Name() const override { return "failing"; }
 
  private:
-  const Mode mode_;
   int fed_ = 0;  // decode thread only
 };
+
+std::unique_ptr<AudioDevice> Refusing() {
+  auto d = std::make_unique<ManualDevice>();
+  d->failOpen = true;
+  return d;
+}
 
 struct Scenario {
   const char* name;
   E trigger;  // the notification whose handler moves on to the next file
-  PickyDevice::Mode mode;
-  Pacing pacing;
-  bool fallback;
+  std::function<std::unique_ptr<AudioDevice>()> device;
   bool damaged;  // a stream that plays for a while and then cannot be read on
   // What one track reports between its Playing and its Stop's Opened.
   std::vector<std::pair<E, S>> middle;
 };
 
+const std::vector<std::pair<E, S>> kEnd = {{E::StateChanged, S::Ended}, {E::TrackEnded, S::Ended}};
+const std::vector<std::pair<E, S>> kError = {{E::StateChanged, S::Ended}, {E::Error, S::Ended}};
 const Scenario kScenarios[] = {
     // Real-time pacing: the stop from the handler comes long before the track could end.
-    {"StateChangedToPlaying", E::StateChanged, PickyDevice::Mode::Accept, Pacing::RealTime, false, false, {}},
-    {"TrackEnded", E::TrackEnded, PickyDevice::Mode::Accept, Pacing::Immediate, false, false,
-     {{E::StateChanged, S::Ended}, {E::TrackEnded, S::Ended}}},
+    {"StateChangedToPlaying", E::StateChanged, [] { return std::make_unique<NullDevice>(Pacing::RealTime); }, false, {}},
+    {"TrackEnded", E::TrackEnded, [] { return std::make_unique<NullDevice>(Pacing::Immediate); }, false, kEnd},
     // No device: playing goes on silently (in real time), and the window hears of it.
-    {"NoticeOfTheSilentDevice", E::Notice, PickyDevice::Mode::RefuseAll, Pacing::RealTime, true, false,
-     {{E::Notice, S::Playing}}},
-    {"ErrorOfAnUnreadableFile", E::Error, PickyDevice::Mode::Accept, Pacing::Immediate, false, true,
-     {{E::StateChanged, S::Ended}, {E::Error, S::Ended}}},
-    {"ErrorOfAFailingDevice", E::Error, PickyDevice::Mode::ThrowWhenFed, Pacing::Immediate, false, false,
-     {{E::StateChanged, S::Ended}, {E::Error, S::Ended}}},
+    {"NoticeOfTheSilentDevice", E::Notice, Refusing, false, {{E::Notice, S::Playing}}},
+    {"ErrorOfAnUnreadableFile", E::Error, [] { return std::make_unique<NullDevice>(Pacing::Immediate); }, true, kError},
+    {"ErrorOfAFailingDevice", E::Error, [] { return std::make_unique<FailingDevice>(); }, false, kError},
 };
 
 class EngineNotify : public ::testing::TestWithParam<Scenario> {};
@@ -93,7 +87,7 @@ TEST_P(EngineNotify, TheHandlerPlaysTheNextFileFromInsideTheCallback) {
   EventLog log;  // outlives the engine
   const auto record = log.Callback();
   std::atomic<int> inHandler{0};
-  PlaybackEngine e(std::make_unique<PickyDevice>(sc.mode, sc.pacing), sc.fallback);
+  PlaybackEngine e(sc.device(), true);
   e.SetNotifyWindow([&](const EngineNotification& n) {
     EXPECT_EQ(inHandler.fetch_add(1), 0) << "two handlers at once";
     record(n);
@@ -109,10 +103,7 @@ TEST_P(EngineNotify, TheHandlerPlaysTheNextFileFromInsideTheCallback) {
 
   ASSERT_TRUE(OpenPrepareStart(e, file));
   // The last Close is told after the handler that called it returns.
-  if (!Eventually([&] {
-        const auto events = log.Events();
-        return !events.empty() && events.back().state == S::Closed && events.back().track == kTracks;
-      })) {
+  if (!log.WaitForClosed(kTracks)) {
     // A deadlocked engine cannot be destroyed either: end here, loudly.
     std::fprintf(stderr, "no progress after %zu notifications\n", log.Events().size());
     std::abort();
@@ -152,12 +143,8 @@ TEST(EngineNotifyOrder, AStopRacingTheEndNeverFollowsItsEndOfTrack) {
   const auto events = r.log.Events();
   EXPECT_EQ(SequenceFault(events), "");
   // Every round is Prepared, Playing, [Ended, TrackEnded,] Opened.
-  size_t ends = 0, opens = 0;
-  for (const auto& n : events) {
-    ends += n.event == E::TrackEnded;
-    opens += n.event == E::StateChanged && n.state == S::Opened;
-  }
-  EXPECT_EQ(opens, 41u);
+  const size_t ends = r.log.Count(E::TrackEnded);
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const auto& n) { return n.state == S::Opened; }), 41);
   EXPECT_LE(ends, 40u);
   EXPECT_EQ(events.size(), 1 + 40 * 3 + 2 * ends + 1);
 }

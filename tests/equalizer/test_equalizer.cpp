@@ -54,10 +54,8 @@ TEST(Equalizer, LoadReadsStoredValuesOnceAndRejectsOutOfRange) {
   s.WriteInt("EQSetting", "GainCtrl", 5);
   Equalizer eq(s);
   eq.Load();
-  EXPECT_NEAR(At(eq, 31), 21 * 0.15 * 0.5, 1e-6);
-  EXPECT_NEAR(At(eq, 25), 21 * 0.15 * 0.5, 1e-6);
-  EXPECT_NEAR(At(eq, 3), 1.2 * 0.5, 1e-6);
-  EXPECT_NEAR(At(eq, 5), 1.2 * 0.5, 1e-6);
+  for (int i : {25, 31}) EXPECT_NEAR(At(eq, i), 21 * 0.15 * 0.5, 1e-6) << i;
+  for (int i : {3, 5}) EXPECT_NEAR(At(eq, i), 1.2 * 0.5, 1e-6) << i;
   EXPECT_EQ(eq.BandValue(3), 8);
   // Loading again after the factors were applied keeps the user's later changes.
   eq.ReleaseBand(9, 2);
