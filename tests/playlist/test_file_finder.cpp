@@ -2,6 +2,8 @@
 #include "playlist/FileFinder.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <sys/stat.h>
 
 #include "tags/TagFiles.h"
@@ -58,6 +60,11 @@ TEST(FileFinder, SubfoldersFirstThenEachPatternInTurn) {
   f.SetRoot((dir / "none").string(), true);
   f.AddPattern("*", true, true);
   EXPECT_TRUE(f.Results().empty());
+  // A cancelled walk stops before entering a subfolder: a scan given up on a huge tree.
+  const std::atomic<bool> cancelled{true};
+  f.SetCancelFlag(&cancelled);
+  f.SetRoot(r.string(), true);
+  EXPECT_EQ(Relative(f.Folders(), r), (std::vector<std::string>{"."}));
 }
 
 TEST(FileFinder, LinkCyclesEndAndBrokenEntriesAreSkipped) {

@@ -63,12 +63,21 @@ class ShadowView final : public PlaylistObserver {
     if (current != model_.CurrentRow()) Fault("current row is not yet " + std::to_string(current));
     current_ = current;
   }
+  // The track started last, by its number: wherever the model puts it, the mark must follow.
+  void PlayingRowChanged(int, int current) override {
+    if (open_) Fault("playing row changed inside a bracket");
+    playing_ = current >= 0 && current < Size() ? rows_[static_cast<size_t>(current)] : 0;
+  }
 
   // After each operation: the view agrees with the model and no bracket is left open.
   void Check(const std::string& step) {
     if (open_) Fault(step + ": bracket left open");
     if (rows_ != Numbers(model_)) Fault(step + ": shadow rows differ");
     if (current_ != model_.CurrentRow()) Fault(step + ": shadow current row differs");
+    const auto now = Numbers(model_);
+    const auto at = std::find(now.begin(), now.end(), playing_);
+    const int playing = playing_ == 0 || at == now.end() ? -1 : static_cast<int>(at - now.begin());
+    if (model_.PlayingRow() != playing) Fault(step + ": the playing row is not the track started last");
   }
 
   std::vector<std::string> log, faults;
@@ -95,6 +104,7 @@ class ShadowView final : public PlaylistObserver {
   const PlaylistModel& model_;
   std::vector<int> rows_;  // row numbers in display order
   int current_ = -1;
+  int playing_ = 0;  // row number; 0 for none
   bool open_ = false;
   std::pair<int, int> pending_;
 };
@@ -143,6 +153,7 @@ TEST_F(PlaylistNotifications, ALoadRemovalSortShuffleAndClearAreAnnouncedAsTheyH
   view.Check("shuffle");
   EXPECT_EQ(view.log, std::vector<std::string>(3 + 2 * kColumnCount, "layout"));
   EXPECT_EQ(model->CurrentRow(), 10);  // a position: sorting leaves it
+  EXPECT_EQ(model->PathOfRow(model->PlayingRow()), paths[10]);  // the mark names the track
 
   view.log.clear();
   model->Clear();
@@ -172,7 +183,9 @@ TEST_F(PlaylistNotifications, CurrentRowStopsAtBothEndsAndIsReportedOnlyWhenItMo
   EXPECT_FALSE(model->StartRow(-1));
   model->PlayPrevious();
   model->PlayPrevious();
-  model->RemoveRows({0, 1});
+  model->RemoveRows({0, 1});  // the playing row goes with them
+  view.Check("remove the playing row");
+  EXPECT_EQ(model->PlayingRow(), -1);
   // Fewer rows than entries now: an index past the rows starts nothing.
   EXPECT_FALSE(model->StartRow(2));
   EXPECT_TRUE(model->StartRow(1));
