@@ -4,7 +4,8 @@
 Usage: tools/make-skin.py [output folder]   (default: res/skin next to this script's parent)
 
 The art is generated so that every button, toggle and thumb shares one set of colours and
-shapes. Cell positions must match src/ui/controls/Skin.h; panel and slot positions match
+shapes. Cell positions must match src/ui/controls/Skin.h; the player's panels frame the controls
+placed by src/ui/player/PlayerLayout.h, the equaliser's guides the sliders of
 src/ui/controls/SkinLayout.h.
 """
 import os
@@ -241,10 +242,10 @@ def player_background():
     # Display panel: status image, elapsed time, spectrum.
     body += panel(8, 6, 136, 108)
     body += f'<path d="M14,34.5 H138" stroke="#e1e5ea" stroke-width="1"/>\n'
-    # Track information panel.
-    body += panel(148, 6, 244, 80)
-    # Volume: a speaker before the slider.
-    body += speaker(204, 93, INK_SOFT) + "\n"
+    # Track information panel; it ends where the live bit rate below it begins.
+    body += panel(148, 6, 244, 75)
+    # Volume: a speaker before the slider (which starts at x 165, centred on y 108).
+    body += speaker(150, 101, INK_SOFT) + "\n"
     # A shallow groove behind the transport row.
     body += f'<rect x="6.5" y="149.5" width="{w - 13}" height="36" rx="8" fill="url(#groove)" stroke="#c4cbd4" stroke-width="1"/>\n'
     # Maker's mark on the right of the transport row.

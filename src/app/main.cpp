@@ -68,7 +68,6 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
   QCoreApplication::setApplicationName(QStringLiteral("tovira"));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tovira"));
 
   tovira::InstanceServer instance;
   if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
@@ -104,6 +103,8 @@ int main(int argc, char** argv) {
                                                                   : QDBusConnection(QStringLiteral("no-bus")));
   if (mpris.Start()) {
     QObject::connect(&player, &tovira::PlayerDialog::playbackChanged, &mpris, [&mpris] { mpris.Refresh(); });
+    QObject::connect(&player, &tovira::PlayerDialog::seeked, &mpris,
+                     [&mpris](qint64 ms) { mpris.NotifySeeked(ms * 1000); });
   }
   player.show();
   player.OpenStartupFile(startupFile);

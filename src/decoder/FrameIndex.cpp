@@ -21,7 +21,8 @@ constexpr uint64_t kMaxJunk = 1 << 20;
 // byte by byte for a header that the next frame's header confirms.
 class Walker {
  public:
-  Walker(ByteSource& s, uint64_t end, uint32_t streamBits) : s_(s), end_(end), bits_(streamBits) {}
+  Walker(ByteSource& s, uint64_t end, uint32_t streamBits, FrameIndex::Chunk& chunk)
+      : s_(s), end_(end), bits_(streamBits), buf_(chunk.bytes), bufStart_(chunk.start) {}
 
   // The first frame at or after `at`: its start and length. False when the audio ends first,
   // or on a read failure (failed_ then tells which).
@@ -107,8 +108,8 @@ class Walker {
   ByteSource& s_;
   uint64_t end_;
   uint32_t bits_;
-  std::vector<uint8_t> buf_;
-  uint64_t bufStart_ = 0;
+  std::vector<uint8_t>& buf_;
+  uint64_t& bufStart_;
   bool failed_ = false;
 };
 
@@ -121,6 +122,7 @@ void FrameIndex::Reset(uint64_t begin, uint64_t end, uint32_t first) {
   usable_ = InputStream::IsValidHeader(first) && FrameLengthOf(first) > 0 && begin < end;
   checkpoints_.clear();
   checkpoints_.shrink_to_fit();
+  chunk_ = Chunk{};
   counted_ = 0;
   next_ = begin;
   complete_ = !usable_;
@@ -130,7 +132,7 @@ bool FrameIndex::Cover(ByteSource& source, uint64_t frame, const std::function<b
   if (!usable_) return false;
   if (frame < counted_) return true;
   const uint64_t here = source.Tell();
-  Walker walker(source, end_, streamBits_);
+  Walker walker(source, end_, streamBits_, chunk_);
   uint32_t sincePoll = 0;
   while (!complete_ && counted_ <= frame) {
     if (++sincePoll == kStopPollFrames) {
@@ -144,6 +146,7 @@ bool FrameIndex::Cover(ByteSource& source, uint64_t frame, const std::function<b
       if (!walker.Failed()) {
         complete_ = true;
         checkpoints_.shrink_to_fit();
+        chunk_ = Chunk{};
       }
       break;
     }
@@ -159,7 +162,8 @@ bool FrameIndex::Offsets(ByteSource& source, uint64_t first, uint64_t last, std:
   out.clear();
   if (!usable_ || first > last || last >= counted_) return false;
   const uint64_t here = source.Tell();
-  Walker walker(source, end_, streamBits_);
+  Chunk chunk;
+  Walker walker(source, end_, streamBits_, chunk);
   uint64_t frame = first / kStride * kStride;
   uint64_t at = checkpoints_[frame / kStride];
   bool ok = true;

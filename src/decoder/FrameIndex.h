@@ -35,6 +35,13 @@ class FrameIndex {
 
   size_t MemoryBytes() const { return checkpoints_.capacity() * sizeof(uint64_t); }
 
+  // Bytes of the stream read ahead by a walk; kept between walks, since a stream being played
+  // is indexed a few frames at a time.
+  struct Chunk {
+    std::vector<uint8_t> bytes;
+    uint64_t start = 0;
+  };
+
  private:
   bool usable_ = false;
   uint64_t begin_ = 0;
@@ -44,6 +51,7 @@ class FrameIndex {
   uint64_t counted_ = 0;               // frames known
   uint64_t next_ = 0;                  // where the search for frame counted_ starts
   bool complete_ = false;
+  Chunk chunk_;  // while the walk goes on; released once the index is complete
 };
 
 // The four header bytes' fields that all frames of one stream share: sync word, version, layer

@@ -126,18 +126,6 @@ void Synthesis::Reset() {
   fill_ = 0;
 }
 
-int16_t Synthesis::ToSample(float sum, uint64_t& clipped) {
-  if (sum > 32767.0f) {
-    ++clipped;
-    return 32767;
-  }
-  if (sum < -32768.0f) {
-    ++clipped;
-    return -32768;
-  }
-  return static_cast<int16_t>(sum);  // conversion truncates toward zero
-}
-
 namespace {
 
 inline void Transpose(v4sf& a, v4sf& b, v4sf& c, v4sf& d) {

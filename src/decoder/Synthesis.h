@@ -50,10 +50,6 @@ class Synthesis {
   // Bytes of PCM waiting in the block buffer.
   int32_t FillBytes() const { return static_cast<int32_t>(fill_ * sizeof(int16_t)); }
 
-  // Converts one windowed sum to a sample: truncation toward zero, clipped to 16 bits; a sum
-  // above 32767.0 or below -32768.0 counts as clipped.
-  static int16_t ToSample(float sum, uint64_t& clipped);
-
  private:
   // Matrixed values of one time slot in the order the window reads them:
   // f[j] = M[16 + j] (j = 0..15), r[j] = M[16 - j] (j = 0..16), M the 32-point DCT-II.

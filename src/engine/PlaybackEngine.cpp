@@ -210,10 +210,15 @@ bool PlaybackEngine::Open() {
   pauseRequested_ = false;
   output_.SetPaused(false);
   bool opened = false;
+  openFailure_.clear();
   try {
     opened = decoder_->Stream().OpenStream();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     opened = false;
+    // The stream's message names the file; the caller already knows it.
+    openFailure_ = e.what();
+    const std::string prefix = "cannot open " + ctx_.inputFile + ": ";
+    if (openFailure_.rfind(prefix, 0) == 0) openFailure_.erase(0, prefix.size());
   }
   if (!opened) {
     Fail(EngineError::NoInput);
@@ -222,6 +227,11 @@ bool PlaybackEngine::Open() {
   openSerial_ = ++lastSerial_;
   SetState(EngineState::Opened);
   return true;
+}
+
+std::string PlaybackEngine::OpenFailureReason() const {
+  std::lock_guard op(opMutex_);
+  return openFailure_;
 }
 
 bool PlaybackEngine::Prepare() {
@@ -244,7 +254,13 @@ bool PlaybackEngine::Prepare() {
     r = -1;
   }
   try {
-    if (r == 1) durationMs_ = SummariseStream(in, h).DurationMs();
+    if (r == 1) {
+      const StreamSummary summary = SummariseStream(in, h);
+      durationMs_ = summary.DurationMs();
+      // Without an encoder's frame count the length is an estimate from the first frame; the
+      // frame index, once it has walked the whole file, knows better.
+      durationFromIndex_ = summary.Frames() == summary.estimatedFrames;
+    }
     in.RewindStream();
   } catch (const std::exception&) {
     r = -1;
@@ -583,6 +599,11 @@ std::string PlaybackEngine::FrameLoop() {
       // The frame index grows while the track plays (some 64 KB of headers per frame at most),
       // so a later seek, even to the end of a long file, finds it ready.
       decoder_->Stream().ExtendIndex(kIndexFramesPerFrame);
+      if (durationFromIndex_ && decoder_->Stream().Index().Complete()) {
+        durationFromIndex_ = false;
+        const uint64_t frames = decoder_->Stream().Index().FramesKnown();
+        if (frames > 0) durationMs_ = static_cast<double>(frames) * h.GetMsPerFrame();
+      }
       if (pauseRequested_) PauseWait();
     }
   } catch (...) {
@@ -642,7 +663,6 @@ void PlaybackEngine::ServiceSeek() {
 }
 
 void PlaybackEngine::PauseWait() {
-  pauseAcknowledged_ = true;
   phase_ = DecodePhase::Paused;
   std::unique_lock lock(mutex_);
   while (pauseRequested_ && !stopRequested_) {
@@ -655,7 +675,6 @@ void PlaybackEngine::PauseWait() {
     cv_.wait(lock);
   }
   lock.unlock();
-  pauseAcknowledged_ = false;
   phase_ = DecodePhase::Decoding;
 }
 

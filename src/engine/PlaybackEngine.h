@@ -69,6 +69,9 @@ class PlaybackEngine {
   EngineState GetState() const { return state_.load(); }
   bool SetVolume(uint32_t volume);
   EngineError LastError() const { return lastError_.load(); }
+  // Why the last Open failed, for the user ("it is a directory", "No such file or directory"),
+  // without the file's name; empty when the stream gave no reason.
+  std::string OpenFailureReason() const;
   // The serial Open gave the file now open (1, 2, ... per engine); 0 while Closed.
   uint64_t TrackSerial() const { return openSerial_.load(); }
 
@@ -82,7 +85,8 @@ class PlaybackEngine {
   // Position of the decoder in the stream, in ms (0 after the end of a track).
   uint32_t PositionMs() const;
   // Playing time of the prepared track, from the same figures as the info command and the tag
-  // reader (0 before Prepare).
+  // reader (0 before Prepare). Where the stream states no frame count that is an estimate, which
+  // becomes the exact length once the frame index has walked the file (early in playback).
   double DurationMs() const { return durationMs_.load(); }
   // Position of what is being heard: behind the decoder by the audio still queued.
   uint32_t HeardPositionMs() const;
@@ -146,7 +150,7 @@ class PlaybackEngine {
   WaveOutput output_;
   OutputSink sink_{output_};
 
-  std::mutex opMutex_;  // one operation at a time; the decode thread never takes it
+  mutable std::mutex opMutex_;  // one operation at a time; the decode thread never takes it
   std::thread thread_;
 
   mutable std::mutex mutex_;  // state changes, start and seek hand-over
@@ -155,6 +159,7 @@ class PlaybackEngine {
   std::atomic<EngineError> lastError_{EngineError::None};
   std::atomic<uint64_t> openSerial_{0};
   uint64_t lastSerial_ = 0;  // under opMutex_
+  std::string openFailure_;  // under opMutex_
   bool started_ = false;
   bool startOk_ = false;
   bool threadAlive_ = false;
@@ -163,7 +168,6 @@ class PlaybackEngine {
   bool seekResult_ = false;
 
   std::atomic<bool> pauseRequested_{false};
-  std::atomic<bool> pauseAcknowledged_{false};
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> seekPending_{false};
   std::atomic<DecodePhase> phase_{DecodePhase::Idle};
@@ -179,6 +183,7 @@ class PlaybackEngine {
   std::atomic<int32_t> outputRate_{0};
   std::atomic<double> msPerFrame_{0.0};
   std::atomic<double> durationMs_{0.0};
+  bool durationFromIndex_ = false;  // Prepare sets it; then only the decode thread
   std::atomic<double> heardBaseMs_{0.0};  // stream time at the last output open or reset
   std::atomic<uint32_t> bitrateKbps_{0};
   std::atomic<uint64_t> damagedFrames_{0};

@@ -84,6 +84,7 @@ bool FileFinder::SetRoot(const std::string& path, bool recursive) {
 
 void FileFinder::CollectSubfolders(const std::string& folder, std::set<FolderId>& seen) {
   for (const auto& name : ListNames(folder)) {
+    if (cancelled_ && cancelled_->load(std::memory_order_relaxed)) return;
     const std::string sub = Join(folder, name);
     struct stat st {};
     if (::stat(sub.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;

@@ -5,6 +5,7 @@
 // names within a folder in alphabetical order, ignoring case. Symbolic links to folders are
 // followed, but a folder already collected is never entered again, so link cycles end.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -29,6 +30,9 @@ class FileFinder {
 
   // Starts a new search below `path` (forgets earlier folders and results). Always true.
   bool SetRoot(const std::string& path, bool recursive);
+  // A flag that, once set, ends the folder walk of SetRoot early (the folders so far are kept), so
+  // a scan of a huge tree can be abandoned at once. Null: never.
+  void SetCancelFlag(const std::atomic<bool>* cancelled) { cancelled_ = cancelled; }
   // Appends the entries of every collected folder whose names match `pattern` ('*' and '?',
   // letters matched without regard to case). Always true.
   bool AddPattern(const std::string& pattern, bool includeFiles, bool includeFolders);
@@ -47,6 +51,7 @@ class FileFinder {
   using FolderId = std::pair<uint64_t, uint64_t>;  // device, inode
   void CollectSubfolders(const std::string& folder, std::set<FolderId>& seen);
 
+  const std::atomic<bool>* cancelled_ = nullptr;
   std::string root_;
   std::vector<std::string> folders_;
   std::vector<FoundEntry> results_;

@@ -226,7 +226,21 @@ void PlaylistModel::SetCurrentRow(int row) {
 }
 
 void PlaylistModel::StartRowAt(int displayIndex) {
+  const int previous = playingRow_;
+  playingRow_ = displayIndex;
+  if (observer_ && previous != displayIndex) observer_->PlayingRowChanged(previous, displayIndex);
   if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
+}
+
+void PlaylistModel::ReorderRows(const std::function<void()>& reorder) {
+  const int playing = playingRow_ >= 0 && playingRow_ < RowCount() ? rows_[static_cast<size_t>(playingRow_)].number : 0;
+  if (observer_) observer_->LayoutAboutToBeChanged();
+  reorder();
+  if (playing != 0) {
+    const auto it = std::find_if(rows_.begin(), rows_.end(), [playing](const PlaylistRow& r) { return r.number == playing; });
+    playingRow_ = it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
+  }
+  if (observer_) observer_->LayoutChanged();
 }
 
 bool PlaylistModel::PlayNext() {
@@ -270,6 +284,11 @@ void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
       if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
     }
     rows_.erase(rows_.begin() + first, rows_.begin() + first + count);
+    if (playingRow_ >= first + count) {
+      playingRow_ -= count;
+    } else if (playingRow_ >= first) {
+      playingRow_ = -1;
+    }
     if (observer_) observer_->RowsRemoved(first, count);
     end = begin;
   }
@@ -290,6 +309,7 @@ void PlaylistModel::Clear() {
   if (observer_) observer_->ModelAboutToBeReset();
   rows_.clear();
   paths_.clear();
+  playingRow_ = -1;
   if (observer_) observer_->ModelReset();
   // The rows it pointed at are gone: the next Play starts from the first of the new rows.
   SetCurrentRow(-1);
@@ -297,27 +317,25 @@ void PlaylistModel::Clear() {
 }
 
 void PlaylistModel::Shuffle() {
-  if (observer_) observer_->LayoutAboutToBeChanged();
-  std::shuffle(rows_.begin(), rows_.end(), random_);
-  if (observer_) observer_->LayoutChanged();
+  ReorderRows([this] { std::shuffle(rows_.begin(), rows_.end(), random_); });
 }
 
 void PlaylistModel::SortColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   sortColumn_ = column;
   sortAscending_ = ascending;
-  if (observer_) observer_->LayoutAboutToBeChanged();
   const auto c = static_cast<size_t>(column);
-  if (ascending) {
-    SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
-      return CompareColumnTexts(x.texts[c], y.texts[c]) < 0;
-    });
-  } else {
-    SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
-      return CompareColumnTexts(y.texts[c], x.texts[c]) < 0;
-    });
-  }
-  if (observer_) observer_->LayoutChanged();
+  ReorderRows([this, c, ascending] {
+    if (ascending) {
+      SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
+        return CompareColumnTexts(x.texts[c], y.texts[c]) < 0;
+      });
+    } else {
+      SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
+        return CompareColumnTexts(y.texts[c], x.texts[c]) < 0;
+      });
+    }
+  });
 }
 
 void PlaylistModel::ClickColumn(int column) {

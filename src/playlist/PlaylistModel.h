@@ -90,6 +90,9 @@ class PlaylistObserver {  // every call on the owner (UI) thread
   virtual void LayoutChanged() {}
   // Display indexes, -1 for none.
   virtual void CurrentRowChanged(int previous, int current) { (void)previous, (void)current; }
+  // The row whose file was started last moved to another row by a start (sorts, shuffles and
+  // removals carry it along without a call of their own).
+  virtual void PlayingRowChanged(int previous, int current) { (void)previous, (void)current; }
 };
 
 struct PlaylistCallbacks {
@@ -128,6 +131,9 @@ class PlaylistModel {
   const std::vector<std::string>& PlaylistPaths() const { return paths_; }
   std::string PathOfRow(int displayIndex) const;
   int CurrentRow() const { return currentRow_; }
+  // The row whose file was started last, wherever sorting and shuffling have put it; -1 once it
+  // is removed or cleared. Unlike the current row, which is a position, this names the track.
+  int PlayingRow() const { return playingRow_; }
 
   bool PlayNext();
   void PlayPrevious();
@@ -175,6 +181,8 @@ class PlaylistModel {
   void LoadThread();
   void RunRequest(const Request& request);
   void StartRowAt(int displayIndex);
+  // Sorts or shuffles through `reorder`, announced as a layout change; the playing row goes along.
+  void ReorderRows(const std::function<void()>& reorder);
   void SetCurrentRow(int row);
   void MarkChanged();
   Clock::time_point Now() const;
@@ -188,6 +196,7 @@ class PlaylistModel {
   std::vector<std::string> paths_;
   std::vector<PlaylistRow> rows_;
   int currentRow_ = -1;
+  int playingRow_ = -1;
   int sortColumn_ = -1;
   bool sortAscending_ = true;
   std::mt19937_64 random_;

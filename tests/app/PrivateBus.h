@@ -2,10 +2,17 @@
 // A session bus of the test's own: a dbus-daemon started for the test and ended with it, so no
 // test talks to (or is disturbed by) the desktop's bus.
 
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+
+#include "QtTestApp.h"
+#include "app/Mpris.h"
 
 namespace tovira::test {
 
@@ -38,5 +45,30 @@ class PrivateBus {
   QByteArray address_;
   QStringList names_;
 };
+
+// A call to the player's MPRIS object, serving this thread's events meanwhile (the player may
+// live on this thread).
+inline QDBusMessage MprisCall(const QDBusConnection& bus, const QString& interface, const QString& method,
+                              const QVariantList& args = {}) {
+  QDBusMessage msg = QDBusMessage::createMethodCall(kMprisServiceName, kMprisObjectPath, interface, method);
+  msg.setArguments(args);
+  QDBusPendingCall pending = bus.asyncCall(msg, 20000);
+  ProcessEventsUntil([&] { return pending.isFinished(); });
+  return pending.reply();
+}
+
+inline QVariant MprisGet(const QDBusConnection& bus, const QString& property,
+                         const QString& interface = kMprisPlayerInterface) {
+  const QDBusMessage reply = MprisCall(bus, "org.freedesktop.DBus.Properties", "Get", {interface, property});
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+  return reply.arguments()[0].value<QDBusVariant>().variant();
+}
+
+// The Metadata map out of its D-Bus wrapping.
+inline QVariantMap MetadataMap(const QVariant& v) {
+  QVariantMap map;
+  v.value<QDBusArgument>() >> map;
+  return map;
+}
 
 }  // namespace tovira::test

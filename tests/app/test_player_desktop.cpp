@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,8 +13,6 @@
 #include <functional>
 
 #include "PrivateBus.h"
-#include "QtTestApp.h"
-#include "app/Mpris.h"
 
 namespace tovira {
 namespace {
@@ -61,16 +55,14 @@ class PlayerOnDesktop : public ::testing::Test {
     QDir(home_.path()).mkpath("run");
     QFile::setPermissions(home_.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     env_ = QProcessEnvironment::systemEnvironment();
-    env_.insert("DISPLAY", display_);
-    env_.insert("QT_QPA_PLATFORM", "xcb");
-    env_.insert("DBUS_SESSION_BUS_ADDRESS", bus_.Address());
-    env_.insert("HOME", home_.path());
-    env_.insert("XDG_DATA_HOME", home_.filePath("data"));
-    env_.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-    env_.insert("XDG_CACHE_HOME", home_.filePath("cache"));
-    env_.insert("XDG_RUNTIME_DIR", home_.filePath("run"));
-    env_.insert("SDL_AUDIODRIVER", "dummy");
+    const std::pair<const char*, QString> vars[] = {
+        {"DISPLAY", display_}, {"QT_QPA_PLATFORM", "xcb"}, {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
+        {"HOME", home_.path()}, {"XDG_DATA_HOME", home_.filePath("data")}, {"XDG_CONFIG_HOME", home_.filePath("config")},
+        {"XDG_CACHE_HOME", home_.filePath("cache")}, {"XDG_RUNTIME_DIR", home_.filePath("run")}, {"SDL_AUDIODRIVER", "dummy"}};
+    for (const auto& [name, value] : vars) env_.insert(name, value);
     client_ = std::make_unique<QDBusConnection>(bus_.Connect("player-test"));
+    player_.setProcessEnvironment(env_);
+    player_.setProcessChannelMode(QProcess::ForwardedChannels);
   }
 
   void TearDown() override {
@@ -84,46 +76,22 @@ class PlayerOnDesktop : public ::testing::Test {
     xvfb_.waitForFinished(5000);
   }
 
-  void StartPlayer(const QStringList& args) {
-    player_.setProcessEnvironment(env_);
-    player_.setProcessChannelMode(QProcess::ForwardedChannels);
-    player_.start(TOVIRA_PLAYER, args);
-    ASSERT_TRUE(player_.waitForStarted(10000));
-  }
-
   // A later start of the program; its exit status, or -1.
   int StartAgain(const QStringList& args, bool withDisplay = true) {
     QProcess again;
     QProcessEnvironment env = env_;
-    if (!withDisplay) {
-      env.remove("DISPLAY");
-      env.remove("QT_QPA_PLATFORM");
-    }
+    if (!withDisplay) for (const char* var : {"DISPLAY", "QT_QPA_PLATFORM"}) env.remove(var);
     again.setProcessEnvironment(env);
     again.start(TOVIRA_PLAYER, args);
-    if (!again.waitForFinished(30000)) {
-      again.kill();
-      again.waitForFinished();
-      return -1;
-    }
-    return again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1;
+    if (again.waitForFinished(30000) && again.exitStatus() == QProcess::NormalExit) return again.exitCode();
+    again.kill();
+    again.waitForFinished();
+    return -1;
   }
 
-  QDBusMessage Call(const QString& interface, const QString& method, const QVariantList& args = {}) {
-    QDBusMessage msg = QDBusMessage::createMethodCall(kMprisServiceName, kMprisObjectPath, interface, method);
-    msg.setArguments(args);
-    return client_->call(msg, QDBus::Block, 20000);
-  }
-  QVariant Get(const QString& property) {
-    const QDBusMessage reply = Call("org.freedesktop.DBus.Properties", "Get", {QString(kMprisPlayerInterface), property});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments()[0].value<QDBusVariant>().variant();
-  }
-  QString Title() {
-    QVariantMap meta;
-    Get("Metadata").value<QDBusArgument>() >> meta;
-    return meta.value("xesam:title").toString();
-  }
+  QDBusMessage Call(const QString& interface, const QString& method) { return test::MprisCall(*client_, interface, method); }
+  QVariant Get(const QString& property) { return test::MprisGet(*client_, property); }
+  QString Title() { return test::MetadataMap(Get("Metadata")).value("xesam:title").toString(); }
   bool Becomes(const std::function<bool()>& pred, int ms = 20000) {
     return ProcessEventsUntil([&] {
       if (pred()) return true;
@@ -142,7 +110,8 @@ class PlayerOnDesktop : public ::testing::Test {
 };
 
 TEST_F(PlayerOnDesktop, MediaKeysAndLaterStartsReachTheRunningPlayer) {
-  StartPlayer({home_.filePath("alpha.mp3")});
+  player_.start(TOVIRA_PLAYER, {home_.filePath("alpha.mp3")});
+  ASSERT_TRUE(player_.waitForStarted(10000));
   ASSERT_TRUE(Becomes([&] { return client_->interface()->isServiceRegistered(kMprisServiceName).value(); }))
       << "the player did not appear on the bus";
 

@@ -1,14 +1,16 @@
 #pragma once
-// Shared pieces of the engine tests: fixture paths, a notification log to wait on, and a pump
-// that plays a manual device on its own thread.
+// Shared pieces of the engine tests: fixture paths, a notification log to wait on, an engine on a
+// test device, and the state machine's rules.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
-#include <condition_variable>
-#include <filesystem>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,69 +22,68 @@
 
 namespace tovira::testing {
 
+using test::Eventually;
 using test::kPatience;
+using E = EngineEvent;
+using S = EngineState;
 
 inline std::string Fixture(const std::string& name) { return std::string(TOVIRA_FIXTURE_DIR) + "/" + name; }
-inline std::string Conformance(const std::string& name) {
-  return std::string(TOVIRA_CONFORMANCE_DIR) + "/" + name;
-}
 
 class EventLog {
  public:
   EngineNotify Callback() {
     return [this](const EngineNotification& n) {
-      {
-        std::lock_guard lock(mutex_);
-        events_.push_back(n);
-      }
-      cv_.notify_all();
+      std::lock_guard lock(mutex_);
+      events_.push_back(n);
     };
-  }
-  size_t Count(EngineEvent e) const {
-    std::lock_guard lock(mutex_);
-    size_t n = 0;
-    for (const auto& ev : events_) n += ev.event == e;
-    return n;
-  }
-  // Waits until `count` events of kind `e` arrived; false after kPatience.
-  bool WaitFor(EngineEvent e, size_t count = 1) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, kPatience, [&] {
-      size_t n = 0;
-      for (const auto& ev : events_) n += ev.event == e;
-      return n >= count;
-    });
   }
   std::vector<EngineNotification> Events() const {
     std::lock_guard lock(mutex_);
     return events_;
   }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<EngineNotification> events_;
-};
-
-using test::Eventually;
-
-// Plays a manual device continuously on a thread of its own.
-class Pump {
- public:
-  explicit Pump(ManualDevice& d) : device_(d), thread_([this] {
-    while (!quit_) {
-      if (device_.Play(16384).empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-  }) {}
-  ~Pump() {
-    quit_ = true;
-    thread_.join();
+  size_t Count(E e) const {
+    const auto events = Events();
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [&](const auto& n) { return n.event == e; }));
+  }
+  // Waits until `count` events of kind `e` arrived; false after kPatience.
+  bool WaitFor(E e, size_t count = 1) const { return Eventually([&] { return Count(e) >= count; }); }
+  // Waits until the move to Closed (of `track`, if given) is the last thing told: an operation
+  // may leave the telling to the notifier thread.
+  bool WaitForClosed(uint64_t track = 0) const {
+    return Eventually([&] {
+      const auto events = Events();
+      return !events.empty() && events.back().state == S::Closed && (track == 0 || events.back().track == track);
+    });
   }
 
  private:
-  ManualDevice& device_;
-  std::atomic<bool> quit_{false};
-  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<EngineNotification> events_;
+};
+
+// An engine playing into `device`, telling `log` (which outlives it).
+template <typename Device = ManualDevice>
+struct Rig {
+  EventLog log;
+  Device& device;
+  PlaybackEngine engine;
+  explicit Rig(std::unique_ptr<Device> d = std::make_unique<Device>(), bool fallback = false)
+      : device(*d), engine(std::move(d), fallback) {
+    engine.SetNotifyWindow(log.Callback());
+  }
+  // Plays a manual device on a thread of its own until the end of the track is told.
+  bool PlayToTheEnd() {
+    std::atomic<bool> quit{false};
+    std::thread pump([&] {
+      while (!quit) {
+        if (device.Play(16384).empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+    });
+    const bool ended = log.WaitFor(E::TrackEnded);
+    quit = true;
+    pump.join();
+    return ended;
+  }
 };
 
 inline std::vector<int16_t> DecodeReference(const std::string& path) {
@@ -92,64 +93,60 @@ inline std::vector<int16_t> DecodeReference(const std::string& path) {
   return sink.pcm;
 }
 
+inline bool OpenPrepareStart(PlaybackEngine& e, const std::string& path) {
+  return e.SetInputFile(path) && e.Open() && e.Prepare() && e.Start();
+}
+
 // Checks a recorded run of notifications against the transport's state machine: every state
 // change is a move the machine allows, an end of track (TrackEnded or Error) comes right after
 // the move to Ended of the same track, serials never go back and a new one starts only at Open.
 // Returns the first fault, or an empty string.
 inline std::string SequenceFault(const std::vector<EngineNotification>& events) {
-  using S = EngineState;
-  auto allowed = [](S from, S to) {
-    switch (to) {
-      case S::Opened: return from == S::Closed || from == S::Playing || from == S::Paused || from == S::Ended;
-      case S::Prepared: return from == S::Opened || from == S::Ended;
-      case S::Playing: return from == S::Prepared || from == S::Playing || from == S::Paused;
-      case S::Paused: return from == S::Playing || from == S::Paused;
-      case S::Ended: return from == S::Playing || from == S::Paused;
-      case S::Closed: return from == S::Opened || from == S::Prepared;
-    }
-    return false;
-  };
+  // The moves the transport allows, from -> to.
+  static const std::set<std::pair<S, S>> kMoves = {
+      {S::Closed, S::Opened},   {S::Playing, S::Opened}, {S::Paused, S::Opened},    {S::Ended, S::Opened},
+      {S::Opened, S::Prepared}, {S::Ended, S::Prepared}, {S::Prepared, S::Playing}, {S::Playing, S::Playing},
+      {S::Paused, S::Playing},  {S::Playing, S::Paused}, {S::Paused, S::Paused},    {S::Playing, S::Ended},
+      {S::Paused, S::Ended},    {S::Opened, S::Closed},  {S::Prepared, S::Closed}};
   S state = S::Closed;
   uint64_t serial = 0;
-  const EngineNotification* previous = nullptr;
   for (size_t i = 0; i < events.size(); ++i) {
     const EngineNotification& n = events[i];
     const std::string at = "event " + std::to_string(i) + ": ";
     if (n.track < serial) return at + "serial went back";
     if (n.track > serial) {
-      if (n.event != EngineEvent::StateChanged || n.state != S::Opened || n.track != serial + 1) {
+      if (n.event != E::StateChanged || n.state != S::Opened || n.track != serial + 1) {
         return at + "new serial without an Open";
       }
       serial = n.track;
     }
     switch (n.event) {
-      case EngineEvent::StateChanged:
-        if (!allowed(state, n.state)) {
-          return at + "move " + std::to_string(static_cast<int>(state)) + " -> " +
-                 std::to_string(static_cast<int>(n.state));
+      case E::StateChanged:
+        if (!kMoves.contains({state, n.state})) {
+          return at + "move " + std::to_string(static_cast<int>(state)) + " -> " + std::to_string(static_cast<int>(n.state));
         }
         state = n.state;
         break;
-      case EngineEvent::TrackEnded:
-      case EngineEvent::Error:
-        if (!previous || previous->event != EngineEvent::StateChanged || previous->state != S::Ended ||
-            previous->track != n.track || n.state != S::Ended) {
+      case E::TrackEnded:
+      case E::Error:
+        if (i == 0 || events[i - 1].event != E::StateChanged || events[i - 1].state != S::Ended ||
+            events[i - 1].track != n.track || n.state != S::Ended) {
           return at + "end of track not right after Ended";
         }
-        if ((n.event == EngineEvent::Error) == n.text.empty()) return at + "text of an end of track";
+        if ((n.event == E::Error) == n.text.empty()) return at + "text of an end of track";
         break;
-      case EngineEvent::Notice:
+      case E::Notice:
         if (state != S::Playing && state != S::Paused) return at + "notice outside a track";
-        if (n.text.empty() || n.text.find('\n') != std::string::npos) return at + "notice text";
         break;
     }
-    previous = &n;
   }
   return {};
 }
 
-inline bool OpenPrepareStart(PlaybackEngine& e, const std::string& path) {
-  return e.SetInputFile(path) && e.Open() && e.Prepare() && e.Start();
+// One sentence for a dialog or a status line.
+inline bool IsSentence(const std::string& text) {
+  return !text.empty() && std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.' &&
+         text.find('\n') == std::string::npos;
 }
 
 }  // namespace tovira::testing

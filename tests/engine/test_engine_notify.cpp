@@ -1,15 +1,20 @@
 // Notifications as a window uses them: the handler drives the engine from inside the callback
 // (stop, close, open and start the next file) for every kind of notification, and what it was
-// told must match, event for event, what the transport did.
+// told must match, event for event, what the transport did; so must what it is told while a
+// Stop races the end of the track, and while random commands hit a running engine.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+#include <functional>
+#include <future>
+#include <random>
 #include <system_error>
-#include <unistd.h>
 
 #include "EngineTestSupport.h"
 #include "output/NullDevice.h"
@@ -18,81 +23,52 @@ namespace tovira {
 namespace {
 
 using namespace tovira::testing;
-using S = EngineState;
-using E = EngineEvent;
+using Pacing = PullThreadDevice::Pacing;
 
-// Plays like the null device, but refuses every opening, or fails (throws) once it has been
-// fed a few blocks, as a device that goes away in the middle of a track.
-class PickyDevice final : public PullThreadDevice {
+// Plays like the null device until it has been fed a few blocks, then fails (throws), as a
+// device that goes away in the middle of a track.
+class FailingDevice final : public PullThreadDevice {
  public:
-  enum class Mode { Accept, RefuseAll, ThrowWhenFed };
-  PickyDevice(Mode mode, Pacing pacing) : PullThreadDevice(pacing), mode_(mode) {}
+  FailingDevice() : PullThreadDevice(Pacing::Immediate) {}
   bool Open(const PcmFormat& format, AudioSource& source, std::string* error) override {
-    if (mode_ == Mode::RefuseAll) {
-      if (error) *error = "refused by the test";
-      return false;
-    }
     fed_ = 0;
     return PullThreadDevice::Open(format, source, error);
   }
   void DataQueued() override {
-    if (mode_ == Mode::ThrowWhenFed && ++fed_ > 3) {
-      throw std::system_error(std::make_error_code(std::errc::io_error), "device gone");
-    }
+    if (++fed_ > 3) throw std::system_error(std::make_error_code(std::errc::io_error), "device gone");
     PullThreadDevice::DataQueued();
   }
-  std::string Name() const override { return "picky"; }
+  std::string Name() const override { return "failing"; }
 
  private:
-  const Mode mode_;
   int fed_ = 0;  // decode thread only
 };
 
-// A stream that plays for a while and then cannot be read on: a tag cut off at the end.
-std::string DamagedFile() {
-  const std::string path = ::testing::TempDir() + "damaged_" + std::to_string(getpid()) + ".mp2";
-  std::ofstream out(path, std::ios::binary);
-  std::ifstream in(Fixture("l2_44k_192.mp2"), std::ios::binary);
-  out << in.rdbuf() << "ID3\x03";
-  return path;
+std::unique_ptr<AudioDevice> Refusing() {
+  auto d = std::make_unique<ManualDevice>();
+  d->failOpen = true;
+  return d;
 }
 
 struct Scenario {
   const char* name;
   E trigger;  // the notification whose handler moves on to the next file
-  PickyDevice::Mode mode;
-  PullThreadDevice::Pacing pacing;
-  bool fallback;
-  bool damaged;
-  // What one track reports, from its Open to its Close.
-  std::vector<std::pair<E, S>> perTrack;
+  std::function<std::unique_ptr<AudioDevice>()> device;
+  bool damaged;  // a stream that plays for a while and then cannot be read on
+  // What one track reports between its Playing and its Stop's Opened.
+  std::vector<std::pair<E, S>> middle;
 };
 
+const std::vector<std::pair<E, S>> kEnd = {{E::StateChanged, S::Ended}, {E::TrackEnded, S::Ended}};
+const std::vector<std::pair<E, S>> kError = {{E::StateChanged, S::Ended}, {E::Error, S::Ended}};
 const Scenario kScenarios[] = {
     // Real-time pacing: the stop from the handler comes long before the track could end.
-    {"StateChangedToPlaying", E::StateChanged, PickyDevice::Mode::Accept, PullThreadDevice::Pacing::RealTime,
-     false, false,
-     {{E::StateChanged, S::Opened}, {E::StateChanged, S::Prepared}, {E::StateChanged, S::Playing},
-      {E::StateChanged, S::Opened}, {E::StateChanged, S::Closed}}},
-    {"TrackEnded", E::TrackEnded, PickyDevice::Mode::Accept, PullThreadDevice::Pacing::Immediate, false, false,
-     {{E::StateChanged, S::Opened}, {E::StateChanged, S::Prepared}, {E::StateChanged, S::Playing},
-      {E::StateChanged, S::Ended}, {E::TrackEnded, S::Ended}, {E::StateChanged, S::Opened},
-      {E::StateChanged, S::Closed}}},
+    {"StateChangedToPlaying", E::StateChanged, [] { return std::make_unique<NullDevice>(Pacing::RealTime); }, false, {}},
+    {"TrackEnded", E::TrackEnded, [] { return std::make_unique<NullDevice>(Pacing::Immediate); }, false, kEnd},
     // No device: playing goes on silently (in real time), and the window hears of it.
-    {"NoticeOfTheSilentDevice", E::Notice, PickyDevice::Mode::RefuseAll, PullThreadDevice::Pacing::RealTime,
-     true, false,
-     {{E::StateChanged, S::Opened}, {E::StateChanged, S::Prepared}, {E::StateChanged, S::Playing},
-      {E::Notice, S::Playing}, {E::StateChanged, S::Opened}, {E::StateChanged, S::Closed}}},
-    {"ErrorOfAnUnreadableFile", E::Error, PickyDevice::Mode::Accept, PullThreadDevice::Pacing::Immediate, false,
-     true,
-     {{E::StateChanged, S::Opened}, {E::StateChanged, S::Prepared}, {E::StateChanged, S::Playing},
-      {E::StateChanged, S::Ended}, {E::Error, S::Ended}, {E::StateChanged, S::Opened},
-      {E::StateChanged, S::Closed}}},
-    {"ErrorOfAFailingDevice", E::Error, PickyDevice::Mode::ThrowWhenFed, PullThreadDevice::Pacing::Immediate,
-     false, false,
-     {{E::StateChanged, S::Opened}, {E::StateChanged, S::Prepared}, {E::StateChanged, S::Playing},
-      {E::StateChanged, S::Ended}, {E::Error, S::Ended}, {E::StateChanged, S::Opened},
-      {E::StateChanged, S::Closed}}},
+    {"NoticeOfTheSilentDevice", E::Notice, Refusing, false, {{E::Notice, S::Playing}}},
+    {"ErrorOfAnUnreadableFile", E::Error, [] { return std::make_unique<NullDevice>(Pacing::Immediate); }, true, kError},
+    {"ErrorOfAFailingDevice", E::Error, [] { return std::make_unique<FailingDevice>(); }, false, kError},
 };
 
 class EngineNotify : public ::testing::TestWithParam<Scenario> {};
@@ -100,79 +76,51 @@ class EngineNotify : public ::testing::TestWithParam<Scenario> {};
 TEST_P(EngineNotify, TheHandlerPlaysTheNextFileFromInsideTheCallback) {
   constexpr uint64_t kTracks = 4;
   const Scenario& sc = GetParam();
-  const std::string file = sc.damaged ? DamagedFile() : Fixture("l2_44k_192.mp2");
+  std::string file = Fixture("l2_44k_192.mp2");
+  if (sc.damaged) {
+    // A tag cut off at the end.
+    const std::string copy = ::testing::TempDir() + "damaged_" + std::to_string(getpid()) + ".mp2";
+    std::ofstream(copy, std::ios::binary) << std::ifstream(file, std::ios::binary).rdbuf() << "ID3\x03";
+    file = copy;
+  }
 
-  std::mutex mutex;
-  std::condition_variable cv;
-  std::vector<EngineNotification> log;
-  std::vector<std::string> faults;
+  EventLog log;  // outlives the engine
+  const auto record = log.Callback();
   std::atomic<int> inHandler{0};
-  bool done = false;
-
-  PlaybackEngine e(std::make_unique<PickyDevice>(sc.mode, sc.pacing), sc.fallback);
-  auto fault = [&](const std::string& what) {
-    std::lock_guard lock(mutex);
-    faults.push_back(what);
-  };
+  PlaybackEngine e(sc.device(), true);
   e.SetNotifyWindow([&](const EngineNotification& n) {
-    if (inHandler.fetch_add(1) != 0) fault("two handlers at once");
-    {
-      std::lock_guard lock(mutex);
-      log.push_back(n);
-    }
-    const bool trigger = n.event == sc.trigger && (n.event != E::StateChanged || n.state == S::Playing);
-    if (trigger) {
+    EXPECT_EQ(inHandler.fetch_add(1), 0) << "two handlers at once";
+    record(n);
+    if (n.event == sc.trigger && (n.event != E::StateChanged || n.state == S::Playing)) {
       // What a window does: forget this file and play the next one, or stop after the last.
-      if (n.track != e.TrackSerial()) fault("trigger of a stale track");
-      if (!e.Stop()) fault("Stop failed");
-      if (!e.Close()) fault("Close failed");
-      if (n.track < kTracks) {
-        if (!OpenPrepareStart(e, file)) fault("next file did not start");
-      } else {
-        std::lock_guard lock(mutex);
-        done = true;
-      }
+      EXPECT_EQ(n.track, e.TrackSerial()) << "trigger of a stale track";
+      EXPECT_TRUE(e.Stop());
+      EXPECT_TRUE(e.Close());
+      EXPECT_TRUE(n.track >= kTracks || OpenPrepareStart(e, file)) << "next file did not start";
     }
     inHandler.fetch_sub(1);
-    cv.notify_all();
   });
 
   ASSERT_TRUE(OpenPrepareStart(e, file));
-  {
-    std::unique_lock lock(mutex);
-    // The last Close is told after the handler that called it returns.
-    if (!cv.wait_for(lock, kPatience, [&] {
-          return done && !log.empty() && log.back().state == S::Closed && log.back().track == kTracks;
-        })) {
-      // A deadlocked engine cannot be destroyed either: end here, loudly.
-      std::fprintf(stderr, "no progress after %zu notifications\n", log.size());
-      for (const auto& n : log) std::fprintf(stderr, "  %d %d %llu %s\n", static_cast<int>(n.event), static_cast<int>(n.state), static_cast<unsigned long long>(n.track), n.text.c_str());
-      std::abort();
-    }
+  // The last Close is told after the handler that called it returns.
+  if (!log.WaitForClosed(kTracks)) {
+    // A deadlocked engine cannot be destroyed either: end here, loudly.
+    std::fprintf(stderr, "no progress after %zu notifications\n", log.Events().size());
+    std::abort();
   }
   EXPECT_EQ(e.GetState(), S::Closed);
   EXPECT_EQ(e.TrackSerial(), 0u);
-  std::vector<EngineNotification> events;
-  {
-    std::lock_guard lock(mutex);
-    EXPECT_TRUE(faults.empty()) << faults.front();
-    events = log;
-  }
   std::vector<std::tuple<E, S, uint64_t>> expected, got;
   for (uint64_t track = 1; track <= kTracks; ++track) {
-    for (const auto& [event, state] : sc.perTrack) expected.emplace_back(event, state, track);
+    for (S s : {S::Opened, S::Prepared, S::Playing}) expected.emplace_back(E::StateChanged, s, track);
+    for (const auto& [event, state] : sc.middle) expected.emplace_back(event, state, track);
+    for (S s : {S::Opened, S::Closed}) expected.emplace_back(E::StateChanged, s, track);
   }
-  for (const EngineNotification& n : events) got.emplace_back(n.event, n.state, n.track);
+  for (const EngineNotification& n : log.Events()) {
+    got.emplace_back(n.event, n.state, n.track);
+    EXPECT_TRUE((n.event != E::Error && n.event != E::Notice) || IsSentence(n.text)) << n.text;
+  }
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(SequenceFault(events), "");
-  for (const EngineNotification& n : events) {
-    if (n.event != E::Error && n.event != E::Notice) continue;
-    // One sentence for a dialog or a status line.
-    EXPECT_FALSE(n.text.empty());
-    EXPECT_EQ(n.text.find('\n'), std::string::npos);
-    EXPECT_TRUE(std::isupper(static_cast<unsigned char>(n.text.front()))) << n.text;
-    EXPECT_EQ(n.text.back(), '.') << n.text;
-  }
   if (sc.damaged) std::remove(file.c_str());
 }
 
@@ -182,36 +130,85 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, EngineNotify, ::testing::ValuesIn(kScenarios
 // A user's Stop racing the end of the track, many times over: the end of the track is either
 // told before the Stop's Opened or not at all, never after it.
 TEST(EngineNotifyOrder, AStopRacingTheEndNeverFollowsItsEndOfTrack) {
-  EventLog log;
-  PlaybackEngine e(std::make_unique<NullDevice>(NullDevice::Pacing::Immediate), false);
-  e.SetNotifyWindow(log.Callback());
-  const std::string file = Fixture("l2_44k_64_mono.mp2");
-  ASSERT_TRUE(e.SetInputFile(file));
-  ASSERT_TRUE(e.Open());
+  Rig<NullDevice> r(std::make_unique<NullDevice>(Pacing::Immediate));
+  PlaybackEngine& e = r.engine;
+  ASSERT_TRUE(e.SetInputFile(Fixture("l2_44k_64_mono.mp2")) && e.Open());
   for (int round = 0; round < 40; ++round) {
-    ASSERT_TRUE(e.Prepare());
-    ASSERT_TRUE(e.Start());
+    ASSERT_TRUE(e.Prepare() && e.Start());
     // Spread the stops over the track's short life.
     std::this_thread::sleep_for(std::chrono::microseconds(round * 150));
     ASSERT_TRUE(e.Stop());
   }
-  ASSERT_TRUE(e.Close());
-  ASSERT_TRUE(Eventually([&] {
-    const auto ev = log.Events();
-    return !ev.empty() && ev.back().state == S::Closed;
-  }));
-  const auto events = log.Events();
+  ASSERT_TRUE(e.Close() && r.log.WaitForClosed());
+  const auto events = r.log.Events();
   EXPECT_EQ(SequenceFault(events), "");
   // Every round is Prepared, Playing, [Ended, TrackEnded,] Opened.
-  size_t ends = 0, opens = 0;
-  for (const auto& n : events) {
-    ends += n.event == E::TrackEnded;
-    opens += n.event == E::StateChanged && n.state == S::Opened;
-  }
-  EXPECT_EQ(opens, 41u);
+  const size_t ends = r.log.Count(E::TrackEnded);
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const auto& n) { return n.state == S::Opened; }), 41);
   EXPECT_LE(ends, 40u);
   EXPECT_EQ(events.size(), 1 + 40 * 3 + 2 * ends + 1);
 }
+
+enum Op { kSetInput, kOpen, kPrepare, kStart, kPause, kResume, kSeek, kStop, kClose, kRange, kVolume, kOps };
+
+class EngineStress : public ::testing::TestWithParam<Pacing> {};
+
+// 1,000 random transport commands from one thread while another watches the engine: every
+// command returns, a refused command leaves WrongState without moving the state, the state
+// stays one of the six, what the window is told is a run the state machine allows, and the
+// engine closes cleanly at the end.
+TEST_P(EngineStress, RandomCommandsWhileAnotherThreadWatches) {
+  Rig<NullDevice> r(std::make_unique<NullDevice>(GetParam()));
+  PlaybackEngine& e = r.engine;
+  const std::vector<std::string> files = {Fixture("l2_44k_192.mp2"), Fixture("l3_44k_128_js.mp3"),
+                                          Fixture("l2_44k_64_mono.mp2"), Fixture("l2_48k_128.mp2")};
+  std::atomic<bool> done{false};
+  auto commander = std::async(std::launch::async, [&] {
+    std::mt19937 rng(GetParam() == Pacing::RealTime ? 12345 : 777);
+    std::array<int, kOps> succeeded{}, failed{};
+    const std::function<bool()> ops[kOps] = {
+        [&] { return e.SetInputFile(files[rng() % files.size()]); }, [&] { return e.Open(); }, [&] { return e.Prepare(); },
+        [&] { return e.Start(); }, [&] { return e.Pause(); }, [&] { return e.Resume(); }, [&] { return e.Seek(rng() % 4000); },
+        [&] { return e.Stop(); }, [&] { return e.Close(); }, [&] { return e.SetRange(rng() % 3000, rng() % 3000); },
+        [&] { return e.SetVolume(static_cast<uint32_t>(rng())); }};
+    for (int i = 0; i < 1000; ++i) {
+      const S before = e.GetState();
+      const auto op = static_cast<Op>(rng() % kOps);
+      const bool ok = ops[op]();
+      (ok ? succeeded : failed)[op]++;
+      EXPECT_TRUE(ok || before != S::Closed || op == kSeek || e.GetState() == S::Closed) << "op " << op;
+      if (!ok && (op == kPause || op == kResume || op == kStart || op == kSetInput)) {
+        EXPECT_EQ(e.LastError(), EngineError::WrongState) << "op " << op;
+      }
+    }
+    done = true;
+    return std::pair(succeeded, failed);
+  });
+  while (!done) {
+    EXPECT_LE(static_cast<int>(e.GetState()), 5);
+    (void)e.Levels(), (void)e.PositionMs(), (void)e.BitrateKbps(), (void)e.Phase();
+    std::this_thread::yield();
+  }
+  ASSERT_EQ(commander.wait_for(kPatience), std::future_status::ready) << "a command did not return";
+  const auto [succeeded, failed] = commander.get();
+  EXPECT_TRUE(e.Close() && r.log.WaitForClosed());
+  EXPECT_EQ(e.GetState(), S::Closed);
+  EXPECT_EQ(SequenceFault(r.log.Events()), "");
+  EXPECT_GT(succeeded[kStart], 5);
+  if (GetParam() == Pacing::RealTime) {
+    // Tracks really ran while the commands came (a real-time track outlasts any run of commands
+    // between a start and the next stop): pauses, resumes and seeks got through.
+    EXPECT_GT(succeeded[kPause], 5);
+    EXPECT_GT(succeeded[kResume], 0);
+    EXPECT_GT(succeeded[kSeek], 0);
+    EXPECT_GT(failed[kStart] + failed[kPause], 10);
+  }
+}
+
+// Immediate pacing: how many tracks end by themselves before the next command depends on the
+// machine's speed; every command must return and the engine stay consistent all the same.
+INSTANTIATE_TEST_SUITE_P(Devices, EngineStress, ::testing::Values(Pacing::RealTime, Pacing::Immediate),
+                         [](const auto& info) { return info.param == Pacing::RealTime ? "RealTime" : "Immediate"; });
 
 }  // namespace
 }  // namespace tovira

@@ -1,7 +1,8 @@
 #pragma once
 // A playlist model wired to a temporary data folder, a hand-driven clock and recorded callbacks.
 
-#include <atomic>
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -44,7 +45,7 @@ inline void Load(PlaylistModel& model, std::vector<std::string> paths) {
   model.DeliverBatches();
 }
 
-// `count` readable files named 001.mp3 ... with the number as their title.
+// `count` readable files named 001.mp3 ... (the same tags; the file name tells them apart).
 inline std::vector<std::string> MakeTracks(const fs::path& folder, int count) {
   fs::create_directories(folder);
   const fs::path first = folder / "001.mp3";
@@ -53,7 +54,7 @@ inline std::vector<std::string> MakeTracks(const fs::path& folder, int count) {
   for (int i = 2; i <= count; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "%03d.mp3", i);
-    fs::copy_file(first, folder / name);  // same tags; the file name tells them apart
+    fs::copy_file(first, folder / name);
     paths.push_back((folder / name).string());
   }
   return paths;
@@ -70,5 +71,13 @@ inline std::vector<std::string> Column(const PlaylistModel& model, int column) {
   for (const auto& row : model.Rows()) texts.push_back(row.texts[static_cast<size_t>(column)]);
   return texts;
 }
+
+// A model over a temporary folder, for one test.
+class ModelTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  Recorder rec;
+  std::unique_ptr<PlaylistModel> model = MakeModel(dir / "data", rec);
+};
 
 }  // namespace tovira::test

@@ -27,28 +27,19 @@ class AtomicFileTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   // Everything in the folder: a failed or finished write leaves no temporary file.
-  size_t Entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {})); }
+  long Entries() const { return std::distance(fs::directory_iterator(dir_), {}); }
   fs::path dir_;
 };
 
-TEST_F(AtomicFileTest, CreatesAndReplacesWholeContent) {
+TEST_F(AtomicFileTest, CreatesAndReplacesWholeContentKeepingPermissions) {
   const fs::path file = dir_ / "list.m3u";
-  ASSERT_TRUE(WriteFileAtomically(file, "first version, rather long\n"));
-  EXPECT_EQ(Read(file), "first version, rather long\n");
-  ASSERT_TRUE(WriteFileAtomically(file, "short"));
-  EXPECT_EQ(Read(file), "short");
-  ASSERT_TRUE(WriteFileAtomically(file, ""));
-  EXPECT_EQ(Read(file), "");
   std::string big(3 << 20, 'x');
   big[12345] = '\0';
-  ASSERT_TRUE(WriteFileAtomically(file, big));
-  EXPECT_EQ(Read(file), big);
-  EXPECT_EQ(Entries(), 1u);
-}
-
-TEST_F(AtomicFileTest, KeepsPermissionsOfTheFileItReplaces) {
-  const fs::path file = dir_ / "keep";
-  ASSERT_TRUE(WriteFileAtomically(file, "a"));
+  for (const std::string& content : {std::string("first version, rather long\n"), std::string("short"), std::string(), big}) {
+    ASSERT_TRUE(WriteFileAtomically(file, content));
+    EXPECT_EQ(Read(file), content);
+  }
+  EXPECT_EQ(Entries(), 1);
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
   ASSERT_TRUE(WriteFileAtomically(file, "b"));
   struct stat st {};
@@ -67,24 +58,18 @@ TEST_F(AtomicFileTest, WritesThroughASymbolicLink) {
 }
 
 TEST_F(AtomicFileTest, FailuresLeaveOldFileAndNoLitter) {
-  std::error_code ec;
-  EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "f", "x", &ec));
-  EXPECT_TRUE(ec);
-
-  const fs::path folder = dir_ / "folder";
-  fs::create_directory(folder);
-  ec.clear();
-  EXPECT_FALSE(WriteFileAtomically(folder, "x", &ec));
-  EXPECT_TRUE(ec);
-  EXPECT_TRUE(fs::is_directory(folder));
-
   const fs::path plain = dir_ / "plain";
   ASSERT_TRUE(WriteFileAtomically(plain, "kept"));
-  ec.clear();
-  EXPECT_FALSE(WriteFileAtomically(plain / "below", "x", &ec));  // a file is no folder
-  EXPECT_TRUE(ec);
+  fs::create_directory(dir_ / "folder");
+  // No such folder; a folder in the way; a file is no folder.
+  for (const fs::path& target : {dir_ / "missing" / "f", dir_ / "folder", plain / "below"}) {
+    std::error_code ec;
+    EXPECT_FALSE(WriteFileAtomically(target, "x", &ec)) << target;
+    EXPECT_TRUE(ec) << target;
+  }
+  EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
   EXPECT_EQ(Read(plain), "kept");
-  EXPECT_EQ(Entries(), 2u);
+  EXPECT_EQ(Entries(), 2);
 }
 
 }  // namespace

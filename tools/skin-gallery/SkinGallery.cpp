@@ -15,6 +15,7 @@
 #include "ui/controls/SkinLayout.h"
 #include "ui/controls/SkinSlider.h"
 #include "ui/controls/SpectrumBarDisplay.h"
+#include "ui/player/PlayerLayout.h"
 
 using namespace tovira;
 namespace l = tovira::skin::layout;
@@ -64,10 +65,10 @@ QLabel* Caption(const QString& text, QWidget* parent) {
 QWidget* MockPlayer(QWidget* parent) {
   auto* player = new Backdrop(skin::kPlayerBackground, skin::kPlayerBackgroundSize, parent);
   auto place = [](QWidget* w, const QRect& r) { w->setGeometry(r); };
-  place(new SkinImage(QString::fromLatin1(skin::StatusImage(skin::Status::Playing)), player), l::kStatusImage);
+  place(new SkinImage(QString::fromLatin1(skin::StatusImage(skin::Status::Playing)), player), PlaceOf("Status"));
   auto* time = new QLabel(QStringLiteral("02:47"), player);
   time->setStyleSheet(QStringLiteral("color:#1d52ad; font: bold 18px 'DejaVu Sans Mono';"));
-  place(time, l::kElapsedTime);
+  place(time, PlaceOf("Time"));
   auto* spectrum = new SpectrumBarDisplay(player);
   spectrum->SetBands(20, 10);
   spectrum->SetColours(skin::kSpectrumBackground, skin::kSpectrumNormal, skin::kSpectrumMedium, skin::kSpectrumHigh);
@@ -78,41 +79,41 @@ QWidget* MockPlayer(QWidget* parent) {
   spectrum->SetLevels(levels);  // peaks
   for (int i = 0; i < 20; ++i) levels[static_cast<size_t>(i)] = shape[i];
   spectrum->SetLevels(levels);
-  place(spectrum, l::kSpectrum);
+  place(spectrum, PlaceOf("Spectrum"));
   auto* info = new QLabel(
       QStringLiteral("<b>Evening Tide</b><br>The Harbour Lights<br>Songs from the Pier (2019)<br>"
                      "<span style='color:#7b8794'>MPEG-1 Layer III, 44100 Hz, Joint stereo</span>"),
       player);
   info->setStyleSheet(QStringLiteral("color:#2f3a47; font-size:11px;"));
   info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  place(info, l::kTrackInfo);
+  place(info, PlaceOf("Info"));
   auto* rate = new QLabel(QStringLiteral("192"), player);
   rate->setStyleSheet(QStringLiteral("color:#2f3a47; font: bold 10px;"));
-  place(rate, l::kBitRate);
+  place(rate, PlaceOf("LiveRate"));
   auto* unit = new QLabel(QStringLiteral("kbps"), player);
   unit->setStyleSheet(QStringLiteral("color:#7b8794; font-size:9px;"));
-  place(unit, l::kBitRateUnit);
+  place(unit, PlaceOf("LiveUnit"));
   auto* volume = new SkinSlider(Qt::Horizontal, skin::kVolumeThumb, player);
   volume->setRange(0, 100);
   volume->setValue(70);
   volume->SetBackgroundColour(Qt::transparent);
-  place(volume, l::kVolume);
+  place(volume, PlaceOf("Volume"));
   auto* eq = new SkinToggleButton(skin::kEqualizerToggle, player);
   eq->SetLatched(true);
-  place(eq, l::kEqualizerToggle);
-  place(new SkinToggleButton(skin::kPlaylistToggle, player), l::kPlaylistToggle);
+  place(eq, PlaceOf("EQ"));
+  place(new SkinToggleButton(skin::kPlaylistToggle, player), PlaceOf("PL"));
   auto* position = new SkinSlider(Qt::Horizontal, skin::kPositionThumb, player);
   position->setRange(0, 100);
   position->setValue(38);
   position->SetBackgroundColour(Qt::transparent);
-  place(position, l::kPosition);
-  place(new SkinButton(skin::kAbout, player), l::kAbout);
-  place(new SkinButton(skin::kPrevious, player), l::kPrevious);
-  place(new SkinButton(skin::kNext, player), l::kNext);
-  place(new SkinButton(skin::kPlay, player), l::kPlay);
-  place(new SkinButton(skin::kPause, player), l::kPause);
-  place(new SkinButton(skin::kStop, player), l::kStop);
-  place(new SkinButton(skin::kLoad, player), l::kLoad);
+  place(position, PlaceOf("Position"));
+  place(new SkinButton(skin::kAbout, player), PlaceOf("MS"));
+  place(new SkinButton(skin::kPrevious, player), PlaceOf("Back"));
+  place(new SkinButton(skin::kNext, player), PlaceOf("Fwd"));
+  place(new SkinButton(skin::kPlay, player), PlaceOf("Play"));
+  place(new SkinButton(skin::kPause, player), PlaceOf("Pause"));
+  place(new SkinButton(skin::kStop, player), PlaceOf("Stop"));
+  place(new SkinButton(skin::kLoad, player), PlaceOf("Load"));
   return player;
 }
 

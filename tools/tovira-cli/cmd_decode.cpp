@@ -84,9 +84,11 @@ int RunDecode(const Args& args) {
   const std::string& in = args[0];
   const std::string& out = args[1];
   StreamSummary summary;
-  const ProbeStatus status = ProbeStream(in, summary);
+  std::string why;
+  const ProbeStatus status = ProbeStream(in, summary, &why);
   if (status != ProbeStatus::Ok) {
-    std::fprintf(stderr, "tovira-cli: %s: %s\n", in.c_str(), status == ProbeStatus::CannotOpen ? "cannot open the file" : "no MPEG audio found");
+    std::fprintf(stderr, "tovira-cli: %s: %s\n", in.c_str(),
+                 status == ProbeStatus::CannotOpen ? CannotOpenText(in, why).c_str() : "no MPEG audio found");
     return 1;
   }
   const bool toStdout = out == "-";

@@ -17,11 +17,7 @@ int RunInfo(const Args& args) {
     const ProbeStatus status = ProbeStream(path, s, &why);
     if (status != ProbeStatus::Ok) {
       if (status == ProbeStatus::CannotOpen) {
-        // The reason already names the file: say only what went wrong with it.
-        const std::string prefix = "cannot open " + path + ": ";
-        if (why.rfind(prefix, 0) == 0) why = why.substr(prefix.size());
-        std::fprintf(stderr, "tovira-cli: %s: cannot open the file%s%s\n", path.c_str(), why.empty() ? "" : ": ",
-                     why.c_str());
+        std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(), CannotOpenText(path, why).c_str());
       } else {
         std::fprintf(stderr, "tovira-cli: %s: no MPEG audio found\n", path.c_str());
       }

@@ -196,8 +196,10 @@ int RunPlay(const Args& args) {
     StreamSummary summary;
     const bool probed = ProbeStream(path, summary) == ProbeStatus::Ok;
     if (!engine.SetInputFile(path) || !engine.Open() || !engine.Prepare()) {
-      std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(),
-                   engine.LastError() == EngineError::NoInput ? "cannot open the file" : "no playable MPEG audio");
+      const std::string why = engine.OpenFailureReason();
+      std::fprintf(stderr, "tovira-cli: %s: %s%s%s\n", path.c_str(),
+                   engine.LastError() == EngineError::NoInput ? "cannot open the file" : "no playable MPEG audio",
+                   why.empty() ? "" : ": ", why.c_str());
       ++failures;
       ++index;
       continue;

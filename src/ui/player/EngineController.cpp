@@ -74,7 +74,9 @@ EngineController::Result EngineController::Play(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) return {false, tr("The file does not exist.")};
     if (info.isDir()) return {false, tr("It is a folder, not a file.")};
-    return {false, tr("The file cannot be opened.")};
+    const QString why = QString::fromStdString(engine_->OpenFailureReason());
+    if (why.isEmpty()) return {false, tr("The file cannot be opened.")};
+    return {false, tr("The file cannot be opened: %1.").arg(why)};
   }
   if (!engine_->Prepare()) {
     engine_->Close();

@@ -44,6 +44,7 @@ class EngineController : public QObject {
   void SetVolumePercent(int percent);
   uint32_t PositionMs() const { return engine_->HeardPositionMs(); }
   uint32_t BitrateKbps() const { return engine_->BitrateKbps(); }
+  double DurationMs() const { return engine_->DurationMs(); }
   SpectrumLevels Levels() { return engine_->Levels(); }
   PlaybackEngine& Engine() { return *engine_; }
 

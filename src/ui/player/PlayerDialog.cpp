@@ -342,8 +342,12 @@ void PlayerDialog::PlaylistTick() {
 // ---- transport ----
 
 void PlayerDialog::Play() {
-  if (currentFile_.isEmpty() && !playlist_->PlayNext()) Load();
-  if (currentFile_.isEmpty()) return;
+  if (currentFile_.isEmpty()) {
+    // The playlist's next row, or the files the user picks, start playing on their own; trying
+    // the file here again would report a failure twice and skip a row.
+    if (!playlist_->PlayNext()) Load();
+    return;
+  }
   const EngineState state = controller_->State();
   if (state == EngineState::Paused) {
     controller_->Resume();
@@ -404,6 +408,7 @@ void PlayerDialog::ClearTrack() {
   totalMs_ = 0.0;
   SetPositionQuietly(0);
   time_->SetText(FormatElapsed(0));
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
 }
 
 void PlayerDialog::PlayPause() {
@@ -472,7 +477,8 @@ void PlayerDialog::Load() {
 void PlayerDialog::SeekPercent(int percent) {
   if (!controller_->IsActive() || totalMs_ <= 0.0) return;
   const double p = std::clamp(percent, 0, 100);
-  controller_->Seek(static_cast<uint32_t>(p * totalMs_ / 100.0));
+  const auto target = static_cast<uint32_t>(p * totalMs_ / 100.0);
+  if (controller_->Seek(target)) emit seeked(target);
   UpdateTime();
 }
 
@@ -493,7 +499,6 @@ void PlayerDialog::EndOfPlaylist() {
   ClearTrack();
   FeedZeroLevels();
   SetStatus(StatusImage::EndOfPlaylist);
-  setWindowTitle(QString::fromLatin1(kProgramTitle));
   SyncTimers();
   EmitChange();
 }
@@ -547,6 +552,8 @@ void PlayerDialog::UpdatePosition() {
     liveRate_->setText(QString::number(kbps));
     liveUnit_->setText(QStringLiteral("kbps"));
   }
+  // The engine's length replaces the tag reader's estimate once the file has been indexed.
+  if (const double engineMs = controller_->DurationMs(); engineMs > 0.0) totalMs_ = engineMs;
   if (position_->isSliderDown() || totalMs_ <= 0.0) return;
   const double pct = controller_->PositionMs() * 100.0 / totalMs_;
   SetPositionQuietly(static_cast<int>(std::clamp(pct, 0.0, 100.0)));

@@ -115,6 +115,8 @@ class PlayerDialog : public QWidget {
  signals:
   // State or track changed (for remote-control adaptors).
   void playbackChanged(tovira::EngineState state, const QString& file);
+  // The window's own position slider moved playback to `ms` (a jump remote controls must hear of).
+  void seeked(qint64 ms);
   void playlistWindowToggled(bool shown);
   void equalizerWindowToggled(bool shown);
 

@@ -14,7 +14,9 @@ std::vector<std::string> ScanFolderForAudio(const std::string& root, const std::
   // be shown folder by folder. The playlists go after every audio file of the tree, as a finder
   // searching pattern after pattern would give them.
   FileFinder tree;
+  tree.SetCancelFlag(cancelled);
   tree.SetRoot(root, true);
+  if (cancelled && cancelled->load()) return found;
   const auto& folders = tree.Folders();
   const int total = static_cast<int>(folders.size());
   std::vector<std::string> playlists;

@@ -25,6 +25,7 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= playlist_.RowCount() || index.column() >= kColumnCount) return {};
   const PlaylistRow& row = playlist_.Row(index.row());
   const bool current = index.row() == playlist_.CurrentRow();
+  const bool playing = index.row() == playlist_.PlayingRow();
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -32,19 +33,21 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::FontRole:
-      if (current) {
+      if (playing) {
         QFont bold;
         bold.setBold(true);
         return bold;
       }
       return {};
     case Qt::BackgroundRole:
-      if (current) return QBrush(QColor(0xdd, 0xe8, 0xf8));
+      if (playing) return QBrush(QColor(0xdd, 0xe8, 0xf8));
       return {};
     case kRowNumberRole:
       return row.number;
     case kCurrentRowRole:
       return current;
+    case kPlayingRowRole:
+      return playing;
     default:
       return {};
   }
@@ -119,6 +122,11 @@ void PlaylistTableModel::CurrentRowChanged(int previous, int current) {
   RowChanged(previous);
   RowChanged(current);
   emit currentRowMoved(current);
+}
+
+void PlaylistTableModel::PlayingRowChanged(int previous, int current) {
+  RowChanged(previous);
+  RowChanged(current);
 }
 
 }  // namespace tovira

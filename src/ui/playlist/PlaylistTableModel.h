@@ -22,8 +22,10 @@ class PlaylistTableModel : public QAbstractTableModel, private PlaylistObserver 
  public:
   // Number of the row (PlaylistRow::number), for views that want a stable identity.
   static constexpr int kRowNumberRole = Qt::UserRole + 1;
-  // True on the row that plays (the playlist's current row).
+  // True on the playlist's current row (a position: the row Next counts from).
   static constexpr int kCurrentRowRole = Qt::UserRole + 2;
+  // True on the row whose file was started last, wherever sorting has moved it; it is marked.
+  static constexpr int kPlayingRowRole = Qt::UserRole + 3;
 
   explicit PlaylistTableModel(PlaylistModel& playlist, QObject* parent = nullptr);
   ~PlaylistTableModel() override;
@@ -52,6 +54,7 @@ class PlaylistTableModel : public QAbstractTableModel, private PlaylistObserver 
   void LayoutAboutToBeChanged() override;
   void LayoutChanged() override;
   void CurrentRowChanged(int previous, int current) override;
+  void PlayingRowChanged(int previous, int current) override;
 
   void RowChanged(int row);
 

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "ui/equalizer/Companions.h"
 #include "ui/player/PlayerDialog.h"
@@ -17,22 +17,13 @@ using namespace tovira;
 
 namespace {
 
+// Waits up to 10 s for `done`.
 template <class Pred>
-bool PumpUntil(Pred done, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
+bool PumpUntil(Pred done) { return QTest::qWaitFor(done, 10000); }
 
 QString Describe(const QWidget& w) {
   const QRect r = w.frameGeometry();
-  return QStringLiteral("%1x%2+%3+%4%5")
-      .arg(r.width())
-      .arg(r.height())
-      .arg(r.x())
-      .arg(r.y())
-      .arg(w.isVisible() ? "" : " hidden");
+  return QString("%1x%2+%3+%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y()) + (w.isVisible() ? "" : " hidden");
 }
 
 }  // namespace
@@ -45,11 +36,8 @@ TEST(CompanionsOnX11, DockedBelowAndBesideAfterTheSlideAndAfterTheMainWindowMove
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
   QCoreApplication::setOrganizationName("Tovira");
   QCoreApplication::setApplicationName("tovira");
-  {
-    QSettings s;
-    s.setValue("Main/ShowPl", 1);
-    s.setValue("Main/ShowEq", 1);
-  }
+  QSettings().setValue("Main/ShowPl", 1);
+  QSettings().setValue("Main/ShowEq", 1);
   PlayerOptions options;
   options.dataFolder = dir.filePath("data").toStdString();
   PlayerDialog player(std::move(options));

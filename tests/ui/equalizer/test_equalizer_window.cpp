@@ -1,0 +1,213 @@
+// The equaliser window: the release of each slider reaching the factors handed to the engine,
+// page-step clicks, swallowed keys, help and stored settings. Then the player's companions wired
+// together: drops on either reach the playlist, and the title bar's close button works like the
+// toggle, also when the minimised player comes back.
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QMimeData>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <vector>
+
+#include "tags/TagFiles.h"
+#include "ui/controls/SkinSlider.h"
+#include "ui/equalizer/Companions.h"
+#include "ui/equalizer/EqualizerDialog.h"
+#include "ui/player/PlayerDialog.h"
+#include "ui/playlist/QSettingsStore.h"
+#include "util/Settings.h"
+
+using namespace tovira;
+
+namespace {
+
+constexpr double kTol = 1e-5;
+
+struct Applied {
+  std::vector<EqualizerFactors> calls;
+  EqualizerDialog::Apply Fn() { return [this](const EqualizerFactors& f) { calls.push_back(f); }; }
+  // Factor of `subband`, checked equal in both channels.
+  double At(int subband) const {
+    const auto& f = calls.back();
+    EXPECT_EQ(f.factor[0][subband], f.factor[1][subband]) << subband;
+    return f.factor[0][subband];
+  }
+};
+
+void DragTo(SkinSlider* slider, int y) {
+  const QPoint grab = slider->ThumbRect().center();
+  QTest::mousePress(slider, Qt::LeftButton, {}, grab);
+  QTest::mouseMove(slider, QPoint(grab.x(), (grab.y() + y) / 2));
+  QTest::mouseMove(slider, QPoint(grab.x(), y));
+  QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(grab.x(), y));
+}
+
+// A click in the channel just inside its bottom (down a page) or top (up a page).
+void ClickChannel(SkinSlider* slider, bool down) {
+  const QRect channel = slider->ChannelRect();
+  QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->ThumbRect().center().x(), down ? channel.bottom() - 2 : channel.top() + 2));
+}
+
+class CompanionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    PlayerOptions options;
+    options.dataFolder = (dir.path() / "data").string();
+    player = std::make_unique<PlayerDialog>(std::move(options));
+    companions = std::make_unique<Companions>(*player, settings, QString::fromStdString(dir.path().string()));
+  }
+  QTemporaryDir settingsDir;
+  test::TempDir dir;
+  MapSettings settings;
+  std::unique_ptr<PlayerDialog> player;
+  std::unique_ptr<Companions> companions;  // destroyed before the player
+};
+
+}  // namespace
+
+// From the defaults (gain at 10, bands at 13): band 0 dragged to the top, then a page click on
+// band 3 (which must not reuse the dragged value), then the gain a page down and two up: each
+// release recomputes and applies the factors. (The arithmetic of loading is the equaliser's own
+// test; loaded values reaching the sliders is the settings case below.)
+TEST(EqualizerDialog, ReleasesAfterDragsAndPageClicksReachTheFactors) {
+  MapSettings settings;
+  Applied applied;
+  EqualizerDialog dialog(settings, applied.Fn());
+  dialog.show();
+  DragTo(dialog.Slider(1), -40);  // past the top
+  EXPECT_EQ(dialog.Slider(1)->value(), 0);
+  ASSERT_EQ(applied.calls.size(), 2u) << "one release, one application";
+  // Released at value 21: 21 x 0.1, times the default gain.
+  EXPECT_NEAR(applied.At(0), 2.1 * 1.033, kTol);
+  EXPECT_NEAR(applied.At(1), 1.2 * 1.033, kTol);
+  EXPECT_EQ(settings.ReadInt("EQSetting", "0", -1), 21);
+
+  ClickChannel(dialog.Slider(4), true);
+  // One page (4) down from 13: value 21 - 17 = 4 for sub-bands 3 and 4.
+  EXPECT_EQ(dialog.Slider(4)->value(), 17);
+  EXPECT_NEAR(applied.At(3), 4 * 0.15 * 1.033, kTol);
+  EXPECT_NEAR(applied.At(4), 4 * 0.15 * 1.033, kTol);
+  EXPECT_NEAR(applied.At(5), 1.2 * 1.033, kTol);
+  EXPECT_EQ(settings.ReadInt("EQSetting", "3", -1), 4);
+
+  // The gain down one page from 10: position 14, value 7, factor 0.7 on every band.
+  ClickChannel(dialog.Slider(0), true);
+  EXPECT_EQ(dialog.Slider(0)->value(), 14);
+  EXPECT_NEAR(applied.At(0), 2.1 * 0.7, kTol);
+  EXPECT_NEAR(applied.At(3), 4 * 0.15 * 0.7, kTol);
+  for (int i : {7, 31}) EXPECT_NEAR(applied.At(i), 1.2 * 0.7, kTol) << i;
+  EXPECT_EQ(settings.ReadInt("EQSetting", "GainCtrl", -1), 7);
+  // Up two pages: position 6, value 15, factor 1 + 5 x 0.033.
+  ClickChannel(dialog.Slider(0), false);
+  ClickChannel(dialog.Slider(0), false);
+  EXPECT_EQ(dialog.Slider(0)->value(), 6);
+  EXPECT_NEAR(applied.At(20), 1.2 * 1.165, kTol);
+}
+
+TEST(EqualizerDialog, KeysMoveNothingAndCloseNothingButF1OpensHelp) {
+  MapSettings settings;
+  Applied applied;
+  EqualizerDialog dialog(settings, applied.Fn());
+  QStringList topics;
+  dialog.SetHelp([&](QWidget*, const QString& topic) {
+    topics << topic;
+    return true;
+  });
+  dialog.show();
+  for (auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_End, Qt::Key_Escape, Qt::Key_Return}) {
+    QTest::keyClick(&dialog, key);
+    QTest::keyClick(dialog.Slider(3), key);
+  }
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(dialog.Slider(3)->value(), 13);
+  EXPECT_EQ(applied.calls.size(), 1u);
+  QTest::keyClick(&dialog, Qt::Key_F1);
+  EXPECT_EQ(topics, QStringList{"Equalizer.html"});
+}
+
+// The application's store keeps released values in the per-user settings of the organisation,
+// where the next start finds them.
+TEST(EqualizerSettings, ReleasedValuesComeBackFromTheUsersSettings) {
+  QTemporaryDir dir;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+  QCoreApplication::setOrganizationName("Tovira");
+  QCoreApplication::setApplicationName("Tovira");
+  {
+    QSettingsStore store;
+    Applied applied;
+    EqualizerDialog dialog(store, applied.Fn());
+    dialog.show();
+    DragTo(dialog.Slider(6), -40);  // band 5 to the top
+    ClickChannel(dialog.Slider(0), true);
+    store.WriteString("DirSetting", "Tree", "/music");
+    store.WriteString("EQSetting", "9", "loud");
+  }
+  QSettings raw(QDir(dir.path()).filePath("Tovira/Tovira.conf"), QSettings::IniFormat);
+  EXPECT_EQ(raw.value("EQSetting/5").toInt(), 21);
+  EXPECT_EQ(raw.value("EQSetting/GainCtrl").toInt(), 7);
+
+  QSettingsStore store;
+  EXPECT_EQ(store.ReadString("DirSetting", "Tree", ""), "/music");
+  EXPECT_EQ(store.ReadInt("EQSetting", "9", 8), 8) << "a value that is no number reads as missing";
+  Applied applied;
+  EqualizerDialog dialog(store, applied.Fn());
+  EXPECT_EQ(dialog.Slider(6)->value(), 0);
+  EXPECT_EQ(dialog.Slider(0)->value(), 14);
+  EXPECT_EQ(dialog.Slider(10)->value(), 13);
+  // Loaded values use the loading step for every band.
+  EXPECT_NEAR(applied.At(7), 21 * 0.15 * 0.7, kTol);
+}
+
+// Files and folders, not other links, dropped on either companion go to the playlist: a folder is
+// scanned like Add Dir, its audio files only.
+TEST_F(CompanionsTest, FilesAndFoldersDroppedOnEitherCompanionGoToThePlaylist) {
+  const auto a = test::CopyFixture(dir.path() / "drop" / "a.mp3");
+  const auto b = test::CopyFixture(dir.path() / "drop" / "inner" / "b.mp3");
+  const auto c = test::CopyFixture(dir.path() / "c.mp3");
+  test::WriteBytes(dir.path() / "drop" / "notes.txt", "x");
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(c.string())),
+                QUrl::fromLocalFile(QString::fromStdString((dir.path() / "drop").string())),
+                QUrl("https://example.invalid/x.mp3")});
+  auto& model = player->Playlist();
+  int rows = 0;
+  for (QWidget* window : {static_cast<QWidget*>(&companions->equalizer), static_cast<QWidget*>(&companions->playlist)}) {
+    window->show();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    rows += 3;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.RowCount() == rows && !model.IsLoading(); }, 10000)) << model.RowCount();
+  }
+  EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string(), c.string(), b.string(), a.string()}));
+}
+
+// Closing a companion turns its toggle off, and it then stays hidden when the minimised player
+// comes back with the other.
+TEST_F(CompanionsTest, AWindowClosedStaysHiddenWhenThePlayerComesBack) {
+  player->show();
+  player->TogglePlaylist(true);
+  player->ToggleEqualizer(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return companions->equalizer.isVisible() && companions->playlist.isVisible(); }, 10000));
+  QCloseEvent closePlaylist;
+  QCoreApplication::sendEvent(&companions->playlist, &closePlaylist);
+  EXPECT_FALSE(player->PlaylistToggled());
+  EXPECT_TRUE(player->EqualizerToggled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !companions->playlist.isVisible(); }, 10000));
+  player->showMinimized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !companions->equalizer.isVisible(); }, 10000));
+  player->showNormal();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return companions->equalizer.isVisible(); }, 10000));
+  EXPECT_FALSE(companions->playlist.isVisible());
+  QCloseEvent closeEqualizer;
+  QCoreApplication::sendEvent(&companions->equalizer, &closeEqualizer);
+  EXPECT_FALSE(player->EqualizerToggled());
+}
