@@ -63,7 +63,8 @@ TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
   PlaybackEngine& e = m.engine;
   ASSERT_TRUE(e.SetInputFile(Fixture(c.file)) && e.Open() && e.Prepare());
   // Ten seconds were encoded, whatever the tags (the bare file has no information frame to say so).
-  if (!std::string(c.file).ends_with("bare.mp3")) {
+  const bool bare = std::string(c.file).ends_with("bare.mp3");
+  if (!bare) {
     EXPECT_NEAR(e.DurationMs(), 10000.0, kFrame * 1000.0 / kRate);
   }
   uint32_t heard = 0;
@@ -86,6 +87,10 @@ TEST_P(EngineSeek, PlaysFromTheFrameThatHoldsTheTimeAndSaysSo) {
     }
   }
   ASSERT_TRUE(m.PlayToTheEnd());
+  // Its estimate gives way, once the frame index has walked the file, to the whole decode's length.
+  if (bare) {
+    EXPECT_NEAR(e.DurationMs(), whole.size() / 2 * 1000.0 / kRate, 1.0);
+  }
   const std::vector<uint8_t> bytes = m.device.Played();
   const std::vector<int16_t> played(reinterpret_cast<const int16_t*>(bytes.data()),
                                     reinterpret_cast<const int16_t*>(bytes.data() + bytes.size()));
