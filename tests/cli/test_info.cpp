@@ -69,7 +69,15 @@ TEST(CliInfo, BadFilesGiveOneLineEachAndTheRestGoesOn) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const auto r = RunCli("info " + Quoted(fifo) + " /dev/null " + Quoted(TOVIRA_BINARY_DIR) + " /nonexistent/a.mp3 " +
                         Quoted(Fixture("s44.wav")) + " " + Quoted(Fixture("l2_44k_192.mp2")));
+  // Decoding and playing refuse them with the same reason.
+  const auto decoded = RunCli("decode " + Quoted(fifo) + " -");
+  const auto played = RunCli("play --device null " + Quoted(TOVIRA_BINARY_DIR) + " < /dev/null");
   ::unlink(fifo.c_str());
+  EXPECT_NE(decoded.out.find(fifo + ": cannot open the file: it is a pipe (FIFO), not a file"), std::string::npos)
+      << decoded.out;
+  EXPECT_NE(played.out.find(std::string(TOVIRA_BINARY_DIR) + ": cannot open the file: it is a directory"),
+            std::string::npos)
+      << played.out;
   EXPECT_EQ(r.exitCode, 1);
   for (const std::string& line : {fifo + ": cannot open the file: it is a pipe (FIFO), not a file",
                                  std::string("/dev/null: cannot open the file: it is a device, not a file"),
