@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QFontMetrics>
-#include <QPaintEvent>
 #include <QPainter>
 
 #include "ui/controls/Skin.h"
@@ -34,80 +33,21 @@ void ElapsedTimeView::resizeEvent(QResizeEvent*) {
     f.setPointSize(f.pointSize() - 1);
   }
   setFont(f);
-  glyphRatio_ = 0;
-}
-
-void ElapsedTimeView::BuildGlyphs() {
-  const qreal ratio = devicePixelRatioF();
-  const QFontMetrics m(font());
-  glyphTop_ = (height() - m.height()) / 2;
-  for (size_t i = 0; i < glyphs_.size(); ++i) {
-    const QString c(QChar::fromLatin1(kGlyphChars[i]));
-    Glyph& g = glyphs_[i];
-    g.advance = m.horizontalAdvance(c);
-    g.picture = QPixmap(QSize(g.advance + 2, m.height()) * ratio);
-    g.picture.setDevicePixelRatio(ratio);
-    g.picture.fill(Qt::transparent);
-    QPainter p(&g.picture);
-    p.setPen(palette().color(QPalette::Text));
-    p.setFont(font());
-    p.drawText(0, m.ascent(), c);
-  }
-  glyphRatio_ = ratio;
-}
-
-const ElapsedTimeView::Glyph* ElapsedTimeView::GlyphOf(QChar c) const {
-  for (size_t i = 0; i < glyphs_.size(); ++i) {
-    if (c == QLatin1Char(kGlyphChars[i])) return &glyphs_[i];
-  }
-  return nullptr;
-}
-
-std::vector<int> ElapsedTimeView::Layout(const QString& text) const {
-  std::vector<int> x{0};
-  for (const QChar c : text) {
-    const Glyph* g = GlyphOf(c);
-    if (!g) return {};
-    x.push_back(x.back() + g->advance);
-  }
-  const int left = (width() - x.back()) / 2;
-  for (int& v : x) v += left;
-  return x;
 }
 
 void ElapsedTimeView::SetText(const QString& text) {
   if (text == text_) return;
-  const QString before = text_;
   text_ = text;
-  if (glyphRatio_ == 0 || before.size() != text.size()) return update();
-  // Only the characters that changed (the digits have equal widths in the usual faces; where
-  // they do not, the places move and everything is repainted).
-  const std::vector<int> was = Layout(before), now = Layout(text);
-  if (was.empty() || was != now) return update();
-  QRect dirty;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] != before[i]) dirty |= QRect(now[size_t(i)], 0, now[size_t(i) + 1] - now[size_t(i)] + 2, height());
-  }
-  update(dirty);
+  update();
 }
 
-void ElapsedTimeView::paintEvent(QPaintEvent* event) {
+void ElapsedTimeView::paintEvent(QPaintEvent*) {
   ++repaints_;
-  if (glyphRatio_ != devicePixelRatioF()) BuildGlyphs();
   QPainter p(this);
-  p.fillRect(event->rect(), palette().color(QPalette::Base));
-  const std::vector<int> x = Layout(text_);
-  if (x.empty()) {
-    p.setPen(palette().color(QPalette::Text));
-    p.setFont(font());
-    p.drawText(rect(), Qt::AlignCenter, text_);
-    return;
-  }
-  for (qsizetype i = 0; i < text_.size(); ++i) {
-    const int left = x[size_t(i)];
-    if (left > event->rect().right() || x[size_t(i) + 1] + 2 < event->rect().left()) continue;
-    p.drawPixmap(left, glyphTop_, GlyphOf(text_[i])->picture);
-  }
+  p.fillRect(rect(), palette().color(QPalette::Base));
+  p.setPen(palette().color(QPalette::Text));
+  p.setFont(font());
+  p.drawText(rect(), Qt::AlignCenter, text_);
 }
 
 QPixmap StatusPixmap(StatusImage image, qreal dpr) {
