@@ -457,6 +457,11 @@ void PlaybackEngine::SetEqualizer(const EqualizerFactors& factors) {
   eqChanged_ = true;
 }
 
+EqualizerFactors PlaybackEngine::Equalizer() const {
+  std::lock_guard lock(eqMutex_);
+  return pendingEq_;
+}
+
 void PlaybackEngine::TakeEqualizer() {
   if (!eqChanged_.exchange(false)) return;
   std::lock_guard lock(eqMutex_);

@@ -77,6 +77,8 @@ class PlaybackEngine {
 
   // Copied; the decode thread takes it up at the next frame. Flat until first set.
   void SetEqualizer(const EqualizerFactors& factors);
+  // The factors last set: what the decode thread applies from its next frame on.
+  EqualizerFactors Equalizer() const;
   // The levels of the block now being heard (zeros when nothing plays).
   SpectrumLevels Levels() { return spectrum_.Levels(); }
 
@@ -172,7 +174,7 @@ class PlaybackEngine {
   std::atomic<bool> seekPending_{false};
   std::atomic<DecodePhase> phase_{DecodePhase::Idle};
 
-  std::mutex eqMutex_;
+  mutable std::mutex eqMutex_;
   EqualizerFactors pendingEq_;
   std::atomic<bool> eqChanged_{false};
   EqualizerFactors activeEq_;  // read by the synthesis on the decode thread

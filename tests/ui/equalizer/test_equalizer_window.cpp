@@ -192,6 +192,20 @@ TEST_F(CompanionsTest, FilesAndFoldersDroppedOnEitherCompanionGoToThePlaylist) {
 
 // Closing a companion turns its toggle off, and it then stays hidden when the minimised player
 // comes back with the other.
+// The program's wiring: a release in the equaliser window reaches the player's engine, while a
+// track plays.
+TEST_F(CompanionsTest, ReleasesReachThePlayersEngineWhilePlaying) {
+  player->OpenStartupFile(QString::fromStdString(test::Fixture("l3_44k_128_js.mp3").string()));
+  ASSERT_EQ(player->Controller().State(), EngineState::Playing);
+  companions->equalizer.show();
+  ClickChannel(companions->equalizer.Slider(0), true);  // gain a page down: 0.7 on every band
+  const EqualizerFactors f = player->Controller().Engine().Equalizer();
+  for (int i : {0, 3, 31}) {
+    EXPECT_NEAR(f.factor[0][i], 1.2 * 0.7, kTol) << i;
+    EXPECT_NEAR(f.factor[1][i], 1.2 * 0.7, kTol) << i;
+  }
+}
+
 TEST_F(CompanionsTest, AWindowClosedStaysHiddenWhenThePlayerComesBack) {
   player->show();
   player->TogglePlaylist(true);
