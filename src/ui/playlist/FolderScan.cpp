@@ -16,7 +16,6 @@ std::vector<std::string> ScanFolderForAudio(const std::string& root, const std::
   FileFinder tree;
   tree.SetCancelFlag(cancelled);
   tree.SetRoot(root, true);
-  if (cancelled && cancelled->load()) return found;
   const auto& folders = tree.Folders();
   const int total = static_cast<int>(folders.size());
   std::vector<std::string> playlists;
