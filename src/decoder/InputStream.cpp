@@ -31,18 +31,20 @@ bool InputStream::OpenStream() {
   CloseStream();
   fileSize_ = 0;
   tagPresent_ = false;
+  openFailure_.clear();
   if (!sourceFromClient_) source_ = std::make_unique<FileSource>(ctx_.inputFile);
   if (!source_ || !source_->Open()) {
     const auto* file = dynamic_cast<const FileSource*>(source_.get());
     const std::string name = file ? file->Path() : ctx_.inputFile;
-    const std::string why = file && !file->ErrorText().empty() ? ": " + file->ErrorText() : std::string();
-    throw DecoderError("cannot open " + name + why);
+    openFailure_ = file ? file->ErrorText() : std::string();
+    throw DecoderError("cannot open " + name + (openFailure_.empty() ? "" : ": " + openFailure_));
   }
   fileSize_ = source_->Size();
 
   if (fileSize_ >= kTagBytes) {
     if (!source_->Seek(-kTagBytes, SeekOrigin::End) || source_->Read(tag_.data(), kTagBytes) != kTagBytes) {
       source_->Close();
+      openFailure_ = "it cannot be read";
       throw DecoderError("cannot read " + ctx_.inputFile);
     }
     tagPresent_ = std::memcmp(tag_.data(), "TAG", 3) == 0;
@@ -50,6 +52,7 @@ bool InputStream::OpenStream() {
   audioEnd_ = FindAudioEnd(*source_, 0);
   if (!source_->Seek(0, SeekOrigin::Start)) {
     source_->Close();
+    openFailure_ = "it cannot be read";
     throw DecoderError("cannot read " + ctx_.inputFile);
   }
   ResetFrameState();

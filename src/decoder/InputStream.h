@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "decoder/ByteSource.h"
@@ -37,8 +38,10 @@ class InputStream {
   // Reads from this source instead of opening context.inputFile (input mode 1).
   void SetSource(std::unique_ptr<ByteSource> source);
 
-  // Throws DecoderError when the file cannot be opened or its last 128 bytes cannot be read.
+  // Throws DecoderError when the file cannot be opened or its last 128 bytes cannot be read;
+  // OpenFailure() then says why, for the user, without the file's name.
   bool OpenStream();
+  const std::string& OpenFailure() const { return openFailure_; }
   // 1 = frame read and header decoded, 0 = no frame found or header rejected, -2 = end of file.
   int ReadFrame();
   static bool IsValidHeader(uint32_t h);
@@ -122,6 +125,7 @@ class InputStream {
   FrameHeader& header_;
   std::unique_ptr<ByteSource> source_;
   bool sourceFromClient_ = false;
+  std::string openFailure_;
   bool open_ = false;
   uint64_t fileSize_ = 0;
 

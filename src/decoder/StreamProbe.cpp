@@ -44,8 +44,8 @@ ProbeStatus ProbeStream(std::unique_ptr<ByteSource> source, StreamSummary& out, 
   stream.SetSource(std::move(source));
   try {
     stream.OpenStream();
-  } catch (const DecoderError& e) {
-    if (error) *error = e.what();
+  } catch (const DecoderError&) {
+    if (error) *error = stream.OpenFailure();
     return ProbeStatus::CannotOpen;
   }
   int r = 0;

@@ -36,7 +36,7 @@ struct StreamSummary {
 
 enum class ProbeStatus { Ok, CannotOpen, NoAudio };
 
-// `error`, when given, receives why a file could not be opened.
+// `error`, when given, receives why a file could not be opened (without the file's name).
 ProbeStatus ProbeStream(const std::string& path, StreamSummary& out, std::string* error = nullptr);
 ProbeStatus ProbeStream(std::unique_ptr<ByteSource> source, StreamSummary& out, std::string* error = nullptr);
 // The summary of an open stream that has just read its first frame into `firstHeader`.

@@ -213,12 +213,9 @@ bool PlaybackEngine::Open() {
   openFailure_.clear();
   try {
     opened = decoder_->Stream().OpenStream();
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     opened = false;
-    // The stream's message names the file; the caller already knows it.
-    openFailure_ = e.what();
-    const std::string prefix = "cannot open " + ctx_.inputFile + ": ";
-    if (openFailure_.rfind(prefix, 0) == 0) openFailure_.erase(0, prefix.size());
+    openFailure_ = decoder_->Stream().OpenFailure();
   }
   if (!opened) {
     Fail(EngineError::NoInput);

@@ -12,10 +12,8 @@ int RunDecode(const Args& args);
 int RunPlay(const Args& args);
 int RunPlaylist(const Args& args);
 
-// "cannot open the file: <reason>" from a probe's reason, which names the file itself.
-inline std::string CannotOpenText(const std::string& path, std::string why) {
-  const std::string prefix = "cannot open " + path + ": ";
-  if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
+// "cannot open the file", with the probe's or the engine's reason where there is one.
+inline std::string CannotOpenText(const std::string& why) {
   return why.empty() ? "cannot open the file" : "cannot open the file: " + why;
 }
 

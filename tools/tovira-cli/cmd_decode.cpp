@@ -88,7 +88,7 @@ int RunDecode(const Args& args) {
   const ProbeStatus status = ProbeStream(in, summary, &why);
   if (status != ProbeStatus::Ok) {
     std::fprintf(stderr, "tovira-cli: %s: %s\n", in.c_str(),
-                 status == ProbeStatus::CannotOpen ? CannotOpenText(in, why).c_str() : "no MPEG audio found");
+                 status == ProbeStatus::CannotOpen ? CannotOpenText(why).c_str() : "no MPEG audio found");
     return 1;
   }
   const bool toStdout = out == "-";

@@ -17,7 +17,7 @@ int RunInfo(const Args& args) {
     const ProbeStatus status = ProbeStream(path, s, &why);
     if (status != ProbeStatus::Ok) {
       if (status == ProbeStatus::CannotOpen) {
-        std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(), CannotOpenText(path, why).c_str());
+        std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(), CannotOpenText(why).c_str());
       } else {
         std::fprintf(stderr, "tovira-cli: %s: no MPEG audio found\n", path.c_str());
       }

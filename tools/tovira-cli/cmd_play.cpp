@@ -196,10 +196,9 @@ int RunPlay(const Args& args) {
     StreamSummary summary;
     const bool probed = ProbeStream(path, summary) == ProbeStatus::Ok;
     if (!engine.SetInputFile(path) || !engine.Open() || !engine.Prepare()) {
-      const std::string why = engine.OpenFailureReason();
-      std::fprintf(stderr, "tovira-cli: %s: %s%s%s\n", path.c_str(),
-                   engine.LastError() == EngineError::NoInput ? "cannot open the file" : "no playable MPEG audio",
-                   why.empty() ? "" : ": ", why.c_str());
+      const std::string why = engine.LastError() == EngineError::NoInput ? CannotOpenText(engine.OpenFailureReason())
+                                                                          : "no playable MPEG audio";
+      std::fprintf(stderr, "tovira-cli: %s: %s\n", path.c_str(), why.c_str());
       ++failures;
       ++index;
       continue;
