@@ -18,7 +18,7 @@ import time
 
 
 def read_until(proc, wanted, deadline, lines):
-    """Reads the first instance's output until every text in `wanted` has arrived."""
+    """Reads the first instance's output until every path in `wanted` has arrived."""
     buf = b""
     while wanted - lines:
         left = deadline - time.perf_counter()
@@ -33,7 +33,7 @@ def read_until(proc, wanted, deadline, lines):
             *done, buf = buf.split(b"\n")
             for line in done:
                 if line.startswith(b"CMD "):
-                    lines.add(line[4:].decode())
+                    lines.update(p.decode() for p in line[4:].split(b"\0") if p)
     return time.perf_counter()
 
 
@@ -53,7 +53,7 @@ def main():
 
     with tempfile.TemporaryDirectory() as tmp:
         sock = os.path.join(tmp, "s")
-        first = subprocess.Popen([args.probe, "start", sock, "-"], stdout=subprocess.PIPE)
+        first = subprocess.Popen([args.probe, "start", sock], stdout=subprocess.PIPE)
         try:
             line = first.stdout.readline()
             if line.strip() != b"FIRST":

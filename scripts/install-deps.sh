@@ -9,7 +9,7 @@ packages=(
   xvfb xauth imagemagick
   libgtest-dev libgmock-dev
   lame twolame sox
-  qt6-svg-dev dbus-daemon dbus-x11 desktop-file-utils xdg-utils shared-mime-info lintian dpkg-dev fakeroot file xvfb xauth xdotool x11-utils imagemagick
+  qt6-svg-dev dbus-daemon dbus-x11 desktop-file-utils xdg-utils shared-mime-info lintian dpkg-dev fakeroot file xvfb xauth xdotool x11-utils imagemagick openbox
 )
 for arg in "$@"; do
   case "$arg" in

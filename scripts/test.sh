@@ -15,8 +15,9 @@ cmake --preset asan -DTOVIRA_BUILD_TESTS=ON
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan
 
-# The threaded parts once more under ThreadSanitizer: the engine, the output queue, the playlist loader.
+# The threaded parts once more under ThreadSanitizer: the engine, the output queue, the playlist loader,
+# and the playback session over them.
 cmake --preset tsan -DTOVIRA_BUILD_TESTS=ON
 cmake --build --preset tsan -j "$jobs" --target engine_states_test engine_playback_test engine_notify_test engine_seek_test \
-  output_wave_output_test playlist_test_playlist_load playlist_test_playlist_files
-ctest --preset tsan -R '(^|/)(Engine|WaveOutput|NullDevice|WavFileDevice|PlaylistLoad|DefaultPlaylist)'
+  output_wave_output_test playlist_test_playlist_load playlist_test_playlist_files session_test
+ctest --preset tsan -R '(^|/)(Engine|WaveOutput|NullDevice|WavFileDevice|PlaylistLoad|DefaultPlaylist|Session)'

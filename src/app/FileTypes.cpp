@@ -99,7 +99,7 @@ QString DesktopEntryText(const QString& programPath, const QString& icon) {
              "Name=Tovira\n"
              "GenericName=Audio Player\n"
              "Comment=Tovira Audio Player\n"
-             "Exec=%1 %f\n"
+             "Exec=%1 %F\n"
              "TryExec=%2\n"
              "Icon=%3\n"
              "Terminal=false\n"

@@ -1,41 +1,42 @@
 #include "app/PlayerMpris.h"
 
-#include <QFileInfo>
 #include <QUrl>
 #include <cmath>
 
-#include "ui/player/PlayerDialog.h"
+#include "playlist/PlaylistModel.h"
+#include "session/PlaybackSession.h"
 #include "ui/player/TrackText.h"
 
 namespace tovira {
 
-void PlayerMpris::Play() { player_.Play(); }
-
-void PlayerMpris::Pause() {
-  if (player_.Controller().State() == EngineState::Playing) player_.PlayPause();
-}
+void PlayerMpris::Play() { session_.Play(); }
+void PlayerMpris::Pause() { session_.Pause(); }
 
 void PlayerMpris::PlayPause() {
   // The window's Play/Pause does nothing while stopped; a media key then starts playing.
-  if (player_.Controller().IsActive()) player_.PlayPause();
-  else player_.Play();
+  if (session_.IsActive()) session_.PlayPause();
+  else session_.Play();
 }
 
-void PlayerMpris::Stop() { player_.Stop(); }
-void PlayerMpris::Next() { player_.Next(); }
-void PlayerMpris::Previous() { player_.Previous(); }
+void PlayerMpris::Stop() { session_.Stop(); }
+void PlayerMpris::Next() { session_.Next(); }
+void PlayerMpris::Previous() { session_.Previous(); }
 
 void PlayerMpris::SeekTo(qint64 positionUs) {
-  if (CanSeek()) player_.Controller().Seek(static_cast<uint32_t>(positionUs / 1000));
+  if (CanSeek()) session_.SeekMs(static_cast<uint32_t>(positionUs / 1000));
 }
 
-void PlayerMpris::SetVolume(double volume) { player_.SetVolume(static_cast<int>(std::lround(volume * 100.0))); }
-void PlayerMpris::Raise() { player_.BringToFront(); }
-void PlayerMpris::Quit() { player_.close(); }
-void PlayerMpris::OpenFile(const QString& path) { player_.PlayFile(path); }
+void PlayerMpris::SetVolume(double volume) { session_.SetVolume(static_cast<int>(std::lround(volume * 100.0))); }
+void PlayerMpris::Raise() {
+  if (raise_) raise_();
+}
+void PlayerMpris::Quit() {
+  if (quit_) quit_();
+}
+void PlayerMpris::OpenFile(const QString& path) { session_.PlayFile(path); }
 
 MprisStatus PlayerMpris::Status() const {
-  switch (player_.Controller().State()) {
+  switch (session_.State()) {
     case EngineState::Playing:
       return MprisStatus::Playing;
     case EngineState::Paused:
@@ -45,35 +46,28 @@ MprisStatus PlayerMpris::Status() const {
   }
 }
 
-qint64 PlayerMpris::PositionUs() const {
-  return player_.Controller().IsActive() ? qint64{player_.Controller().PositionMs()} * 1000 : 0;
-}
+qint64 PlayerMpris::PositionUs() const { return qint64{session_.PositionMs()} * 1000; }
 
-double PlayerMpris::Volume() const { return player_.Volume() / 100.0; }
+double PlayerMpris::Volume() const { return session_.Volume() / 100.0; }
 
 MprisTrack PlayerMpris::Track() const {
-  if (!player_.Controller().IsActive()) return {};
-  const QString path = player_.CurrentFile();
-  if (track_.serial == 0 || QUrl::fromLocalFile(path).toString() != track_.url) {
-    MprisTrack t;
-    t.serial = ++serials_;
-    t.url = QUrl::fromLocalFile(path).toString();
-    t.title = DisplayName(path.toStdString());
-    if (const auto facts = ReadTrackFacts(path.toStdString())) {
-      if (facts->title) t.title = QString::fromStdString(*facts->title);
-      if (facts->artist) t.artist = QString::fromStdString(*facts->artist);
-      if (facts->album) t.album = QString::fromStdString(*facts->album);
-      t.lengthUs = static_cast<qint64>(facts->durationMs * 1000.0);
-    }
-    track_ = t;
-  }
-  return track_;
+  const NowPlaying& now = session_.Current();
+  if (!session_.IsActive() || now.path.isEmpty()) return {};
+  MprisTrack t;
+  t.serial = now.serial;
+  t.url = QUrl::fromLocalFile(now.path).toString();
+  t.title = DisplayName(now.path.toStdString());
+  if (now.facts.title) t.title = QString::fromStdString(*now.facts.title);
+  if (now.facts.artist) t.artist = QString::fromStdString(*now.facts.artist);
+  if (now.facts.album) t.album = QString::fromStdString(*now.facts.album);
+  t.lengthUs = static_cast<qint64>(now.durationMs * 1000.0);
+  return t;
 }
 
-bool PlayerMpris::CanGoNext() const { return !player_.Playlist().Rows().empty(); }
-bool PlayerMpris::CanGoPrevious() const { return !player_.Playlist().Rows().empty(); }
+bool PlayerMpris::CanGoNext() const { return session_.Playlist().RowCount() > 0; }
+bool PlayerMpris::CanGoPrevious() const { return session_.Playlist().RowCount() > 0; }
 bool PlayerMpris::CanPlay() const { return true; }
-bool PlayerMpris::CanPause() const { return player_.Controller().IsActive(); }
-bool PlayerMpris::CanSeek() const { return player_.Controller().IsActive() && Track().lengthUs > 0; }
+bool PlayerMpris::CanPause() const { return session_.IsActive(); }
+bool PlayerMpris::CanSeek() const { return session_.IsActive() && session_.Current().durationMs > 0.0; }
 
 }  // namespace tovira

@@ -1,17 +1,21 @@
 #pragma once
-// The player window as the media keys and the desktop's sound controls see it.
+// The playback session as the media keys and the desktop's sound controls see it.
 
 #include <QString>
+
+#include <functional>
 
 #include "app/Mpris.h"
 
 namespace tovira {
 
-class PlayerDialog;
+class PlaybackSession;
 
 class PlayerMpris : public MprisPlayer {
  public:
-  explicit PlayerMpris(PlayerDialog& player) : player_(player) {}
+  // `raise` brings the player window to the front, `quit` closes it.
+  PlayerMpris(PlaybackSession& session, std::function<void()> raise, std::function<void()> quit)
+      : session_(session), raise_(std::move(raise)), quit_(std::move(quit)) {}
 
   void Play() override;
   void Pause() override;
@@ -36,10 +40,9 @@ class PlayerMpris : public MprisPlayer {
   bool CanSeek() const override;
 
  private:
-  PlayerDialog& player_;
-  // The tags of the open file, read once per opened track.
-  mutable MprisTrack track_;
-  mutable quint64 serials_ = 0;
+  PlaybackSession& session_;
+  std::function<void()> raise_;
+  std::function<void()> quit_;
 };
 
 }  // namespace tovira

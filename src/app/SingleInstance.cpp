@@ -13,7 +13,10 @@
 #include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTimer>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 
@@ -23,8 +26,11 @@ namespace {
 constexpr char kMagic[] = "TVR1";
 constexpr int kHeaderSize = 8;
 constexpr char kAck = 'A';
-// A command line is one path; anything this long is not from a later start of ours.
-constexpr quint32 kMaxMessageBytes = 1u << 20;
+// A command line's paths: exec passes a program at most 2 MiB of arguments by default, and relative
+// paths grow when made absolute. Anything longer is not from a later start of ours.
+constexpr qsizetype kMaxMessageBytes = qsizetype{8} << 20;
+// Between two paths of a message: no path can hold it.
+constexpr QChar kPathSeparator = QChar(0);
 constexpr int kConnectionPatienceMs = 10000;
 constexpr int kLockPatienceMs = 5000;
 
@@ -39,8 +45,20 @@ long PeerUid(qintptr descriptor) {
 
 bool IsSameUser(qintptr descriptor) { return PeerUid(descriptor) == static_cast<long>(::geteuid()); }
 
-QByteArray Encode(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
+// The payload of a message with `paths`.
+QByteArray PathsPayload(const QStringList& paths) {
+  QString text;
+  bool first = true;
+  for (const QString& path : paths) {
+    if (path.isEmpty() || path.contains(kPathSeparator)) continue;
+    if (!first) text += kPathSeparator;
+    text += path;
+    first = false;
+  }
+  return text.toUtf8();
+}
+
+QByteArray Encode(const QByteArray& utf8) {
   QByteArray message(kMagic, 4);
   const quint32 n = static_cast<quint32>(utf8.size());
   message.append(static_cast<char>((n >> 24) & 0xFF));
@@ -79,12 +97,16 @@ class Connection : public QObject {
     if (!buffer_.startsWith(kMagic)) return Drop();
     const auto* b = reinterpret_cast<const unsigned char*>(buffer_.constData());
     const quint32 n = (quint32{b[4]} << 24) | (quint32{b[5]} << 16) | (quint32{b[6]} << 8) | quint32{b[7]};
-    if (n > kMaxMessageBytes) return Drop();
-    if (static_cast<quint32>(buffer_.size()) < kHeaderSize + n) return;
+    if (n > static_cast<quint32>(kMaxMessageBytes)) return Drop();
+    if (buffer_.size() < kHeaderSize + static_cast<qsizetype>(n)) return;
     done_ = true;
-    const QString text = QString::fromUtf8(buffer_.constData() + kHeaderSize, static_cast<qsizetype>(n));
+    // A byte order mark would be part of the first path, not a marker to skip.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = utf8.decode(QByteArrayView(buffer_).sliced(kHeaderSize, static_cast<qsizetype>(n)));
+    if (utf8.hasError()) return Drop();
+    const QStringList paths = text.split(kPathSeparator, Qt::SkipEmptyParts);
     QPointer<Connection> alive(this);
-    emit server_->commandLineReceived(text);
+    emit server_->filesReceived(paths);
     emit server_->activateRequested();
     if (!alive) return;
     socket_->write(&kAck, 1);
@@ -113,21 +135,24 @@ QString InstanceSocketPath(const QString& identifier) {
   return QDir(folder).filePath(QStringLiteral("tovira-") + identifier);
 }
 
-QString HandOffTextFromArguments(const QStringList& arguments, const QString& workingDirectory) {
+QStringList HandOffPathsFromArguments(const QStringList& arguments, const QString& workingDirectory) {
   std::vector<std::string> args;
   args.reserve(static_cast<size_t>(arguments.size()));
   for (const QString& a : arguments) args.push_back(a.toStdString());
-  const QString file = QString::fromStdString(StartupFileFromArguments(args));
-  if (file.isEmpty() || QDir::isAbsolutePath(file)) return file;
-  return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(file));
+  QStringList paths;
+  for (const std::string& path : StartupFilesFromArguments(args, workingDirectory.toStdString()))
+    paths << QString::fromStdString(path);
+  return paths;
 }
 
-bool HandOffToRunningInstance(const QString& commandLine) {
-  return HandOffToRunningInstance(commandLine, InstanceSocketPath());
+bool HandOffToRunningInstance(const QStringList& paths) {
+  return HandOffToRunningInstance(paths, InstanceSocketPath());
 }
 
-bool HandOffToRunningInstance(const QString& commandLine, const QString& socketPath, int timeoutMs) {
+bool HandOffToRunningInstance(const QStringList& paths, const QString& socketPath, int timeoutMs) {
   if (socketPath.isEmpty()) return false;
+  const QByteArray payload = PathsPayload(paths);
+  if (payload.size() > kMaxMessageBytes) return false;  // the running instance would refuse it
   struct stat st {};
   if (::lstat(QFile::encodeName(socketPath).constData(), &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
 
@@ -140,7 +165,7 @@ bool HandOffToRunningInstance(const QString& commandLine, const QString& socketP
     socket.abort();
     return false;
   }
-  socket.write(Encode(commandLine));
+  socket.write(Encode(payload));
   while (socket.bytesToWrite() > 0) {
     if (deadline.hasExpired() || !socket.waitForBytesWritten(Remaining(deadline))) return false;
   }
@@ -198,11 +223,11 @@ void InstanceServer::AcceptPending() {
   }
 }
 
-InstanceRole ClaimInstance(InstanceServer& server, const QString& handOffText, int timeoutMs) {
-  if (HandOffToRunningInstance(handOffText, server.SocketPath(), timeoutMs)) return InstanceRole::HandedOver;
+InstanceRole ClaimInstance(InstanceServer& server, const QStringList& paths, int timeoutMs) {
+  if (HandOffToRunningInstance(paths, server.SocketPath(), timeoutMs)) return InstanceRole::HandedOver;
   if (server.Listen()) return InstanceRole::First;
   // Another start won the race for the socket while this one looked: hand over to it.
-  if (HandOffToRunningInstance(handOffText, server.SocketPath(), timeoutMs)) return InstanceRole::HandedOver;
+  if (HandOffToRunningInstance(paths, server.SocketPath(), timeoutMs)) return InstanceRole::HandedOver;
   return InstanceRole::Alone;
 }
 

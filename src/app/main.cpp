@@ -1,8 +1,8 @@
 // tovira: the player window program.
 //
 // Start-up, in order: hand the command line to a running instance (and end) or become the one
-// instance; register the file types; take the command-line file; show the player window, which
-// plays that file. SIGTERM and SIGINT close the window like the user would, so the settings
+// instance; register the file types; make the playback session and its windows; show the player
+// window; hand the session the command line's files. SIGTERM and SIGINT close the window like the user would, so the settings
 // and the playlist are saved.
 
 #include <QApplication>
@@ -24,7 +24,8 @@
 #include "app/PlayerMpris.h"
 #include "app/SingleInstance.h"
 #include "ui/controls/HelpViewer.h"
-#include "ui/equalizer/Companions.h"
+#include "session/PlaybackSession.h"
+#include "ui/Companions.h"
 #include "ui/player/PlayerDialog.h"
 #include "ui/playlist/QSettingsStore.h"
 #include "ui/playlist/WindowDock.h"
@@ -57,9 +58,9 @@ int main(int argc, char** argv) {
     args.emplace_back(argv[i]);
     arguments << QString::fromLocal8Bit(argv[i]);
   }
-  // A later start hands its file over before it needs a display, so one started where there is
+  // A later start hands its files over before it needs a display, so one started where there is
   // none (a terminal, a script) still reaches the running player.
-  const QString handOff = tovira::HandOffTextFromArguments(arguments, QDir::currentPath());
+  const QStringList handOff = tovira::HandOffPathsFromArguments(arguments, QDir::currentPath());
   if (tovira::HandOffToRunningInstance(handOff)) return 0;
 
   // The playlist and equaliser windows dock to the player: under Wayland, XWayland lets them be
@@ -72,7 +73,11 @@ int main(int argc, char** argv) {
   tovira::InstanceServer instance;
   if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
   tovira::RegisterFileTypes(QCoreApplication::applicationFilePath());
-  const QString startupFile = QString::fromStdString(tovira::StartupFileFromArguments(args));
+
+  tovira::QSettingsStore settings;
+  tovira::SessionOptions sessionOptions;
+  sessionOptions.settings = &settings;
+  tovira::PlaybackSession session(std::move(sessionOptions));
 
   tovira::PlayerOptions options;
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
@@ -80,9 +85,8 @@ int main(int argc, char** argv) {
   options.chooseFiles = [&companionWindows](QWidget* parent) {
     return companionWindows ? companionWindows->ChooseFilesToLoad(parent) : QStringList();
   };
-  tovira::PlayerDialog player(std::move(options));
-  tovira::QSettingsStore settings;
-  tovira::Companions companions(player, settings);
+  tovira::PlayerDialog player(session, settings, std::move(options));
+  tovira::Companions companions(player, session, settings);
   companionWindows = &companions;
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -93,20 +97,26 @@ int main(int argc, char** argv) {
       player.close();
     });
   }
-  QObject::connect(&instance, &tovira::InstanceServer::commandLineReceived, &player,
-                   [&player](const QString& file) { player.QueueFile(file); });
+  QObject::connect(&instance, &tovira::InstanceServer::filesReceived, &session,
+                   [&session](const QStringList& files) { session.QueueHandOff(files); });
   QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
                    [&player] { player.BringToFront(); });
   // Media keys and the desktop's sound controls, where a session bus is running.
-  tovira::PlayerMpris remote(player);
+  tovira::PlayerMpris remote(session, [&player] { player.BringToFront(); }, [&player] { player.close(); });
   tovira::MprisService mpris(remote, tovira::SessionBusExpected() ? QDBusConnection::sessionBus()
                                                                   : QDBusConnection(QStringLiteral("no-bus")));
   if (mpris.Start()) {
-    QObject::connect(&player, &tovira::PlayerDialog::playbackChanged, &mpris, [&mpris] { mpris.Refresh(); });
-    QObject::connect(&player, &tovira::PlayerDialog::seeked, &mpris,
+    QObject::connect(&session, &tovira::PlaybackSession::stateChanged, &mpris, [&mpris] { mpris.Refresh(); });
+    QObject::connect(&session, &tovira::PlaybackSession::nowPlayingChanged, &mpris, [&mpris] { mpris.Refresh(); });
+    QObject::connect(&session, &tovira::PlaybackSession::volumeChanged, &mpris, [&mpris] { mpris.Refresh(); });
+    QObject::connect(&session, &tovira::PlaybackSession::seeked, &mpris,
                      [&mpris](qint64 ms) { mpris.NotifySeeked(ms * 1000); });
   }
   player.show();
-  player.OpenStartupFile(startupFile);
+  QStringList startup;
+  for (const auto& f : tovira::StartupFilesFromArguments(args, QDir::currentPath().toStdString())) {
+    startup << QString::fromStdString(f);
+  }
+  session.OpenCommandLine(startup);
   return app.exec();
 }

@@ -24,6 +24,18 @@ std::string OneLine(std::string s) {
   return s;
 }
 
+// An empty path names no file, and a NUL would make the default playlist unreadable.
+bool NamesAFile(const std::string& path) { return !path.empty() && path.find('\0') == std::string::npos; }
+
+// The record of a file that cannot be read: it keeps its path and shows its file name.
+TrackRecord UnavailableRecord(const std::string& path) {
+  TrackRecord r;
+  r.path = path;
+  r.title = std::filesystem::path(path).filename().string();
+  if (r.title.empty()) r.title = path;  // a path ending in "/"
+  return r;
+}
+
 }  // namespace
 
 std::string FormatRowDuration(uint32_t seconds) {
@@ -33,9 +45,10 @@ std::string FormatRowDuration(uint32_t seconds) {
 }
 
 TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags) {
+  if (!tags.ReadFile(path)) return UnavailableRecord(path);
   TrackRecord r;
-  if (!tags.ReadFile(path)) return r;
   r.path = path;
+  r.available = true;
   r.artist = tags.Artist().value_or(std::string());
   r.title = tags.Title().value_or(std::string());
   r.album = tags.Album().value_or(std::string());
@@ -65,30 +78,28 @@ PlaylistModel::~PlaylistModel() {
   wake_.notify_all();
   if (worker_.joinable()) worker_.join();
   // The load state is frozen now; whatever was still waiting to be read is saved with the rest.
-  if (defaultActive_ && dirtySince_) SaveDefaultPlaylist();
-}
-
-PlaylistModel::Clock::time_point PlaylistModel::Now() const {
-  return options_.now ? options_.now() : Clock::now();
+  if (dirty_) SaveDefaultPlaylist();
 }
 
 void PlaylistModel::MarkChanged() {
-  if (!dirtySince_) dirtySince_ = Now();
+  dirty_ = true;
+  if (callbacks_.changed) callbacks_.changed();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Loading
 
-void PlaylistModel::AddPaths(std::vector<std::string> paths) {
+void PlaylistModel::AddPaths(std::vector<std::string> paths, uint64_t tag) {
+  std::erase_if(paths, [](const std::string& p) { return !NamesAFile(p); });
   if (paths.empty()) return;
-  Enqueue(std::move(paths), false);
+  Enqueue(std::move(paths), false, tag);
   MarkChanged();
 }
 
-void PlaylistModel::Enqueue(std::vector<std::string> paths, bool fromDefaultFile) {
+void PlaylistModel::Enqueue(std::vector<std::string> paths, bool fromDefaultFile, uint64_t tag) {
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(Request{std::move(paths), generation_, fromDefaultFile});
+    requests_.push_back(Request{std::move(paths), generation_, fromDefaultFile, tag});
     if (!worker_.joinable()) worker_ = std::thread(&PlaylistModel::LoadThread, this);
   }
   wake_.notify_one();
@@ -110,12 +121,17 @@ void PlaylistModel::LoadThread() {
 
 void PlaylistModel::RunRequest(const Request& request) {
   std::vector<std::string> pending;
+  // A playlist line in the default file (a load cut short by the exit) expands to other entries
+  // than the file holds: those rows are a change to be saved.
+  bool sameAsDefaultFile = request.fromDefaultFile;
   for (const auto& path : request.paths) {
     if (stop_) return;
     if (IsPlaylistName(path)) {
-      auto entries = ReadM3u(path);
-      pending.insert(pending.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
-    } else {
+      sameAsDefaultFile = false;
+      for (auto& entry : ReadM3u(path)) {
+        if (NamesAFile(entry)) pending.push_back(std::move(entry));
+      }
+    } else if (NamesAFile(path)) {
       pending.push_back(path);
     }
   }
@@ -139,7 +155,7 @@ void PlaylistModel::RunRequest(const Request& request) {
     try {
       record = ReadTrackRecord(pending[i], tags);
     } catch (...) {
-      record = TrackRecord{};  // a file that defeats the reader is a file that cannot be read
+      record = UnavailableRecord(pending[i]);  // a file that defeats the reader cannot be read
     }
     staging.push_back(std::move(record));
     if (staging.size() == kBatchSize || i + 1 == n) {
@@ -147,7 +163,8 @@ void PlaylistModel::RunRequest(const Request& request) {
       {
         std::lock_guard lock(mutex_);
         if (stop_ || generation_ != request.generation) return;
-        ready_.push_back(Batch{request.generation, request.fromDefaultFile, std::move(staging)});
+        const bool firstBatch = currentHanded_ == 0;
+        ready_.push_back(Batch{request.generation, sameAsDefaultFile, firstBatch ? request.tag : 0, std::move(staging)});
         currentHanded_ = i + 1;
       }
       staging = {};
@@ -172,6 +189,8 @@ int PlaylistModel::DeliverBatches() {
   }
   int added = 0;
   for (auto& batch : batches) {
+    // A callback may have cleared the playlist: the rest of these batches went with it.
+    if (batch.generation != generation_) continue;
     const int first = RowCount();
     const int count = static_cast<int>(batch.records.size());
     if (count == 0) continue;
@@ -183,6 +202,7 @@ int PlaylistModel::DeliverBatches() {
                    std::move(record.album),    std::move(record.year),   std::move(record.genre),
                    std::move(record.duration)};
       row.seconds = record.seconds;
+      row.available = record.available;
       rows_.push_back(std::move(row));
       paths_.push_back(std::move(record.path));
     }
@@ -190,6 +210,9 @@ int PlaylistModel::DeliverBatches() {
     if (!batch.fromDefaultFile) MarkChanged();
     if (observer_) observer_->RowsInserted(first, count);
     if (callbacks_.rowsAdded) callbacks_.rowsAdded(first, RowCount());
+    if (batch.firstOfTag != 0 && callbacks_.firstRowArrived && batch.generation == generation_) {
+      callbacks_.firstRowArrived(batch.firstOfTag, first);
+    }
   }
   return added;
 }
@@ -225,10 +248,14 @@ void PlaylistModel::SetCurrentRow(int row) {
   if (observer_ && previous != row) observer_->CurrentRowChanged(previous, row);
 }
 
-void PlaylistModel::StartRowAt(int displayIndex) {
+void PlaylistModel::SetPlayingRow(int displayIndex) {
   const int previous = playingRow_;
   playingRow_ = displayIndex;
   if (observer_ && previous != displayIndex) observer_->PlayingRowChanged(previous, displayIndex);
+}
+
+void PlaylistModel::StartRowAt(int displayIndex) {
+  SetPlayingRow(displayIndex);
   if (callbacks_.startRow) callbacks_.startRow(PathOfRow(displayIndex));
 }
 
@@ -246,7 +273,8 @@ void PlaylistModel::ReorderRows(const std::function<void()>& reorder) {
 bool PlaylistModel::PlayNext() {
   const int next = currentRow_ + 1;
   if (next >= RowCount()) {
-    SetCurrentRow(std::max(RowCount() - 1, 0));
+    // An empty playlist keeps no current row, so the first row added is the next one to play.
+    SetCurrentRow(RowCount() - 1);
     return false;
   }
   SetCurrentRow(next);
@@ -266,6 +294,34 @@ bool PlaylistModel::StartRow(int displayIndex) {
   SetCurrentRow(displayIndex);
   StartRowAt(displayIndex);
   return true;
+}
+
+void PlaylistModel::MarkPlaying(int displayIndex) {
+  if (displayIndex < 0 || displayIndex >= RowCount()) return;
+  SetCurrentRow(displayIndex);
+  SetPlayingRow(displayIndex);
+}
+
+void PlaylistModel::RefreshRow(int displayIndex) {
+  const std::string path = PathOfRow(displayIndex);
+  if (path.empty()) return;
+  TagInfo tags;
+  TrackRecord record;
+  try {
+    record = ReadTrackRecord(path, tags);
+  } catch (...) {
+    record = UnavailableRecord(path);
+  }
+  auto& row = rows_[static_cast<size_t>(displayIndex)];
+  row.texts[kColumnArtist] = std::move(record.artist);
+  row.texts[kColumnTitle] = std::move(record.title);
+  row.texts[kColumnAlbum] = std::move(record.album);
+  row.texts[kColumnYear] = std::move(record.year);
+  row.texts[kColumnGenre] = std::move(record.genre);
+  row.texts[kColumnDuration] = std::move(record.duration);
+  row.seconds = record.seconds;
+  row.available = record.available;
+  if (observer_) observer_->RowChanged(displayIndex);
 }
 
 void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
@@ -401,13 +457,13 @@ std::vector<std::string> PlaylistModel::SnapshotForDefault() const {
 
 bool PlaylistModel::SaveDefaultPlaylist() {
   const auto file = DefaultPlaylistPath();
-  if (file.empty() || defaultBlocked_) return false;
+  if (file.empty() || !defaultActive_ || defaultBlocked_) return false;
   std::string text;
   for (const auto& p : SnapshotForDefault()) text += LineForEntry(p) + "\n";
   std::error_code ec;
   std::filesystem::create_directories(options_.dataFolder, ec);
   if (!WriteFileAtomically(file, text)) return false;
-  dirtySince_.reset();
+  dirty_ = false;
   return true;
 }
 
@@ -437,15 +493,8 @@ bool PlaylistModel::LoadDefaultPlaylist() {
     if (!line.empty()) entries.push_back(EntryFromLine(line, options_.dataFolder));
   }
   // The file's own content: loading it is no change that needs writing back.
-  if (!entries.empty()) Enqueue(std::move(entries), true);
+  if (!entries.empty()) Enqueue(std::move(entries), true, 0);
   return true;
-}
-
-void PlaylistModel::Tick() {
-  if (!defaultActive_ || !dirtySince_) return;
-  const auto now = Now();
-  if (now - *dirtySince_ < options_.saveDelay) return;
-  if (!SaveDefaultPlaylist()) dirtySince_ = now;  // try again after another delay
 }
 
 }  // namespace tovira

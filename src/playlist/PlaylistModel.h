@@ -47,17 +47,20 @@ enum PlaylistColumn : int {
 inline constexpr std::array<const char*, kColumnCount> kColumnNames = {"No.",  "Artist", "Title",   "Album",
                                                                        "Year", "Genre",  "Duration"};
 
-// What the load thread makes of one path. A file that cannot be read gives a record with every
-// text empty, the path included.
+// What the load thread makes of one path. A file that is missing or cannot be read keeps its
+// path, so that the row survives until the file is back: its title is the file name, every
+// other text is empty and it is not available.
 struct TrackRecord {
   std::string path, artist, title, album, year, genre, duration;
   uint32_t seconds = 0;
+  bool available = false;
 };
 
 struct PlaylistRow {
   int number = 0;  // fixed when the row is added; entry number - 1 of PlaylistPaths
   std::array<std::string, kColumnCount> texts;
   uint32_t seconds = 0;
+  bool available = true;  // false: the file could not be read when the row was last read
 };
 
 // "mm:ss" of whole seconds.
@@ -67,9 +70,6 @@ TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags);
 
 struct PlaylistOptions {
   std::filesystem::path dataFolder;  // where "tvra.dfl" lives; empty: DefaultDataFolder()
-  std::chrono::milliseconds saveDelay{3000};
-  // The clock for the save delay; empty: std::chrono::steady_clock::now.
-  std::function<std::chrono::steady_clock::time_point()> now;
   uint64_t shuffleSeed = 0;  // 0: seeded from std::random_device
 };
 
@@ -93,18 +93,25 @@ class PlaylistObserver {  // every call on the owner (UI) thread
   // The row whose file was started last moved to another row by a start (sorts, shuffles and
   // removals carry it along without a call of their own).
   virtual void PlayingRowChanged(int previous, int current) { (void)previous, (void)current; }
+  // The texts of one row were read again (RefreshRow).
+  virtual void RowChanged(int row) { (void)row; }
 };
 
+// None of the owner-thread callbacks may call DeliverBatches.
 struct PlaylistCallbacks {
   std::function<void(const std::string& path)> startRow;  // owner thread: play this path
   std::function<void(size_t records)> batchReady;  // LOAD THREAD: call DeliverBatches soon
   std::function<void(int firstRow, int endRow)> rowsAdded;  // owner thread, after RowsInserted
+  // Owner thread: what the default playlist would hold has changed (or may have); for autosave.
+  std::function<void()> changed;
+  // Owner thread, after rowsAdded: the display row of the first record of AddPaths(..., tag) for
+  // a non-zero tag, once that row exists. Not called for a request that gave no rows or was
+  // cleared first.
+  std::function<void(uint64_t tag, int displayRow)> firstRowArrived;
 };
 
 class PlaylistModel {
  public:
-  using Clock = std::chrono::steady_clock;
-
   using Options = PlaylistOptions;
   using Callbacks = PlaylistCallbacks;
 
@@ -116,8 +123,10 @@ class PlaylistModel {
   PlaylistModel& operator=(const PlaylistModel&) = delete;
 
   // Files and M3U playlists (".m3u" in any case), expanded and read on the load thread. Returns
-  // at once; a request made while a load runs waits for it, so loads never overlap.
-  void AddPaths(std::vector<std::string> paths);
+  // at once; a request made while a load runs waits for it, so loads never overlap. Empty paths
+  // and paths holding a NUL name no file and are left out. A non-zero tag asks for
+  // Callbacks::firstRowArrived.
+  void AddPaths(std::vector<std::string> paths, uint64_t tag = 0);
   // Appends every batch the load thread has finished; returns the number of rows added.
   int DeliverBatches();
   bool IsLoading() const;
@@ -127,7 +136,7 @@ class PlaylistModel {
   int RowCount() const { return static_cast<int>(rows_.size()); }
   const PlaylistRow& Row(int displayIndex) const { return rows_.at(static_cast<size_t>(displayIndex)); }
   const std::vector<PlaylistRow>& Rows() const { return rows_; }
-  // Entries in arrival order; an empty entry is a file that could not be read or a removed row.
+  // Entries in arrival order; an empty entry is a removed row.
   const std::vector<std::string>& PlaylistPaths() const { return paths_; }
   std::string PathOfRow(int displayIndex) const;
   int CurrentRow() const { return currentRow_; }
@@ -139,6 +148,12 @@ class PlaylistModel {
   void PlayPrevious();
   // Double-click: makes the row current and starts it; false for an index outside the rows.
   bool StartRow(int displayIndex);
+  // Makes the row current and the playing row without asking for it to be started: its file is
+  // already playing. Nothing for an index outside the rows.
+  void MarkPlaying(int displayIndex);
+  // Reads the row's file again, here on the owner thread, and replaces its texts (but the
+  // number), seconds and availability: a file that was missing may be back, or gone.
+  void RefreshRow(int displayIndex);
   // Removed rows leave blank entries, so they are never saved again; numbers do not change.
   void RemoveRows(std::vector<int> displayIndexes);
   // Empties the playlist and drops any load still running or waiting; no row is current after.
@@ -155,37 +170,39 @@ class PlaylistModel {
   bool SavePlaylist(const std::string& file) const;
 
   std::filesystem::path DefaultPlaylistPath() const;
-  // Loads "tvra.dfl" and from then on keeps it up to date: a few seconds after each change (see
-  // Tick) and when the model is destroyed. A file that exists but cannot be read is renamed to
-  // "tvra.dfl.bak" (or .bak.2, ...) and is never overwritten. False when the file was set aside.
+  // Loads "tvra.dfl"; from then on SaveDefaultPlaylist may write it, and the destructor saves any
+  // change not saved yet (when to save in between is Callbacks::changed's owner's business). A
+  // file that exists but cannot be read is renamed to "tvra.dfl.bak" (or .bak.2, ...) and is
+  // never overwritten. False when the file was set aside.
   bool LoadDefaultPlaylist();
+  // Every entry, in entry order, with those still waiting to be read. False, writing nothing,
+  // before LoadDefaultPlaylist, when the file was set aside, or when it cannot be written.
   bool SaveDefaultPlaylist();
-  // Call now and then (a one-second timer): saves the default playlist once a change is older
-  // than the save delay.
-  void Tick();
-  bool HasUnsavedChanges() const { return dirtySince_.has_value(); }
+  bool HasUnsavedChanges() const { return dirty_; }
 
  private:
   struct Request {
     std::vector<std::string> paths;
     uint64_t generation = 0;
     bool fromDefaultFile = false;  // its rows are what the default file already holds
+    uint64_t tag = 0;
   };
   struct Batch {
     uint64_t generation = 0;
     bool fromDefaultFile = false;
+    uint64_t firstOfTag = 0;  // the request's tag on its first batch only
     std::vector<TrackRecord> records;
   };
 
-  void Enqueue(std::vector<std::string> paths, bool fromDefaultFile);
+  void Enqueue(std::vector<std::string> paths, bool fromDefaultFile, uint64_t tag);
   void LoadThread();
   void RunRequest(const Request& request);
   void StartRowAt(int displayIndex);
+  void SetPlayingRow(int displayIndex);
   // Sorts or shuffles through `reorder`, announced as a layout change; the playing row goes along.
   void ReorderRows(const std::function<void()>& reorder);
   void SetCurrentRow(int row);
   void MarkChanged();
-  Clock::time_point Now() const;
   // Every path the default playlist should hold now: delivered, queued and not yet read.
   std::vector<std::string> SnapshotForDefault() const;
 
@@ -203,7 +220,7 @@ class PlaylistModel {
 
   bool defaultActive_ = false;
   bool defaultBlocked_ = false;
-  std::optional<Clock::time_point> dirtySince_;
+  bool dirty_ = false;
 
   // Shared with the load thread, under mutex_.
   mutable std::mutex mutex_;

@@ -36,7 +36,7 @@ entry="$usr/share/applications/tovira.desktop"
 if [ -f "$entry" ]; then
   out=$(desktop-file-validate "$entry" 2>&1) || { echo "desktop-file-validate: $out"; fail=1; }
   if echo "$out" | grep -qi error; then echo "desktop-file-validate: $out"; fail=1; fi
-  grep -qx 'Exec=tovira %f' "$entry" || { echo "installed entry does not start tovira by name"; fail=1; }
+  grep -qx 'Exec=tovira %F' "$entry" || { echo "installed entry does not start tovira by name"; fail=1; }
   grep -qx 'Icon=tovira' "$entry" || { echo "installed entry does not name the themed icon"; fail=1; }
 fi
 # The MIME package is well-formed enough for the database tool.

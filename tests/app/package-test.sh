@@ -82,7 +82,7 @@ else
 fi
 entry="$XDG_DATA_HOME/applications/tovira.desktop"
 if [ -f "$entry" ]; then
-  grep -qx "Exec=$root/usr/bin/tovira %f" "$entry" || problem "registered Exec is not the unpacked program: $(grep ^Exec "$entry")"
+  grep -qx "Exec=$root/usr/bin/tovira %F" "$entry" || problem "registered Exec is not the unpacked program: $(grep ^Exec "$entry")"
   grep -qx "Icon=$root/usr/share/icons/hicolor/scalable/apps/tovira.svg" "$entry" || problem "registered icon is not the unpacked one: $(grep ^Icon "$entry")"
 else
   problem "the unpacked program registered no desktop entry"

@@ -8,17 +8,31 @@
 namespace tovira {
 namespace {
 
-TEST(CommandLine, OnePathWithoutItsQuotes) {
-  EXPECT_EQ(StartupFileFromArguments({}), "");
-  EXPECT_EQ(StartupFileFromArguments({"\"/music/My Song.mp3\""}), "/music/My Song.mp3");
-  EXPECT_EQ(StartupFileFromArguments({"/music/My", "Song.mp3"}), "/music/My Song.mp3");
-  EXPECT_EQ(StartupFileFromArguments({"\"\"\"a.mp3\"\""}), "a.mp3");
-  EXPECT_EQ(StartupFileFromArguments({"\"\""}), "");
-  // Two quoted files stay one path, with the quotes between them; opening it fails like any
-  // other missing file.
-  EXPECT_EQ(StartupFileFromArguments({"\"a.mp3\" \"b.mp3\""}), "a.mp3\" \"b.mp3");
-  // Quotes inside a name are part of it.
-  EXPECT_EQ(StartupFileFromArguments({"say \"hi\".mp3"}), "say \"hi\".mp3");
+TEST(CommandLine, EveryArgumentIsOneAbsolutePath) {
+  using Paths = std::vector<std::string>;
+  const struct {
+    Paths arguments;
+    const char* workingDirectory;
+    Paths expected;
+  } cases[] = {
+      {{}, "/home/u", {}},
+      {{"/music/a.mp3", "b.mp3", "/music/list.m3u"}, "/home/u", {"/music/a.mp3", "/home/u/b.mp3", "/music/list.m3u"}},
+      // Quotes around an argument go, however many; quotes inside a name are part of it.
+      {{"\"/music/My Song.mp3\"", "\"\"\"a.mp3\"\"", "say \"hi\".mp3"}, "/x",
+       {"/music/My Song.mp3", "/x/a.mp3", "/x/say \"hi\".mp3"}},
+      // Nothing left after the quotes: no file at all.
+      {{"", "\"\"", "/a.mp3", "\""}, "/x", {"/a.mp3"}},
+      {{"../b.mp2", "./songs//c.mp3", "d/."}, "/home/u/music", {"/home/u/b.mp2", "/home/u/music/songs/c.mp3", "/home/u/music/d"}},
+      // A desktop's URLs are local paths, with their escapes decoded (the bytes of UTF-8 too).
+      {{"file:///music/My%20Song.mp3", "FILE://localhost/a%2fb%25.mp3", "file:/M%C3%BCsik/x.mp3"}, "/x",
+       {"/music/My Song.mp3", "/a/b%.mp3", "/M\xC3\xBCsik/x.mp3"}},
+      // A '%' that starts no escape stays; another machine's file, or one with a NUL, stays a URL.
+      {{"file:///100%/a%2.mp3", "file://server/music/a.mp3", "file:///a%00b.mp3"}, "/x",
+       {"/100%/a%2.mp3", "file://server/music/a.mp3", "file:///a%00b.mp3"}},
+      // A file whose name only begins like a URL is a file of the working folder.
+      {{"file:a.mp3"}, "/x", {"/x/file:a.mp3"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StartupFilesFromArguments(c.arguments, c.workingDirectory), c.expected);
 }
 
 TEST(CommandLine, ProgramFolderIsTheFolderOfTheRunningProgram) {

@@ -144,7 +144,7 @@ TEST_F(Registration, WritesTheEntryAndTheDefaultsAndKeepsAnotherProgramsLines) {
 
   RegisterFileTypes(program);
 
-  EXPECT_TRUE(Read(DesktopFile()).contains("Exec=\"" + program + "\" %f\n")) << Read(DesktopFile()).toStdString();
+  EXPECT_TRUE(Read(DesktopFile()).contains("Exec=\"" + program + "\" %F\n")) << Read(DesktopFile()).toStdString();
   const QString list = Read(MimeAppsFile());
   for (const char* kept : {"image/png=viewer.desktop;", "[Added Associations]", "video/mp4=movie.desktop;"})
     EXPECT_TRUE(list.contains(kept)) << kept << "\n" << list.toStdString();
@@ -166,7 +166,7 @@ TEST_F(Registration, EveryStartPointsTheEntryAtTheProgramAgain) {
   RegisterFileTypes("/old/place/tovira");
   Write(MimeAppsFile(), Read(MimeAppsFile()).replace("audio/mp2=tovira.desktop;", "audio/mp2=someone.desktop;"));
   RegisterFileTypes("/new/place/tovira");
-  EXPECT_TRUE(Read(DesktopFile()).contains("Exec=/new/place/tovira %f\n"));
+  EXPECT_TRUE(Read(DesktopFile()).contains("Exec=/new/place/tovira %F\n"));
   EXPECT_EQ(Read(MimeAppsFile()),
             "[Default Applications]\naudio/mpeg=tovira.desktop;\naudio/mp2=tovira.desktop;\naudio/x-mpegurl=tovira.desktop;\n");
 }

@@ -27,18 +27,12 @@ namespace {
 
 using test::ProcessEventsUntil;
 
-// The quoting rules themselves are CommandLine's; here, that the result is made absolute.
-TEST(HandOffText, NamesOneAbsoluteFile) {
-  const struct {
-    QStringList arguments;
-    const char* workingDirectory;
-    const char* expected;
-  } cases[] = {{{}, "/home/u", ""},
-               {{"/music/a.mp3"}, "/home/u", "/music/a.mp3"},
-               {{"\"/music/My Song.mp3\""}, "/x", "/music/My Song.mp3"},
-               {{"songs/a.mp3"}, "/home/u", "/home/u/songs/a.mp3"},
-               {{"../b.mp2"}, "/home/u/music", "/home/u/b.mp2"}};
-  for (const auto& c : cases) EXPECT_EQ(HandOffTextFromArguments(c.arguments, c.workingDirectory), c.expected);
+// The rules themselves are CommandLine's; here, that names beyond ASCII come through them whole.
+TEST(HandOffPaths, AreTheCommandLinesPathsAsText) {
+  const QString home = QString::fromUtf8("/home/Jürgen");
+  EXPECT_EQ(HandOffPathsFromArguments({}, home), QStringList{});
+  EXPECT_EQ(HandOffPathsFromArguments({QString::fromUtf8("\"Ärger.mp3\""), "", "file:///%E2%99%AA.mp3", "/a b.mp2"}, home),
+            (QStringList{home + QString::fromUtf8("/Ärger.mp3"), QString::fromUtf8("/♪.mp3"), "/a b.mp2"}));
 }
 
 // A private folder for one test's socket, with the application made.
@@ -53,17 +47,18 @@ struct SocketFolder {
 
 TEST(HandOff, WithNobodyListeningFailsAndTheStartRunsAlone) {
   SocketFolder folder;
-  EXPECT_FALSE(HandOffToRunningInstance("/a.mp3", folder.Path(), 5000));
-  EXPECT_FALSE(HandOffToRunningInstance("/a.mp3", QString(), 5000));
+  const QStringList paths{"/a.mp3"};
+  EXPECT_FALSE(HandOffToRunningInstance(paths, folder.Path(), 5000));
+  EXPECT_FALSE(HandOffToRunningInstance(paths, QString(), 5000));
   QFile plain(folder.Path());
   ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
   plain.close();
-  EXPECT_FALSE(HandOffToRunningInstance("/a.mp3", folder.Path(), 5000));
+  EXPECT_FALSE(HandOffToRunningInstance(paths, folder.Path(), 5000));
   // No socket to listen on: no hand-off, and no failure either.
   InstanceServer nowhere(QString(), nullptr);
-  EXPECT_EQ(ClaimInstance(nowhere, "/a.mp3", 2000), InstanceRole::Alone);
+  EXPECT_EQ(ClaimInstance(nowhere, paths, 2000), InstanceRole::Alone);
   InstanceServer unreachable(folder.dir.path() + "/missing/folder/s", nullptr);
-  EXPECT_EQ(ClaimInstance(unreachable, "/a.mp3", 2000), InstanceRole::Alone);
+  EXPECT_EQ(ClaimInstance(unreachable, paths, 2000), InstanceRole::Alone);
 }
 
 TEST(InstanceSocketPath, LivesInThePrivateRuntimeFolder) {
@@ -93,8 +88,10 @@ TEST(InstanceSocketPath, LivesInThePrivateRuntimeFolder) {
 
 class Probe {
  public:
-  Probe(const QString& mode, const QString& socket, const QString& text) {
-    process_.start(TOVIRA_INSTANCE_PROBE, {mode, socket, text.isEmpty() ? QString("-") : text});
+  Probe(const QString& mode, const QString& socket, const QStringList& arguments = {},
+        const QString& workingDirectory = QString()) {
+    process_.setWorkingDirectory(workingDirectory);
+    process_.start(TOVIRA_INSTANCE_PROBE, QStringList{mode, socket} + arguments);
   }
   ~Probe() {
     process_.kill();  // SIGKILL: no chance to clean up, as in a crash
@@ -108,10 +105,11 @@ class Probe {
     output_ += QString::fromUtf8(process_.readAllStandardOutput());
     return output_.split('\n', Qt::SkipEmptyParts);
   }
-  QStringList Commands() {
-    QStringList commands;
+  // The paths of each hand-off, in the order they came.
+  QList<QStringList> Commands() {
+    QList<QStringList> commands;
     for (const QString& line : Lines())
-      if (line.startsWith("CMD ")) commands << line.mid(4);
+      if (line.startsWith("CMD ")) commands << line.mid(4).split(QChar(0), Qt::SkipEmptyParts);
     return commands;
   }
   // Exit status, or -1 if it did not end in time.
@@ -134,20 +132,20 @@ QString TrackName(int i) {
 
 TEST(SingleInstanceProcesses, TwentyConcurrentStartsAllReachTheFirstInstance) {
   SocketFolder folder;
-  Probe first("start", folder.Path(), "");
+  Probe first("start", folder.Path());
   ASSERT_TRUE(first.WaitForLine("FIRST"));
   InstanceServer intruder(folder.Path(), nullptr);  // a live socket is not taken over
   ASSERT_FALSE(intruder.Listen());
   std::vector<std::unique_ptr<Probe>> later;
-  QSet<QString> expected;
+  QSet<QStringList> expected;
   for (int i = 0; i < 20; ++i) {
-    later.push_back(std::make_unique<Probe>("start", folder.Path(), TrackName(i)));
-    expected.insert(TrackName(i));
+    later.push_back(std::make_unique<Probe>("start", folder.Path(), QStringList{TrackName(i)}));
+    expected.insert({TrackName(i)});
   }
   for (auto& p : later) EXPECT_EQ(p->Wait(), 0) << "a later start did not hand over and exit";
   ASSERT_TRUE(ProcessEventsUntil([&] {
-    const QStringList got = first.Commands();
-    return QSet<QString>(got.begin(), got.end()) == expected;
+    const QList<QStringList> got = first.Commands();
+    return QSet<QStringList>(got.begin(), got.end()) == expected;
   }, 30000)) << first.Lines().join('|').left(2000).toStdString();
   EXPECT_EQ(first.Commands().size(), 20);
   EXPECT_EQ(first.Lines().count("ACT"), 20);
@@ -157,30 +155,30 @@ TEST(SingleInstanceProcesses, TwentyConcurrentStartsAllReachTheFirstInstance) {
 // that stop half-way hold nobody else up.
 TEST(SingleInstanceProcesses, MalformedMessagesAreDroppedUnread) {
   SocketFolder folder;
-  Probe first("start", folder.Path(), "");
+  Probe first("start", folder.Path());
   ASSERT_TRUE(first.WaitForLine("FIRST"));
   std::list<QLocalSocket> clients;
   for (const QByteArray& message :
        {QByteArray("HTTP/1.0 GET /\r\n\r\n"), QByteArray("TVR1\x7f\xff\xff\xff", 8) + QByteArray(64, 'x'),
-        QByteArray("TVR1\0\0\0\x20/short", 14), QByteArray("TV")}) {
+        QByteArray("TVR1\0\0\0\x20/short", 14), QByteArray("TV"), QByteArray("TVR1\0\0\0\x04/\xff\xfe\x80", 12)}) {
     QLocalSocket& raw = clients.emplace_back();
     raw.connectToServer(folder.Path());
     ASSERT_TRUE(raw.waitForConnected(5000));
     raw.write(message);
     ASSERT_TRUE(raw.waitForBytesWritten(5000));
   }
-  Probe ok("send", folder.Path(), "/ok.mp3");
+  Probe ok("send", folder.Path(), {"/ok.mp3"});
   EXPECT_EQ(ok.Wait(), 0);
   ASSERT_TRUE(first.WaitForLine("CMD /ok.mp3"));
   QThread::msleep(1500);  // time for a wrongly accepted message to show
-  EXPECT_EQ(first.Commands(), QStringList{"/ok.mp3"});
+  EXPECT_EQ(first.Commands(), QList<QStringList>{{"/ok.mp3"}});
   EXPECT_EQ(first.Lines().count("ACT"), 1);
 }
 
 TEST(SingleInstanceProcesses, StartsRacingWithNoInstanceSettleOnOne) {
   SocketFolder folder;
   std::vector<std::unique_ptr<Probe>> starts;
-  for (int i = 0; i < 6; ++i) starts.push_back(std::make_unique<Probe>("start", folder.Path(), TrackName(i)));
+  for (int i = 0; i < 6; ++i) starts.push_back(std::make_unique<Probe>("start", folder.Path(), QStringList{TrackName(i)}));
   // Exactly one stays as the first instance; the others hand over to it and end.
   ASSERT_TRUE(ProcessEventsUntil([&] {
     int ended = 0;
@@ -201,26 +199,37 @@ TEST(SingleInstanceProcesses, StartsRacingWithNoInstanceSettleOnOne) {
 TEST(SingleInstanceProcesses, SocketOfACrashedInstanceIsTakenOver) {
   SocketFolder folder;
   {
-    Probe crashed("start", folder.Path(), "");
+    Probe crashed("start", folder.Path());
     ASSERT_TRUE(crashed.WaitForLine("FIRST"));
   }  // killed
   struct stat st {};
   ASSERT_EQ(::lstat(QFile::encodeName(folder.Path()).constData(), &st), 0) << "the dead instance left no socket";
-  Probe next("start", folder.Path(), "/music/after crash.mp3");
+  Probe next("start", folder.Path(), {"/music/after crash.mp3"});
   ASSERT_TRUE(next.WaitForLine("FIRST")) << "the stale socket was obeyed: " << next.Lines().join('|').toStdString();
-  Probe later("send", folder.Path(), "/music/later.mp3");
+  Probe later("send", folder.Path(), {"/music/later.mp3"});
   EXPECT_EQ(later.Wait(), 0);
   EXPECT_TRUE(next.WaitForLine("CMD /music/later.mp3"));
 }
 
-TEST(SingleInstanceProcesses, SecondStartWithoutArgumentsOnlyActivates) {
+// A later start's files come in one hand-off, in their order, each whole: a blank or a letter
+// beyond ASCII splits nothing, and a relative name is one of the later start's own folder.
+TEST(SingleInstanceProcesses, SeveralFilesOfOneStartArriveTogetherInOrderAndNoneOnlyActivates) {
   SocketFolder folder;
-  Probe first("start", folder.Path(), "");
+  Probe first("start", folder.Path());
   ASSERT_TRUE(first.WaitForLine("FIRST"));
-  Probe second("start", folder.Path(), "");
+  const QString space = "/music/My Song.mp3";
+  const QString accented = QString::fromUtf8("/music/Café über/日本.mp2");
+  const QString here = QFileInfo(folder.dir.path()).canonicalFilePath();  // the probe's own folder
+  Probe second("start", folder.Path(), {space, "list.m3u", accented}, here);
   EXPECT_EQ(second.Wait(), 0);
   ASSERT_TRUE(first.WaitForLine("ACT"));
-  EXPECT_EQ(first.Commands(), QStringList{""});
+  EXPECT_EQ(first.Commands(), (QList<QStringList>{{space, here + "/list.m3u", accented}}));
+  EXPECT_EQ(first.Lines().count("ACT"), 1);
+  // A start without arguments only activates: a hand-off of no paths.
+  Probe third("start", folder.Path());
+  EXPECT_EQ(third.Wait(), 0);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return first.Lines().count("ACT") == 2; }));
+  EXPECT_EQ(first.Commands(), (QList<QStringList>{{space, here + "/list.m3u", accented}, {}}));
 }
 
 // --- Another user on the same machine (needs root to become that user) ------------------------
@@ -258,7 +267,7 @@ TEST(SingleInstanceUsers, AnotherUserCannotHandAnythingOver) {
   SocketFolder folder;
   // Even where the folder and socket let everyone in, the server listens to its own user only.
   ::chmod(QFile::encodeName(folder.dir.path()).constData(), 0777);
-  Probe first("start", folder.Path(), "");
+  Probe first("start", folder.Path());
   ASSERT_TRUE(first.WaitForLine("FIRST"));
   ::chmod(QFile::encodeName(folder.Path()).constData(), 0777);
   sockaddr_un addr = Address(folder.Path());
@@ -300,7 +309,7 @@ TEST(SingleInstanceUsers, NothingIsHandedToAnotherUsersSocket) {
   });
   char r = 0;
   ASSERT_EQ(::read(ready[0], &r, 1), 1);
-  EXPECT_FALSE(HandOffToRunningInstance("/music/private.mp3", folder.Path(), 5000));
+  EXPECT_FALSE(HandOffToRunningInstance({"/music/private.mp3"}, folder.Path(), 5000));
   EXPECT_EQ(WaitChild(child), 0) << "the file name reached another user's process";
   ::close(ready[0]);
   ::close(ready[1]);

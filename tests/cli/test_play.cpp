@@ -14,11 +14,7 @@ namespace {
 
 using namespace test;
 
-std::vector<int16_t> WholeDecode(const std::string& path) {
-  VectorPcmSink sink;
-  EXPECT_TRUE(MpegDecoder::DecodeFile(path, sink));
-  return std::move(sink.pcm);
-}
+std::vector<int16_t> WholeDecode(const std::string& path) { return Decode(ReadBytes(path)).pcm; }
 
 // The middle file cannot be read to its end (a tag cut off after the last frame). The player
 // says so on one line, with the file's name, and plays the last file.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "StreamBuilder.h"
@@ -48,11 +49,9 @@ TEST(Xing, ReadsTheFieldsThatLieInsideTheBuffer) {
     XingHeaderData x;
     x.frameCount = 99;  // what is not read stays as it was
     x.flags = 7;
-    EXPECT_EQ(ReadXingHeader(x, XingAt(c.at, c.flags, c.total), 44100), c.found);
-    EXPECT_EQ(x.flags, c.flagsRead);
-    EXPECT_EQ(x.frameCount, c.frames);
-    EXPECT_EQ(x.byteCount, c.bytes);
-    EXPECT_EQ(x.vbrScale, c.scale);
+    const int found = ReadXingHeader(x, XingAt(c.at, c.flags, c.total), 44100);
+    EXPECT_EQ(std::tuple(found, x.flags, x.frameCount, x.byteCount, x.vbrScale),
+              std::tuple(c.found, c.flagsRead, c.frames, c.bytes, c.scale));
   }
   XingHeaderData none;
   EXPECT_EQ(ReadXingHeader(none, std::vector<uint8_t>(8192, 'X'), 44100), 0);
@@ -95,11 +94,8 @@ TEST(Xing, InfoTagAndEncoderDelayAndPadding) {
     SCOPED_TRACE(c.encoder);
     XingHeaderData x;
     ASSERT_EQ(ReadXingHeader(x, WithExtension(c.tag, c.encoder, c.delay, c.padding), 44100), 1);
-    EXPECT_EQ(x.info, c.info);
-    EXPECT_EQ(x.frameCount, 384);
-    EXPECT_EQ(x.vbrScale, 57);
-    EXPECT_EQ(x.encoderDelay, c.readDelay);
-    EXPECT_EQ(x.encoderPadding, c.readPadding);
+    EXPECT_EQ(std::tuple(x.info, x.frameCount, x.vbrScale, x.encoderDelay, x.encoderPadding),
+              std::tuple(c.info, 384, 57, c.readDelay, c.readPadding));
   }
 }
 

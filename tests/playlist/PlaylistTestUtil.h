@@ -1,12 +1,12 @@
 #pragma once
-// A playlist model wired to a temporary data folder, a hand-driven clock and recorded callbacks.
+// A playlist model wired to a temporary data folder and recorded callbacks.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,14 +20,14 @@ struct Recorder {
   std::vector<std::pair<int, int>> added;
   std::mutex mutex;
   std::vector<size_t> batches;  // sizes reported on the load thread
-  std::chrono::steady_clock::time_point now{};
+  int changes = 0;
+  std::vector<std::tuple<uint64_t, int, std::string>> firstRows;  // tag, the row given, its path
+  PlaylistModel* model = nullptr;
 };
 
 inline std::unique_ptr<PlaylistModel> MakeModel(const fs::path& dataFolder, Recorder& rec) {
   PlaylistOptions options;
   options.dataFolder = dataFolder;
-  options.saveDelay = std::chrono::seconds(3);
-  options.now = [&rec] { return rec.now; };
   options.shuffleSeed = 12345;
   PlaylistCallbacks callbacks;
   callbacks.startRow = [&rec](const std::string& p) { rec.started.push_back(p); };
@@ -36,7 +36,11 @@ inline std::unique_ptr<PlaylistModel> MakeModel(const fs::path& dataFolder, Reco
     std::lock_guard lock(rec.mutex);
     rec.batches.push_back(n);
   };
-  return std::make_unique<PlaylistModel>(std::move(options), std::move(callbacks));
+  callbacks.changed = [&rec] { ++rec.changes; };
+  callbacks.firstRowArrived = [&rec](uint64_t tag, int row) { rec.firstRows.emplace_back(tag, row, rec.model->PathOfRow(row)); };
+  auto model = std::make_unique<PlaylistModel>(std::move(options), std::move(callbacks));
+  rec.model = model.get();
+  return model;
 }
 
 inline void Load(PlaylistModel& model, std::vector<std::string> paths) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <thread>
+#include <tuple>
 
 #include "playlist/PlaylistModel.h"
 #include "playlist/PlaylistTestUtil.h"
@@ -19,20 +20,18 @@ TEST_F(PlaylistLoad, FilesArriveInOrderInBatchesOfTwentyAndUnreadableOnesKeepThe
   Load(*model, paths);
   EXPECT_EQ(rec.batches, (std::vector<size_t>{20, 20, 5}));
   EXPECT_EQ(rec.added, (std::vector<std::pair<int, int>>{{0, 20}, {20, 40}, {40, 45}}));
-  paths[19] = "";
-  EXPECT_EQ(model->PlaylistPaths(), paths);
+  EXPECT_EQ(model->PlaylistPaths(), paths);  // the missing file's entry included
   ASSERT_EQ(model->RowCount(), 45);
   for (int i = 0; i < 45; ++i) {
-    const auto& row = model->Row(i);
-    EXPECT_EQ(row.number, i + 1);
-    EXPECT_EQ(row.texts[kColumnNumber], std::to_string(i + 1));
     const bool read = i != 19;
-    EXPECT_EQ(row.texts[kColumnArtist], read ? "Artist" : "");
-    EXPECT_EQ(row.texts[kColumnAlbum], read ? "Album" : "");
-    EXPECT_EQ(row.texts[kColumnDuration], read ? "00:03" : "");
-    EXPECT_EQ(row.seconds, read ? 3u : 0u);
+    PlaylistRow want{.number = i + 1, .texts = {}, .seconds = read ? 3u : 0u, .available = read};
+    want.texts[kColumnNumber] = std::to_string(i + 1);
+    want.texts[kColumnTitle] = read ? "001" : "missing.mp3";
+    if (read) want.texts[kColumnArtist] = "Artist", want.texts[kColumnAlbum] = "Album", want.texts[kColumnDuration] = "00:03";
+    const PlaylistRow& row = model->Row(i);
+    EXPECT_EQ(std::tie(row.number, row.texts, row.seconds, row.available),
+              std::tie(want.number, want.texts, want.seconds, want.available)) << i;
   }
-  for (int c = 1; c < kColumnCount; ++c) EXPECT_EQ(model->Row(19).texts[c], "") << c;
 
   // A second load goes on numbering.
   rec.batches.clear();
@@ -115,10 +114,13 @@ TEST_F(PlaylistLoad, PlaylistsAreExpandedWhateverTheirCase) {
              "file://" + (dir / "music/003.mp3").string() + "\ninner.m3u\n");
   WriteBytes(dir / "music/inner.m3u", "001.mp3\n");
   Load(*model, {(dir / "music/LIST.M3U").string(), paths[2]});
-  ASSERT_EQ(model->RowCount(), 6);
-  EXPECT_EQ(model->PlaylistPaths(), (std::vector<std::string>{paths[0], "", paths[1], paths[2], "", paths[2]}));
-  EXPECT_EQ(model->Row(1).texts[kColumnNumber], "2");  // the blank line's row shows only its number
-  EXPECT_EQ(model->Row(1).texts[kColumnTitle], "");
+  // The blank line names no file and gives no row; a nested list is not expanded: it is a
+  // file that cannot be played, kept as such.
+  const auto inner = (dir / "music/inner.m3u").string();
+  EXPECT_EQ(model->PlaylistPaths(), (std::vector<std::string>{paths[0], paths[1], paths[2], inner, paths[2]}));
+  ASSERT_EQ(model->RowCount(), 5);
+  EXPECT_FALSE(model->Row(3).available);
+  EXPECT_EQ(model->Row(3).texts[kColumnTitle], "inner.m3u");
 }
 
 TEST_F(PlaylistLoad, HostileInputLoadsTheRest) {
@@ -140,13 +142,48 @@ TEST_F(PlaylistLoad, HostileInputLoadsTheRest) {
   input.push_back(std::string("with\0nul.mp3", 12));
   input.push_back(good[1]);
   Load(*model, input);
+  // Every unplayable input keeps a row, but the path with a NUL, which names no file (and would
+  // make the default playlist unreadable), and the playlists, which give their lines or nothing.
   const auto& entries = model->PlaylistPaths();
+  ASSERT_EQ(entries.size(), static_cast<size_t>(model->RowCount()));
   ASSERT_GE(entries.size(), 8u);
   EXPECT_EQ(entries.front(), good[0]);
   EXPECT_EQ(entries.back(), good[1]);
   EXPECT_EQ(std::count(entries.begin(), entries.end(), good[1]), 2);
-  EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const auto& e) { return !e.empty(); }), 3);
+  for (const char* name : {"random.mp3", "trunc.mp3", "folder.mp3", "dangling.mp3", "fifo.mp3"})
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), (dir / name).string()), 1) << name;
+  for (const auto& e : entries) EXPECT_TRUE(!e.empty() && e.find('\0') == std::string::npos);
+  const auto playable = std::count_if(model->Rows().begin(), model->Rows().end(), [](const auto& r) { return r.available; });
+  EXPECT_EQ(playable, 3);
   EXPECT_EQ(model->Row(model->RowCount() - 1).texts[kColumnDuration], "00:03");
+}
+
+// A tagged request learns the row of its first record once that row is in, whatever was queued
+// before it, after its playlists are expanded, and only once however many batches it fills.
+TEST_F(PlaylistLoad, FirstRowOfATaggedRequest) {
+  const auto paths = MakeTracks(dir / "m", 50);
+  std::string list = "#EXTM3U\n\n";  // a blank line first: the first record is the next line's
+  for (int i = 10; i < 35; ++i) list += paths[static_cast<size_t>(i)] + "\n";
+  WriteBytes(dir / "list.m3u", list);
+  WriteBytes(dir / "empty.m3u", "#EXTM3U\n");
+  model->AddPaths({paths.begin(), paths.begin() + 30});  // untagged, ahead of the rest
+  model->AddPaths({(dir / "list.m3u").string()}, 7);
+  model->AddPaths({(dir / "empty.m3u").string()}, 8);  // expands to nothing
+  model->AddPaths({"", std::string("a\0b", 3)}, 9);  // names no file at all
+  model->AddPaths({(dir / "gone.mp3").string(), paths[49]}, 10);
+  model->WaitForLoad();
+  EXPECT_EQ(model->DeliverBatches(), 30 + 25 + 2);
+  using First = std::tuple<uint64_t, int, std::string>;
+  EXPECT_EQ(rec.firstRows, (std::vector<First>{{7, 30, paths[10]}, {10, 55, (dir / "gone.mp3").string()}}));
+
+  // Cleared before it arrived: never reported.
+  rec.firstRows.clear();
+  model->AddPaths(paths, 11);
+  model->Clear();
+  model->WaitForLoad();
+  model->DeliverBatches();
+  Load(*model, {paths[0]});
+  EXPECT_TRUE(rec.firstRows.empty());
 }
 
 }  // namespace

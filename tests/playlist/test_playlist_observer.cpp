@@ -113,7 +113,7 @@ TEST_F(PlaylistNotifications, ALoadRemovalSortShuffleAndClearAreAnnouncedAsTheyH
   ShadowView view(*model);
   model->SetObserver(&view);
   auto paths = MakeTracks(dir / "m", 45);
-  // Unreadable files give rows of empty texts, which every sort must keep too.
+  // Unreadable files give rows with only their number and file name, which every sort keeps too.
   paths[1] = (dir / "none1.mp3").string();
   paths[30] = (dir / "none2.mp3").string();
   Load(*model, paths);
@@ -194,9 +194,18 @@ TEST_F(PlaylistNotifications, CurrentRowStopsAtBothEndsAndIsReportedOnlyWhenItMo
   // The current row is a position: removing rows leaves it, starting it again does not move it.
   EXPECT_EQ(view.log, (std::vector<std::string>{"current -1>0", "insert 0+4", "current 0>1", "current 1>3", "current 3>2",
                                                 "current 2>1", "remove 0+2"}));
+  // A row whose file already plays is marked without being started again.
+  view.log.clear();
+  model->MarkPlaying(0);
+  model->MarkPlaying(2);  // past the rows: nothing
+  view.Check("mark playing");
+  EXPECT_EQ(model->PlayingRow(), 0);
+  EXPECT_EQ(view.log, std::vector<std::string>{"current 1>0"});
+  EXPECT_EQ(rec.started.size(), 5u);
+  view.log.clear();
   model->SetObserver(nullptr);
-  model->PlayPrevious();
-  EXPECT_EQ(view.log.size(), 7u);
+  EXPECT_TRUE(model->PlayNext());
+  EXPECT_TRUE(view.log.empty());
   EXPECT_TRUE(view.faults.empty()) << view.faults.front();
 }
 

@@ -2,8 +2,10 @@
 // The skin: SVG art compiled into the program, and where each control's image sits in it.
 // Sheets hold one row of cells per control: normal at (sourceX, sourceY), mouse-over one cell
 // width to the right, pressed two widths to the right. Art is rendered at the widget's device
-// pixel ratio, so it stays sharp on high-density screens.
+// pixel ratio, so it stays sharp on high-density screens. Each sheet is parsed once per process
+// and each picture rendered once (see SkinCache).
 
+#include <QCache>
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
@@ -12,6 +14,7 @@
 #include <QString>
 
 class QPainter;
+class QSvgRenderer;
 
 namespace tovira::skin {
 
@@ -74,6 +77,46 @@ inline constexpr const char* kAppIcon = ":/skin/app-icon.svg";
 // Registers the compiled-in art; every function here does it, call it before reading
 // ":/skin/..." paths with other Qt classes.
 void InitResources();
+
+// Parsed sheets and the pictures rendered from them. A sheet is read once (a file changed on disk
+// afterwards is not read again, nor is a missing one looked for again) and a picture is rendered
+// once per (sheet, part of the sheet, size, device pixel ratio): asking again returns the same
+// pixmap. Pictures are dropped, least recently used first, past `maxBytes`.
+// UI thread only, like QPixmap itself; the functions below use `Instance()`.
+class SkinCache {
+ public:
+  static constexpr qsizetype kDefaultMaxBytes = 32 * 1024 * 1024;
+  // The process's cache, used by the skinned controls and windows.
+  static SkinCache& Instance();
+
+  explicit SkinCache(qsizetype maxBytes = kDefaultMaxBytes);
+  ~SkinCache();
+  SkinCache(const SkinCache&) = delete;
+  SkinCache& operator=(const SkinCache&) = delete;
+
+  // As skin::Render and skin::Paint below.
+  QPixmap Render(const QString& svg, const QRectF& source, const QSize& size, qreal dpr);
+  QPixmap Render(const QString& svg, const QSize& size, qreal dpr);
+  void Paint(QPainter& painter, const QString& svg, const QRectF& target);
+  // The sheet's own extent in its units; empty when the file is missing or broken.
+  QRectF ViewBox(const QString& svg);
+
+ private:
+  struct Key {
+    QString svg;
+    QRectF source;
+    QSize size;
+    qreal dpr;
+    bool operator==(const Key&) const = default;
+  };
+  friend size_t qHash(const Key& key, size_t seed);
+
+  // The parsed sheet, or null when it is missing or broken.
+  QSvgRenderer* Sheet(const QString& svg);
+
+  QCache<QString, QSvgRenderer> sheets_;
+  QCache<Key, QPixmap> pictures_;  // cost: bytes
+};
 
 // Renders the part `source` of an SVG (in its own units) into a transparent pixmap of `size`
 // logical pixels with device pixel ratio `dpr`. A missing or broken file gives a null pixmap.

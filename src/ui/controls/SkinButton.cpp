@@ -60,26 +60,16 @@ void SkinButton::changeEvent(QEvent* event) {
   QAbstractButton::changeEvent(event);
 }
 
-const QPixmap& SkinButton::CellPixmap(State state) {
-  const qreal ratio = devicePixelRatioF();
-  if (cacheSize_ != size() || cacheRatio_ != ratio) {
-    cache_ = {};
-    cacheSize_ = size();
-    cacheRatio_ = ratio;
-  }
-  QPixmap& pixmap = cache_[static_cast<int>(state)];
-  if (pixmap.isNull()) {
-    const int index = static_cast<int>(state);
-    const QRectF source(cell_.sourceX + index * cell_.width, cell_.sourceY, cell_.width, cell_.height);
-    // A button sized away from its cell shows the whole cell scaled; the art is vector.
-    pixmap = skin::Render(QString::fromUtf8(cell_.sheet), source, size(), ratio);
-  }
-  return pixmap;
+QPixmap SkinButton::CellPixmap(State state) const {
+  const int index = static_cast<int>(state);
+  const QRectF source(cell_.sourceX + index * cell_.width, cell_.sourceY, cell_.width, cell_.height);
+  // A button sized away from its cell shows the whole cell scaled; the art is vector.
+  return skin::Render(QString::fromUtf8(cell_.sheet), source, size(), devicePixelRatioF());
 }
 
 void SkinButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  const QPixmap& pixmap = CellPixmap(DrawState());
+  const QPixmap pixmap = CellPixmap(DrawState());
   if (!pixmap.isNull()) painter.drawPixmap(0, 0, pixmap);
 }
 

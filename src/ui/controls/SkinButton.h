@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QPixmap>
-#include <array>
 
 #include "ui/controls/Skin.h"
 
@@ -36,14 +35,10 @@ class SkinButton : public QAbstractButton {
 
  private:
   void SetMouseOver(bool over);
-  const QPixmap& CellPixmap(State state);
+  QPixmap CellPixmap(State state) const;
 
   skin::Cell cell_;
   bool mouseOver_ = false;
-  // Cells rendered for the current size and device pixel ratio.
-  std::array<QPixmap, 3> cache_;
-  QSize cacheSize_;
-  qreal cacheRatio_ = 0;
 };
 
 // A latching button: each click flips `Latched()`; it shows the pressed cell while latched.

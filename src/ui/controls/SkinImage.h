@@ -2,7 +2,6 @@
 // Shows one skin image (a status image, a window background) scaled to the widget, rendered at
 // the screen's pixel density.
 
-#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -24,8 +23,6 @@ class SkinImage : public QWidget {
 
  private:
   QString svg_;
-  QPixmap cache_;
-  qreal cacheRatio_ = 0;
 };
 
 }  // namespace tovira

@@ -78,18 +78,9 @@ SkinSlider::ThumbState SkinSlider::DrawThumbState() const {
   return thumbHover_ ? ThumbState::MouseOver : ThumbState::Normal;
 }
 
-const QPixmap& SkinSlider::ThumbPixmap(ThumbState state) {
-  const qreal ratio = devicePixelRatioF();
-  if (cacheRatio_ != ratio) {
-    cache_ = {};
-    cacheRatio_ = ratio;
-  }
-  QPixmap& pixmap = cache_[static_cast<int>(state)];
-  if (pixmap.isNull()) {
-    const QRectF source(static_cast<int>(state) * thumb_.width, 0, thumb_.width, thumb_.height);
-    pixmap = skin::Render(QString::fromUtf8(thumb_.image), source, QSize(thumb_.width, thumb_.height), ratio);
-  }
-  return pixmap;
+QPixmap SkinSlider::ThumbPixmap(ThumbState state) const {
+  const QRectF source(static_cast<int>(state) * thumb_.width, 0, thumb_.width, thumb_.height);
+  return skin::Render(QString::fromUtf8(thumb_.image), source, QSize(thumb_.width, thumb_.height), devicePixelRatioF());
 }
 
 void SkinSlider::paintEvent(QPaintEvent*) {
@@ -111,7 +102,7 @@ void SkinSlider::paintEvent(QPaintEvent*) {
     painter.fillRect(channel, kChannelFill);
   }
 
-  const QPixmap& thumb = ThumbPixmap(DrawThumbState());
+  const QPixmap thumb = ThumbPixmap(DrawThumbState());
   if (!thumb.isNull()) painter.drawPixmap(ThumbRect().topLeft(), thumb);
 }
 

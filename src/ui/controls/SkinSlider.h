@@ -10,7 +10,6 @@
 #include <QAbstractSlider>
 #include <QColor>
 #include <QPixmap>
-#include <array>
 
 #include "ui/controls/Skin.h"
 
@@ -57,14 +56,12 @@ class SkinSlider : public QAbstractSlider {
   int Along(const QPoint& point) const { return Horizontal() ? point.x() : point.y(); }
   int ValueAt(int thumbStart) const;
   void SetThumbHover(bool hover);
-  const QPixmap& ThumbPixmap(ThumbState state);
+  QPixmap ThumbPixmap(ThumbState state) const;
 
   skin::Thumb thumb_;
   QColor background_ = Qt::white;
   bool thumbHover_ = false;
   int dragOffset_ = 0;  // where in the thumb it was grabbed, along the slider
-  std::array<QPixmap, 3> cache_;
-  qreal cacheRatio_ = 0;
 };
 
 }  // namespace tovira

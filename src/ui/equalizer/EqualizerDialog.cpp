@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QUrl>
 
-#include "engine/PlaybackEngine.h"
 #include "ui/controls/HelpViewer.h"
 #include "ui/controls/Skin.h"
 #include "ui/controls/SkinLayout.h"
@@ -20,9 +19,6 @@ namespace tovira {
 namespace {
 bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(parent, topic); }
 }  // namespace
-
-EqualizerDialog::EqualizerDialog(Settings& settings, PlaybackEngine& engine, QWidget* parent)
-    : EqualizerDialog(settings, [&engine](const EqualizerFactors& f) { engine.SetEqualizer(f); }, parent) {}
 
 EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* parent)
     : QDialog(parent), equalizer_(settings), apply_(std::move(apply)), showHelp_(DefaultHelp) {
@@ -82,7 +78,10 @@ void EqualizerDialog::StartSlide(bool show) { dock_->StartSlide(show); }
 void EqualizerDialog::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
-  skin::Paint(painter, QString::fromLatin1(skin::kEqualizerBackground), QRectF(QPointF(0, 0), skin::kEqualizerBackgroundSize));
+  // The window shows the top of the art (see the constructor). The picture comes from the skin's
+  // cache: the art is parsed and rendered once per size and density, not on every repaint.
+  painter.drawPixmap(0, 0, skin::Render(QString::fromLatin1(skin::kEqualizerBackground), QRectF(rect()), size(),
+                                        devicePixelRatioF()));
 }
 
 void EqualizerDialog::keyPressEvent(QKeyEvent* event) {

@@ -2,7 +2,7 @@
 // The equaliser window: the gain slider and the ten band sliders on the skin's white background.
 // Letting go of a slider (after a drag, a click in its channel or a wheel step) applies the
 // slider's new value: the band's factors are recomputed, the value is stored in "EQSetting" and
-// the whole factor set goes to the engine. Keys do not move the sliders; F1 opens the help.
+// the whole factor set is applied (to the playing track, in the program). Keys do not move the sliders; F1 opens the help.
 
 #include <QDialog>
 #include <QStringList>
@@ -14,7 +14,6 @@
 
 namespace tovira {
 
-class PlaybackEngine;
 class Settings;
 class SkinSlider;
 class WindowDock;
@@ -33,8 +32,6 @@ class EqualizerDialog : public QDialog {
 
   // Loads "EQSetting" from `settings` and applies it through `apply` at once.
   EqualizerDialog(Settings& settings, Apply apply, QWidget* parent = nullptr);
-  // The same, applying to the engine's playing track.
-  EqualizerDialog(Settings& settings, PlaybackEngine& engine, QWidget* parent = nullptr);
   ~EqualizerDialog() override;
 
   // 0: gain; 1..10: bands 0..9.

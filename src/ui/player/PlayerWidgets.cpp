@@ -6,7 +6,7 @@
 
 #include "ui/controls/Skin.h"
 
-#include "ui/player/PlayerDialog.h"
+#include "session/PlaybackSession.h"
 
 namespace tovira {
 

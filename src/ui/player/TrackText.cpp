@@ -61,25 +61,6 @@ QString DisplayName(const std::string& path) {
   return QString::fromStdString(TagInfo::NameWithoutExtension(path));
 }
 
-std::optional<TrackFacts> ReadTrackFacts(const std::string& path) {
-  TagInfo tags;
-  if (!tags.ReadFile(path)) return std::nullopt;
-  TrackFacts f;
-  f.path = path;
-  f.tagged = tags.HasV1Tag() || tags.HasV2Tag();
-  f.artist = tags.Artist();
-  if (!tags.TitleIsFileName()) f.title = tags.Title();
-  f.album = tags.Album();
-  f.year = tags.Year();
-  f.genre = tags.Genre();
-  f.vbr = tags.IsVbr();
-  f.bitrate = tags.Bitrate();
-  f.frequency = tags.Frequency();
-  f.stereo = tags.IsStereo();
-  f.durationMs = tags.DurationMs();
-  return f;
-}
-
 TrackText BuildTrackText(const TrackFacts& facts) {
   TrackText out;
   QString body;

@@ -64,6 +64,9 @@ FolderPickerDialog::FolderPickerDialog(Settings& settings, QWidget* parent, cons
   tree_->setRootIsDecorated(true);
   tree_->setSelectionMode(QAbstractItemView::SingleSelection);
   tree_->setUniformRowHeights(true);
+  // A double-click opens a closed folder and closes an open one. The tree does that itself; a
+  // handler of our own toggling as well would undo it at once.
+  tree_->setExpandsOnDoubleClick(true);
   tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   tree_->header()->setStretchLastSection(false);
 
@@ -101,9 +104,6 @@ FolderPickerDialog::FolderPickerDialog(Settings& settings, QWidget* parent, cons
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     item->setIcon(0, style()->standardIcon(QStyle::SP_DirClosedIcon));
   });
-  connect(tree_, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* item, int) {
-    item->setExpanded(!item->isExpanded());
-  });
 
   scanner_ = new FolderScanner(this);
   connect(scanner_, &FolderScanner::progress, this, [this](int done, int total) {
@@ -139,7 +139,9 @@ void FolderPickerDialog::FillChildren(QTreeWidgetItem* item) {
   const QString path = item->data(0, kPathRole).toString();
   for (const auto& name : SubfolderNames(path)) AddFolder(item, name, Join(path, name));
   item->setData(0, kFilledRole, true);
-  if (item->childCount() == 0) item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+  // Either way round: the folder may have gained or lost subfolders since its item was made.
+  item->setChildIndicatorPolicy(item->childCount() == 0 ? QTreeWidgetItem::DontShowIndicator
+                                                        : QTreeWidgetItem::ShowIndicator);
   tree_->setUpdatesEnabled(true);
   QApplication::restoreOverrideCursor();
 }

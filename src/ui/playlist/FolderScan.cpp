@@ -37,62 +37,95 @@ std::vector<std::string> ScanFolderForAudio(const std::string& root, const std::
 }
 
 struct FolderScanner::Job {
+  std::vector<std::string> roots;
+  int tag = 0;
+  // Set on the scanner's thread, polled by the worker between folders.
   std::atomic<bool> cancelled{false};
   std::atomic<int> lastReported{-1};
 };
 
 FolderScanner::FolderScanner(QObject* parent) : QObject(parent) {}
 
-FolderScanner::~FolderScanner() { Stop(); }
-
-void FolderScanner::Stop() {
-  if (running_) running_->cancelled = true;
-  running_.reset();
+FolderScanner::~FolderScanner() {
+  Cancel();
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_one();
+  // A result the worker posts meanwhile is dropped by Qt along with this object.
   if (worker_.joinable()) worker_.join();
 }
 
-void FolderScanner::Cancel() { Stop(); }
+void FolderScanner::Cancel() {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+  }
+  for (const auto& job : pending_) job->cancelled = true;
+  pending_.clear();
+}
 
 void FolderScanner::Start(const QStringList& roots, int tag) {
-  Stop();
   auto job = std::make_shared<Job>();
-  running_ = job;
-  const uint64_t serial = ++serial_;
-  std::vector<std::string> rootPaths;
-  for (const auto& r : roots) rootPaths.push_back(r.toStdString());
-  // The scanner joins the worker before it goes away, so `self` outlives the thread; a queued
-  // call still waiting when it is destroyed is dropped by Qt with it.
-  FolderScanner* self = this;
-  worker_ = std::thread([self, job, serial, tag, rootPaths = std::move(rootPaths)] {
-    QStringList files;
-    for (const auto& root : rootPaths) {
-      const auto found = ScanFolderForAudio(
-          root,
-          [&](int done, int total) {
-            // At most one queued progress report per percent, so a huge tree does not flood
-            // the UI thread's queue.
-            const int percent = total > 0 ? (done * 100) / total : 100;
-            if (job->lastReported.exchange(percent) == percent) return;
-            QMetaObject::invokeMethod(
-                self,
-                [self, job, done, total] {
-                  if (self->running_ == job) emit self->progress(done, total);
-                },
-                Qt::QueuedConnection);
-          },
-          &job->cancelled);
-      for (const auto& f : found) files.push_back(QString::fromStdString(f));
-      if (job->cancelled) return;
+  job->tag = tag;
+  for (const auto& r : roots) job->roots.push_back(r.toStdString());
+  pending_.push_back(job);
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(job));
+    if (!worker_.joinable()) worker_ = std::thread(&FolderScanner::Work, this);
+  }
+  wake_.notify_one();
+}
+
+void FolderScanner::Work() {
+  for (;;) {
+    std::shared_ptr<Job> job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+      if (quit_) return;
+      job = std::move(queue_.front());
+      queue_.pop_front();
     }
-    QMetaObject::invokeMethod(
-        self,
-        [self, job, serial, tag, files] {
-          if (self->running_ != job || self->serial_ != serial) return;
-          self->running_.reset();
-          emit self->finished(files, tag);
+    Run(job);
+  }
+}
+
+// Worker thread. The scanner joins the worker before it goes away, so `this` outlives the calls
+// posted here; one still waiting when the scanner is destroyed is dropped by Qt with it.
+void FolderScanner::Run(const std::shared_ptr<Job>& job) {
+  QStringList files;
+  for (const auto& root : job->roots) {
+    const auto found = ScanFolderForAudio(
+        root,
+        [&](int done, int total) {
+          // At most one queued progress report per percent, so a huge tree does not flood the
+          // UI thread's queue.
+          const int percent = total > 0 ? (done * 100) / total : 100;
+          if (job->lastReported.exchange(percent) == percent) return;
+          QMetaObject::invokeMethod(
+              this,
+              [this, job, done, total] {
+                if (!job->cancelled) emit progress(done, total);
+              },
+              Qt::QueuedConnection);
         },
-        Qt::QueuedConnection);
-  });
+        &job->cancelled);
+    for (const auto& f : found) files.push_back(QString::fromStdString(f));
+    if (job->cancelled) return;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, job, files = std::move(files)] {
+        // One worker and queued calls keep the results in the order the jobs were started, so a
+        // job not cancelled is the oldest pending one.
+        if (job->cancelled || pending_.empty() || pending_.front() != job) return;
+        pending_.pop_front();
+        emit finished(files, job->tag);
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace tovira

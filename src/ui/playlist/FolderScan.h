@@ -1,17 +1,21 @@
 #pragma once
 // Finds every ".mp3" and then every ".m3u" file below one or more folders, off the UI thread.
 //
-// The scan runs on a worker thread that the scanner owns; progress and the result come back to
-// the scanner's thread as queued signals. Starting a new scan or cancelling drops the running
-// one: its result is never delivered. The destructor stops the worker after the folder it reads.
+// The scans run one after another on a worker thread that the scanner owns; progress and the
+// results come back to the scanner's thread as queued signals. A scan started while another runs
+// waits behind it, and results arrive in the order the scans were started. Cancelling drops the
+// running scan and every waiting one: none of their results is delivered. The destructor stops
+// the worker after the folder it reads.
 
 #include <QObject>
 #include <QStringList>
 
 #include <atomic>
-#include <cstdint>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,10 +36,13 @@ class FolderScanner : public QObject {
   explicit FolderScanner(QObject* parent = nullptr);
   ~FolderScanner() override;
 
-  // Scans `roots` in order; `finished` follows with every file found, `tag` handed back unchanged.
+  // Queues a scan of `roots`, in order, behind any scan not yet finished; `finished` follows
+  // with every file found, `tag` handed back unchanged.
   void Start(const QStringList& roots, int tag = 0);
+  // Drops every scan not yet finished.
   void Cancel();
-  bool IsScanning() const { return running_ != nullptr; }
+  // Whether a started scan has not delivered its result yet.
+  bool IsScanning() const { return !pending_.empty(); }
 
  signals:
   void progress(int done, int total);
@@ -43,11 +50,17 @@ class FolderScanner : public QObject {
 
  private:
   struct Job;
-  void Stop();
+  void Work();
+  void Run(const std::shared_ptr<Job>& job);
 
-  std::shared_ptr<Job> running_;
+  // Scanner's thread: the jobs started and neither delivered nor cancelled, oldest first.
+  std::deque<std::shared_ptr<Job>> pending_;
+  // Guarded by mutex_: the jobs the worker has yet to take.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::shared_ptr<Job>> queue_;
+  bool quit_ = false;
   std::thread worker_;
-  uint64_t serial_ = 0;
 };
 
 }  // namespace tovira

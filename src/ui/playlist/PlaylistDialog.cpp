@@ -144,10 +144,7 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   arrows->setParent(header);
   header->setStyle(arrows);
   connect(header, &QHeaderView::sectionClicked, this, &PlaylistDialog::ClickColumn);
-  connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-    const QModelIndex source = proxy_->mapToSource(index);
-    if (source.isValid()) playlist_.StartRow(source.row());
-  });
+  connect(table_, &QTableView::doubleClicked, this, &PlaylistDialog::ActivateRow);
   connect(tableModel_, &PlaylistTableModel::currentRowMoved, this, &PlaylistDialog::FollowCurrentRow);
 
   filter_ = new QLineEdit(this);
@@ -177,7 +174,8 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   picker_ = new FolderPickerDialog(settings_, this, folderRoot);
   connect(picker_, &FolderPickerDialog::filesChosen, this, &PlaylistDialog::AddPaths);
   dropScanner_ = new FolderScanner(this);
-  connect(dropScanner_, &FolderScanner::finished, this, [this](const QStringList& files, int) { AddPaths(files); });
+  connect(dropScanner_, &FolderScanner::finished, this,
+          [this](const QStringList& files, int tag) { AddPaths(files + filesAfterScan_.take(tag)); });
 
   dock_ = new WindowDock(this, parent, DockSide::Below, this);
   table_->installEventFilter(this);
@@ -240,8 +238,13 @@ void PlaylistDialog::AddDropped(const QStringList& paths) {
       files << info.absoluteFilePath();
     }
   }
-  AddPaths(files);
-  if (!folders.isEmpty()) dropScanner_->Start(folders);
+  // Files wait for the folders dropped before them, so the playlist keeps the order of the drops.
+  if (dropScanner_->IsScanning()) {
+    if (!files.isEmpty()) filesAfterScan_[lastDropTag_] += files;
+  } else {
+    AddPaths(files);
+  }
+  if (!folders.isEmpty()) dropScanner_->Start(folders, ++lastDropTag_);
 }
 
 bool PlaylistDialog::IsScanningDrop() const { return dropScanner_->IsScanning(); }
@@ -278,6 +281,11 @@ std::vector<int> PlaylistDialog::SelectedRows() const {
     if (source.isValid()) rows.push_back(source.row());
   }
   return rows;
+}
+
+void PlaylistDialog::ActivateRow(const QModelIndex& shown) {
+  const QModelIndex source = proxy_->mapToSource(shown);
+  if (source.isValid()) emit rowActivated(source.row());
 }
 
 void PlaylistDialog::RemoveSelected() {
@@ -332,10 +340,19 @@ void PlaylistDialog::dropEvent(QDropEvent* event) {
 }
 
 bool PlaylistDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == table_ && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-    RemoveSelected();
-    return true;
+  if (watched == table_ && event->type() == QEvent::KeyPress) {
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+      case Qt::Key_Delete:
+        RemoveSelected();
+        return true;
+      // Taken here: passed on, the key would reach the dialog and press a default button.
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        ActivateRow(table_->currentIndex());
+        return true;
+      default:
+        break;
+    }
   }
   return QDialog::eventFilter(watched, event);
 }

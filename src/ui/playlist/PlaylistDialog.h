@@ -4,6 +4,7 @@
 // The playlist itself (PlaylistModel) belongs to the main window; this window shows and edits it.
 
 #include <QDialog>
+#include <QHash>
 #include <QStringList>
 
 #include <functional>
@@ -11,6 +12,7 @@
 
 class QAction;
 class QLineEdit;
+class QModelIndex;
 class QSortFilterProxyModel;
 class QTableView;
 class QToolBar;
@@ -42,7 +44,8 @@ class PlaylistDialog : public QDialog {
 
   // Files and playlists to add; ".m3u" files are expanded.
   void AddPaths(const QStringList& paths);
-  // Files and folders (scanned like Add Dir) to add, as dropped from a file manager.
+  // Files and folders (scanned like Add Dir) to add, as dropped from a file manager. Drops are
+  // added in the order they come, each after the folders of the ones before have been scanned.
   void AddDropped(const QStringList& paths);
   // The main window's Load: the same multi-file dialog, with the player's filter.
   QStringList ChooseFilesToLoad(QWidget* parent);
@@ -77,6 +80,9 @@ class PlaylistDialog : public QDialog {
  signals:
   // The user closed the window with its title bar button.
   void closeRequested();
+  // A double-click on a row, or Enter on the list's current row: `row` of the playlist, whatever
+  // the filter shows. Playing it is up to the receiver.
+  void rowActivated(int row);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -90,6 +96,7 @@ class PlaylistDialog : public QDialog {
   void ShowSortIndicator();
   void FollowCurrentRow(int row);
   std::vector<int> SelectedRows() const;
+  void ActivateRow(const QModelIndex& shown);
 
   PlaylistModel& playlist_;
   Settings& settings_;
@@ -104,6 +111,9 @@ class PlaylistDialog : public QDialog {
   QSortFilterProxyModel* proxy_ = nullptr;
   FolderPickerDialog* picker_ = nullptr;
   FolderScanner* dropScanner_ = nullptr;
+  int lastDropTag_ = 0;
+  // The files of drops made while a folder scan was pending, by the tag of that scan.
+  QHash<int, QStringList> filesAfterScan_;
   WindowDock* dock_ = nullptr;
   QAction* actions_[7] = {};
 };

@@ -39,6 +39,10 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
         return bold;
       }
       return {};
+    case Qt::ForegroundRole:
+      // A file that could not be read: greyed until it can be played again.
+      if (!row.available) return QBrush(QColor(0x80, 0x80, 0x80));
+      return {};
     case Qt::BackgroundRole:
       if (playing) return QBrush(QColor(0xdd, 0xe8, 0xf8));
       return {};

@@ -55,8 +55,7 @@ class PlaylistTableModel : public QAbstractTableModel, private PlaylistObserver 
   void LayoutChanged() override;
   void CurrentRowChanged(int previous, int current) override;
   void PlayingRowChanged(int previous, int current) override;
-
-  void RowChanged(int row);
+  void RowChanged(int row) override;
 
   PlaylistModel& playlist_;
   // Across a layout change: the row number each persistent index stood on.

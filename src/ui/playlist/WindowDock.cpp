@@ -86,6 +86,25 @@ void WindowDock::Dock() {
   }
 }
 
+void WindowDock::SetShownNow(bool show) {
+  timer_.stop();
+  shown_ = show;
+  hiddenWithMain_ = false;
+  if (!window_) return;
+  if (!show) {
+    window_->hide();
+    return;
+  }
+  ShowBehindMain();
+}
+
+void WindowDock::ShowBehindMain() {
+  if (main_ && CanPlaceWindows()) window_->move(DockedPosition(side_, MainFrame()));
+  window_->show();
+  // A window manager stacks a window it maps on top: the main window goes back above it.
+  if (main_) main_->raise();
+}
+
 bool WindowDock::eventFilter(QObject* watched, QEvent* event) {
   if (watched == main_ && window_) {
     switch (event->type()) {
@@ -102,8 +121,7 @@ bool WindowDock::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::Show:
         if (hiddenWithMain_ && shown_) {
           hiddenWithMain_ = false;
-          window_->show();
-          Dock();
+          ShowBehindMain();
         }
         break;
       case QEvent::WindowStateChange:
@@ -112,8 +130,7 @@ bool WindowDock::eventFilter(QObject* watched, QEvent* event) {
           window_->hide();
         } else if (!main_->isMinimized() && hiddenWithMain_ && shown_) {
           hiddenWithMain_ = false;
-          window_->show();
-          Dock();
+          ShowBehindMain();
         }
         break;
       default:

@@ -51,6 +51,9 @@ class WindowDock : public QObject {
   void Step();
   // Places the shown window at its docked position.
   void Dock();
+  // Shows the window docked at once, without a slide (the main window's first appearance), or
+  // hides it at once.
+  void SetShownNow(bool show);
   // False where windows cannot be placed by the program.
   static bool CanPlaceWindows();
 
@@ -59,6 +62,7 @@ class WindowDock : public QObject {
 
  private:
   QRect MainFrame() const;
+  void ShowBehindMain();
 
   QPointer<QWidget> window_;
   QPointer<QWidget> main_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
@@ -128,6 +129,101 @@ TEST(SkinArt, RendersAtTheDevicePixelRatioAndOffersTheIconInSmallAndLargeSizes) 
   const QList<QSize> sizes = skin::AppIcon().availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(16, 16)));
   EXPECT_TRUE(sizes.contains(QSize(256, 256)));
+}
+
+// The pictures come from one cache: each equals a fresh rendering of the same part of its sheet,
+// asking again hands back the very same pixmap, a sheet is read once, and the cache keeps to its
+// budget.
+
+// A rendering made afresh from the file, to hold the cache's pictures against.
+QImage FreshRendering(const QString& svg, const QRectF& source, const QSize& size, qreal dpr) {
+  QSvgRenderer renderer(svg);
+  renderer.setViewBox(source);
+  QImage image((QSizeF(size) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(dpr);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+  return image;
+}
+
+TEST(SkinCache, PicturesOfTheControlsMatchAFreshRenderingAndAreRenderedOnce) {
+  skin::InitResources();
+  struct Part {
+    QString svg;
+    QRectF source;
+    QSize size;
+  };
+  std::vector<Part> parts;
+  for (const skin::Cell& c : {skin::kPlay, skin::kPause, skin::kStop, skin::kLoad, skin::kFastForward, skin::kNext,
+                              skin::kPrevious, skin::kAbout, skin::kEqualizerToggle, skin::kPlaylistToggle})
+    for (int s = 0; s < 3; ++s)
+      parts.push_back({QString::fromLatin1(c.sheet), QRectF(c.sourceX + s * c.width, c.sourceY, c.width, c.height),
+                       QSize(c.width, c.height)});
+  for (const skin::Thumb& t : {skin::kPositionThumb, skin::kVolumeThumb, skin::kEqualizerThumb})
+    for (int s = 0; s < 3; ++s)
+      parts.push_back({QString::fromLatin1(t.image), QRectF(s * t.width, 0, t.width, t.height), QSize(t.width, t.height)});
+  // The equaliser window shows the top of its art, as high as the player window.
+  parts.push_back({QString::fromLatin1(skin::kEqualizerBackground),
+                   QRectF(0, 0, skin::kEqualizerBackgroundSize.width(), skin::kPlayerBackgroundSize.height()),
+                   QSize(skin::kEqualizerBackgroundSize.width(), skin::kPlayerBackgroundSize.height())});
+
+  for (qreal dpr : {1.0, 2.0}) {
+    for (const Part& p : parts) {
+      const QPixmap first = skin::Render(p.svg, p.source, p.size, dpr);
+      ASSERT_FALSE(first.isNull()) << p.svg.toStdString();
+      EXPECT_EQ(first.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                FreshRendering(p.svg, p.source, p.size, dpr))
+          << p.svg.toStdString() << " at x " << p.source.x() << ", " << dpr << "x";
+      EXPECT_EQ(skin::Render(p.svg, p.source, p.size, dpr).cacheKey(), first.cacheKey()) << p.svg.toStdString();
+    }
+    // Whole images (the player's background, status images) likewise.
+    for (const char* svg : {skin::kPlayerBackground, skin::StatusImage(skin::Status::Paused)}) {
+      const QString path = QString::fromLatin1(svg);
+      const QSize size = QSvgRenderer(path).viewBox().size();
+      const QPixmap first = skin::Render(path, size, dpr);
+      EXPECT_EQ(first.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                FreshRendering(path, QRectF(QPointF(), size), size, dpr)) << svg;
+      EXPECT_EQ(skin::Render(path, size, dpr).cacheKey(), first.cacheKey()) << svg;
+    }
+  }
+}
+
+TEST(SkinCache, ReadsEachSheetOnceAndDropsTheLeastRecentPictureOverItsBudget) {
+  SvgFolder folder;
+  const QString sheet = QString::fromLatin1(folder.Write("sheet.svg", 30, 10, Rect(0, 0, 10, 10, "#ff0000") +
+                                                                            Rect(10, 0, 10, 10, "#00ff00") +
+                                                                            Rect(20, 0, 10, 10, "#0000ff")));
+  const QString missing = QString::fromLatin1(folder.Write("later.svg", 1, 1, {})) + QStringLiteral(".gone");
+  const QSize cell(10, 10);
+  skin::SkinCache cache(2 * 10 * 10 * 4);  // room for two 10 x 10 pictures at 1x
+  auto colour = [&](const QPixmap& pixmap) { return pixmap.toImage().pixelColor(5, 5); };
+
+  const QPixmap red = cache.Render(sheet, QRectF(0, 0, 10, 10), cell, 1.0);
+  EXPECT_EQ(colour(red), kRed);
+  EXPECT_TRUE(cache.Render(missing, cell, 1.0).isNull());
+  // Changed on disk, or appearing later: either is what the first reading found.
+  folder.Write("sheet.svg", 30, 10, Rect(0, 0, 30, 10, "#000000"));
+  QFile::copy(sheet, missing);
+  EXPECT_TRUE(cache.Render(missing, cell, 1.0).isNull());
+  const QPixmap green = cache.Render(sheet, QRectF(10, 0, 10, 10), cell, 1.0);
+  EXPECT_EQ(colour(green), kGreen);
+
+  // Red was used last, so a third picture pushes green out; green comes back as a new pixmap.
+  EXPECT_EQ(cache.Render(sheet, QRectF(0, 0, 10, 10), cell, 1.0).cacheKey(), red.cacheKey());
+  EXPECT_EQ(colour(cache.Render(sheet, QRectF(20, 0, 10, 10), cell, 1.0)), kBlue);
+  EXPECT_EQ(cache.Render(sheet, QRectF(0, 0, 10, 10), cell, 1.0).cacheKey(), red.cacheKey());
+  const QPixmap greenAgain = cache.Render(sheet, QRectF(10, 0, 10, 10), cell, 1.0);
+  EXPECT_NE(greenAgain.cacheKey(), green.cacheKey());
+  EXPECT_EQ(colour(greenAgain), kGreen);
+  // The whole sheet after its parts; a picture larger than the whole budget is drawn but not kept.
+  const QPixmap big = cache.Render(sheet, QSize(30, 10), 2.0);
+  const QImage bigImage = big.toImage();
+  EXPECT_EQ(bigImage.pixelColor(10, 10), kRed);
+  EXPECT_EQ(bigImage.pixelColor(30, 10), kGreen);
+  EXPECT_EQ(bigImage.pixelColor(50, 10), kBlue);
+  EXPECT_NE(cache.Render(sheet, QSize(30, 10), 2.0).cacheKey(), big.cacheKey());
 }
 
 // Which cell a skinned button draws as the mouse moves over, presses, leaves and releases it.

@@ -1,7 +1,5 @@
 // The equaliser window: the release of each slider reaching the factors handed to the engine,
-// page-step clicks, swallowed keys, help and stored settings. Then the player's companions wired
-// together: drops on either reach the playlist, and the title bar's close button works like the
-// toggle, also when the minimised player comes back.
+// page-step clicks, swallowed keys, help and stored settings.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -16,9 +14,7 @@
 
 #include "tags/TagFiles.h"
 #include "ui/controls/SkinSlider.h"
-#include "ui/equalizer/Companions.h"
 #include "ui/equalizer/EqualizerDialog.h"
-#include "ui/player/PlayerDialog.h"
 #include "ui/playlist/QSettingsStore.h"
 #include "util/Settings.h"
 
@@ -52,22 +48,6 @@ void ClickChannel(SkinSlider* slider, bool down) {
   const QRect channel = slider->ChannelRect();
   QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->ThumbRect().center().x(), down ? channel.bottom() - 2 : channel.top() + 2));
 }
-
-class CompanionsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    PlayerOptions options;
-    options.dataFolder = (dir.path() / "data").string();
-    player = std::make_unique<PlayerDialog>(std::move(options));
-    companions = std::make_unique<Companions>(*player, settings, QString::fromStdString(dir.path().string()));
-  }
-  QTemporaryDir settingsDir;
-  test::TempDir dir;
-  MapSettings settings;
-  std::unique_ptr<PlayerDialog> player;
-  std::unique_ptr<Companions> companions;  // destroyed before the player
-};
 
 }  // namespace
 
@@ -162,66 +142,4 @@ TEST(EqualizerSettings, ReleasedValuesComeBackFromTheUsersSettings) {
   EXPECT_EQ(dialog.Slider(10)->value(), 13);
   // Loaded values use the loading step for every band.
   EXPECT_NEAR(applied.At(7), 21 * 0.15 * 0.7, kTol);
-}
-
-// Files and folders, not other links, dropped on either companion go to the playlist: a folder is
-// scanned like Add Dir, its audio files only.
-TEST_F(CompanionsTest, FilesAndFoldersDroppedOnEitherCompanionGoToThePlaylist) {
-  const auto a = test::CopyFixture(dir.path() / "drop" / "a.mp3");
-  const auto b = test::CopyFixture(dir.path() / "drop" / "inner" / "b.mp3");
-  const auto c = test::CopyFixture(dir.path() / "c.mp3");
-  test::WriteBytes(dir.path() / "drop" / "notes.txt", "x");
-  QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(c.string())),
-                QUrl::fromLocalFile(QString::fromStdString((dir.path() / "drop").string())),
-                QUrl("https://example.invalid/x.mp3")});
-  auto& model = player->Playlist();
-  int rows = 0;
-  for (QWidget* window : {static_cast<QWidget*>(&companions->equalizer), static_cast<QWidget*>(&companions->playlist)}) {
-    window->show();
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window, &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window, &drop);
-    rows += 3;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.RowCount() == rows && !model.IsLoading(); }, 10000)) << model.RowCount();
-  }
-  EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string(), c.string(), b.string(), a.string()}));
-}
-
-// Closing a companion turns its toggle off, and it then stays hidden when the minimised player
-// comes back with the other.
-// The program's wiring: a release in the equaliser window reaches the player's engine, while a
-// track plays.
-TEST_F(CompanionsTest, ReleasesReachThePlayersEngineWhilePlaying) {
-  player->OpenStartupFile(QString::fromStdString(test::Fixture("l3_44k_128_js.mp3").string()));
-  ASSERT_EQ(player->Controller().State(), EngineState::Playing);
-  companions->equalizer.show();
-  ClickChannel(companions->equalizer.Slider(0), true);  // gain a page down: 0.7 on every band
-  const EqualizerFactors f = player->Controller().Engine().Equalizer();
-  for (int i : {0, 3, 31}) {
-    EXPECT_NEAR(f.factor[0][i], 1.2 * 0.7, kTol) << i;
-    EXPECT_NEAR(f.factor[1][i], 1.2 * 0.7, kTol) << i;
-  }
-}
-
-TEST_F(CompanionsTest, AWindowClosedStaysHiddenWhenThePlayerComesBack) {
-  player->show();
-  player->TogglePlaylist(true);
-  player->ToggleEqualizer(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return companions->equalizer.isVisible() && companions->playlist.isVisible(); }, 10000));
-  QCloseEvent closePlaylist;
-  QCoreApplication::sendEvent(&companions->playlist, &closePlaylist);
-  EXPECT_FALSE(player->PlaylistToggled());
-  EXPECT_TRUE(player->EqualizerToggled());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !companions->playlist.isVisible(); }, 10000));
-  player->showMinimized();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !companions->equalizer.isVisible(); }, 10000));
-  player->showNormal();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return companions->equalizer.isVisible(); }, 10000));
-  EXPECT_FALSE(companions->playlist.isVisible());
-  QCloseEvent closeEqualizer;
-  QCoreApplication::sendEvent(&companions->equalizer, &closeEqualizer);
-  EXPECT_FALSE(player->EqualizerToggled());
 }

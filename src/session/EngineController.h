@@ -32,6 +32,9 @@ class EngineController : public QObject {
   };
   // Stops what plays, then opens, prepares and starts `path`.
   Result Play(const QString& path);
+  // Whether `path` can be opened and holds MPEG audio, without touching what plays; the reason
+  // is the one Play would give.
+  static Result CheckPlayable(const QString& path);
 
   EngineState State() const { return engine_->GetState(); }
   bool IsActive() const;  // Playing or Paused
@@ -47,6 +50,7 @@ class EngineController : public QObject {
   double DurationMs() const { return engine_->DurationMs(); }
   SpectrumLevels Levels() { return engine_->Levels(); }
   PlaybackEngine& Engine() { return *engine_; }
+  const PlaybackEngine& Engine() const { return *engine_; }
 
   // The word the engine takes for a volume of 0-100: value × 655 on the left (low 16 bits) and
   // the right (high 16 bits).

@@ -1,10 +1,11 @@
-#include "ui/player/EngineController.h"
+#include "session/EngineController.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
 
 #include <algorithm>
 
+#include "decoder/StreamProbe.h"
 #include "output/AudioDevice.h"
 
 namespace tovira {
@@ -66,18 +67,38 @@ uint32_t EngineController::VolumeWord(int percent) {
 
 void EngineController::SetVolumePercent(int percent) { engine_->SetVolume(VolumeWord(percent)); }
 
+namespace {
+
+EngineController::Result CannotOpen(const QString& path, const std::string& reason) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {false, EngineController::tr("The file does not exist.")};
+  if (info.isDir()) return {false, EngineController::tr("It is a folder, not a file.")};
+  const QString why = QString::fromStdString(reason);
+  if (why.isEmpty()) return {false, EngineController::tr("The file cannot be opened.")};
+  return {false, EngineController::tr("The file cannot be opened: %1.").arg(why)};
+}
+
+}  // namespace
+
+EngineController::Result EngineController::CheckPlayable(const QString& path) {
+  StreamSummary summary;
+  std::string reason;
+  switch (ProbeStream(path.toStdString(), summary, &reason)) {
+    case ProbeStatus::Ok:
+      return {true, {}};
+    case ProbeStatus::CannotOpen:
+      return CannotOpen(path, reason);
+    case ProbeStatus::NoAudio:
+      break;
+  }
+  return {false, tr("The file holds no MPEG audio.")};
+}
+
 EngineController::Result EngineController::Play(const QString& path) {
   StopAndClose();
   const std::string file = path.toStdString();
   engine_->SetInputFile(file);
-  if (!engine_->Open()) {
-    const QFileInfo info(path);
-    if (!info.exists()) return {false, tr("The file does not exist.")};
-    if (info.isDir()) return {false, tr("It is a folder, not a file.")};
-    const QString why = QString::fromStdString(engine_->OpenFailureReason());
-    if (why.isEmpty()) return {false, tr("The file cannot be opened.")};
-    return {false, tr("The file cannot be opened: %1.").arg(why)};
-  }
+  if (!engine_->Open()) return CannotOpen(path, engine_->OpenFailureReason());
   if (!engine_->Prepare()) {
     engine_->Close();
     return {false, tr("The file holds no MPEG audio.")};

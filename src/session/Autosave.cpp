@@ -1,0 +1,35 @@
+#include "session/Autosave.h"
+
+#include "playlist/PlaylistModel.h"
+#include "session/Clock.h"
+
+namespace tovira {
+
+Autosave::Autosave(PlaylistModel& playlist, Clock& clock, std::chrono::milliseconds delay)
+    : playlist_(playlist), delay_(delay), timer_(clock.MakeTimer()) {
+  timer_->onTimeout = [this] { Save(); };
+}
+
+Autosave::~Autosave() = default;
+
+void Autosave::NoteChange() {
+  // Not restarted by later changes: the first one's age bounds what a kill can lose.
+  if (!timer_->IsActive()) timer_->Start(delay_, false);
+}
+
+bool Autosave::Pending() const { return timer_->IsActive() || playlist_.HasUnsavedChanges(); }
+
+void Autosave::Save() {
+  if (!playlist_.HasUnsavedChanges()) return;
+  ++saves_;
+  // A failed write is tried again after another delay; the list stays in memory meanwhile.
+  if (!playlist_.SaveDefaultPlaylist()) timer_->Start(delay_, false);
+}
+
+void Autosave::Flush() {
+  timer_->Stop();
+  Save();
+  timer_->Stop();
+}
+
+}  // namespace tovira

@@ -1,0 +1,176 @@
+#pragma once
+// Every rule of what plays, under the windows: the transport, what follows the end of a track or
+// a failure, the playlist's advance, Load and command-line rules, the hand-off batch, the volume,
+// and the now-playing record that the window, the media keys and the equaliser share. It owns the
+// engine (through EngineController), the playlist model, its autosave and the display ticks.
+//
+// Everything runs on the owner's thread (the UI thread); engine events reach it through the
+// controller's queued signals, the playlist's load thread through a queued delivery. A run of
+// rows that cannot be played is skipped in a loop, never by nesting calls.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "engine/EngineTypes.h"
+#include "equalizer/Equalizer.h"
+#include "output/AudioDevice.h"
+#include "session/TrackFacts.h"
+#include "spectrum/SpectrumAnalyzer.h"
+
+namespace tovira {
+
+class AudioDevice;
+class Autosave;
+class Clock;
+class ClockTimer;
+class DisplayTimers;
+class EngineController;
+class PlaylistModel;
+class Settings;
+
+// The picture in the player's status box.
+enum class StatusImage { None, Playing, Paused, Stopped, EndOfPlaylist };
+
+struct SessionOptions {
+  std::unique_ptr<AudioDevice> device;  // null: the sound card
+  bool fallbackToSilence = true;        // a device that cannot be opened plays silently, with a notice
+  std::filesystem::path dataFolder;     // where "tvra.dfl" lives; empty: the per-user data folder
+  Settings* settings = nullptr;         // "Main"/"Vol"; null: the default volume, nothing kept
+  Clock* clock = nullptr;               // null: the event loop's timers
+  std::chrono::milliseconds batchDelay{3000};     // how long handed-over files are gathered
+  std::chrono::milliseconds autosaveDelay{1000};  // a change reaches the default playlist within this
+  uint64_t shuffleSeed = 0;
+};
+
+// The track shown: read once when it starts.
+struct NowPlaying {
+  uint64_t serial = 0;  // one more for every track started; the record of none keeps the last
+  QString path;         // empty: nothing shown
+  TrackFacts facts;     // facts.vbr turns true when the stream changes its rate while playing
+  double durationMs = 0.0;
+};
+
+class PlaybackSession : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit PlaybackSession(SessionOptions options = {}, QObject* parent = nullptr);
+  ~PlaybackSession() override;
+
+  PlaylistModel& Playlist() { return *playlist_; }
+  const PlaylistModel& Playlist() const { return *playlist_; }
+  DisplayTimers& Timers() { return *timers_; }
+  Autosave& Saver() { return *autosave_; }
+
+  // ---- what the user does ----
+  // Resumes a paused track, replays the current file, or starts the playlist; with nothing at all
+  // to play asks for files (filesWanted).
+  void Play();
+  // Pauses a playing track, resumes a paused one; nothing while stopped.
+  void PlayPause();
+  void Pause();
+  void Stop();
+  void Next();
+  void Previous();
+  // A row started from the playlist window. A row that cannot be played is reported; what plays
+  // goes on, and when nothing plays the playlist goes on from the next row.
+  void PlayRow(int row);
+  // A file played directly (not added). False, reported, when it cannot be played.
+  bool PlayFile(const QString& path);
+  // What the Load command chose: added to the playlist; while nothing plays the first chosen file
+  // plays at once (a playlist file: its first row, once it is read).
+  void LoadFiles(const QStringList& files);
+  // The files of this start's command line: one audio file plays and is not added, a lone playlist
+  // is added; several are added in order and the first plays. Missing paths are reported.
+  void OpenCommandLine(const QStringList& paths);
+  // Files handed over by a later start: gathered for the batch delay, then added in one go.
+  void QueueHandOff(const QStringList& paths);
+  void SeekPercent(int percent);
+  void SeekMs(uint32_t ms);
+  void SetVolume(int percent);
+  void SetEqualizer(const EqualizerFactors& factors);
+  EqualizerFactors Equalizer() const;  // the factors last set
+  // Stops, adds what waits in the hand-off batch, writes the volume and the default playlist.
+  void Close();
+
+  // ---- what the faces show ----
+  EngineState State() const;
+  bool IsActive() const;  // playing or paused
+  bool IsPlaying() const;
+  StatusImage Status() const { return status_; }
+  const NowPlaying& Current() const { return now_; }
+  // The file Play replays (kept after Stop and at the end of the playlist).
+  QString CurrentFile() const { return file_; }
+  uint32_t PositionMs() const;  // the position heard, 0 while nothing is open
+  // 0 to 100, truncated; 0 while nothing plays or the length is unknown.
+  int PositionPercent() const;
+  uint32_t LiveKbps() const;    // the frame rate heard now, for a variable-rate track; else 0
+  SpectrumLevels Levels();      // zero while nothing plays
+  int Volume() const { return volume_; }
+  bool HandOffPending() const;
+
+ signals:
+  void stateChanged();
+  void nowPlayingChanged();
+  // For the error line: `file` (may be empty for a notice of the engine) and why.
+  void reported(const QString& file, const QString& reason);
+  // Play found nothing to play.
+  void filesWanted();
+  // Playback moved to `ms` by a seek (remote controls must hear of a jump).
+  void seeked(qint64 ms);
+  void volumeChanged(int percent);
+
+ private:
+  enum class Step { Next, Previous };
+
+  bool StartFile(const QString& path, bool fromPlaylist);
+  // Walks the playlist in `step` until a row plays; false when none did before its end.
+  bool Advance(Step step, bool* triedAny = nullptr);
+  // The path the playlist asks to start inside `call`, or nullopt when it started nothing.
+  template <typename Call>
+  std::optional<QString> Requested(Call&& call);
+  void OnTrackEnded();
+  void OnTrackFailed(const QString& reason);
+  void OnFirstRow(uint64_t tag, int row);
+  void OnPositionTick();
+  void EndOfPlaylist();
+  void SetStatus(StatusImage image);
+  void Sync();
+  void FlushHandOff();
+  QStringList Existing(const QStringList& paths);
+  void AddTagged(const QStringList& paths, bool playFirst);
+
+  SessionOptions options_;
+  std::unique_ptr<Clock> ownClock_;
+  Clock* clock_ = nullptr;
+  std::unique_ptr<EngineController> controller_;
+  std::unique_ptr<PlaylistModel> playlist_;
+  std::unique_ptr<Autosave> autosave_;
+  std::unique_ptr<DisplayTimers> timers_;
+  std::unique_ptr<ClockTimer> batchTimer_;
+
+  QString file_;
+  bool fromPlaylist_ = false;
+  NowPlaying now_;
+  uint64_t serials_ = 0;
+  uint32_t firstKbps_ = 0;  // the rate first seen; another one later means variable bit rate
+  StatusImage status_ = StatusImage::None;
+  int volume_ = 50;
+  QStringList handOff_;
+
+  // Set while the session itself asks the playlist to start a row: the start is taken, not run.
+  bool asking_ = false;
+  std::optional<QString> requested_;
+  uint64_t tags_ = 0;
+  uint64_t markTag_ = 0;  // its first row is the file already playing
+  uint64_t playTag_ = 0;  // its first row plays when it arrives, if nothing plays by then
+};
+
+}  // namespace tovira

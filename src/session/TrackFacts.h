@@ -1,0 +1,27 @@
+#pragma once
+// What the player knows of a track before it plays: its tags and its first frame's figures, read
+// once when the track starts, for the window's panel, the media keys' metadata and the playlist.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tovira {
+
+// Read from the file by ReadTrackFacts.
+struct TrackFacts {
+  std::string path;
+  bool tagged = false;  // the file has an ID3v1 or ID3v2 tag
+  std::optional<std::string> artist, title, album, year, genre;  // UTF-8, absent when not in the tag
+  bool vbr = false;
+  uint32_t bitrate = 0;     // bits per second of the first frame
+  int32_t frequency = 0;    // Hz
+  bool stereo = true;       // any channel mode but single channel
+  double durationMs = 0.0;  // 0 when unknown
+};
+
+// Tags through the tag reader (ID3v2 and ID3v1) and the first frame's figures; nullopt when the
+// file holds no MPEG audio.
+std::optional<TrackFacts> ReadTrackFacts(const std::string& path);
+
+}  // namespace tovira

@@ -1,0 +1,68 @@
+#include "ui/Companions.h"
+
+#include <QEvent>
+
+#include "session/PlaybackSession.h"
+#include "ui/player/PlayerDialog.h"
+#include "ui/playlist/WindowDock.h"
+
+namespace tovira {
+
+namespace {
+
+// A window of its own: as a dialog of the player a window manager would keep it above the player,
+// and it could not slide out from behind it.
+void MakeOwnWindow(QWidget& w) {
+  w.setParent(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+}
+
+}  // namespace
+
+Companions::Companions(PlayerDialog& player, PlaybackSession& session, Settings& settings, const QString& folderRoot)
+    : playlist(session.Playlist(), settings, &player, folderRoot),
+      equalizer(settings, [&session](const EqualizerFactors& f) { session.SetEqualizer(f); }, &player),
+      player_(player) {
+  MakeOwnWindow(playlist);
+  MakeOwnWindow(equalizer);
+  playlist.setWindowIcon(player.windowIcon());
+  equalizer.setWindowIcon(player.windowIcon());
+
+  connect(&equalizer, &EqualizerDialog::pathsDropped, &playlist, &PlaylistDialog::AddDropped);
+  connect(&playlist, &PlaylistDialog::rowActivated, &session, &PlaybackSession::PlayRow);
+  // The title bar's close button works like the toggle, so the toggle stays true.
+  connect(&playlist, &PlaylistDialog::closeRequested, &player, [&player] { player.TogglePlaylist(false); });
+  connect(&equalizer, &EqualizerDialog::closeRequested, &player, [&player] { player.ToggleEqualizer(false); });
+  connect(&player, &PlayerDialog::playlistWindowToggled, this, [this](bool show) {
+    if (player_.isVisible() && !player_.isMinimized()) playlist.StartSlide(show);
+    else playlist.Dock().SetShownNow(show && player_.isVisible());
+  });
+  connect(&player, &PlayerDialog::equalizerWindowToggled, this, [this](bool show) {
+    if (player_.isVisible() && !player_.isMinimized()) equalizer.StartSlide(show);
+    else equalizer.Dock().SetShownNow(show && player_.isVisible());
+  });
+  player.installEventFilter(this);
+  if (player.isVisible()) {
+    placed_ = true;
+    playlist.Dock().SetShownNow(player.PlaylistToggled());
+    equalizer.Dock().SetShownNow(player.EqualizerToggled());
+  }
+}
+
+Companions::~Companions() { player_.removeEventFilter(this); }
+
+bool Companions::eventFilter(QObject* watched, QEvent* event) {
+  // The player's first appearance brings the wanted companions along at once, docked.
+  if (watched == &player_ && event->type() == QEvent::Show && !placed_) {
+    placed_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          playlist.Dock().SetShownNow(player_.PlaylistToggled());
+          equalizer.Dock().SetShownNow(player_.EqualizerToggled());
+        },
+        Qt::QueuedConnection);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace tovira

@@ -1,0 +1,61 @@
+#include "ui/player/PlayerActions.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace tovira {
+
+namespace {
+
+struct CommandKeys {
+  PlayerCommand command;
+  const char* text;  // the menu text, with the key after a tab where the menu shows one
+  int key, otherKey;
+  bool repeats;
+};
+
+constexpr CommandKeys kCommands[] = {
+    {PlayerCommand::Play, "Play", 0, 0, false},
+    {PlayerCommand::PlayPause, "&Play/Pa&use\tspace", Qt::Key_Space, 0, false},
+    {PlayerCommand::Stop, "&Stop\tX ", Qt::Key_X, 0, true},
+    {PlayerCommand::Load, "Load &File\tEnter", Qt::Key_Return, Qt::Key_Enter, true},
+    {PlayerCommand::Next, "&Next\tN", Qt::Key_N, 0, true},
+    {PlayerCommand::Previous, "Previous/&Back \tB ", Qt::Key_B, 0, true},
+    {PlayerCommand::About, "&About Tovira", 0, 0, false},
+    {PlayerCommand::VolumeUp, "Volume up", Qt::Key_Up, 0, true},
+    {PlayerCommand::VolumeDown, "Volume down", Qt::Key_Down, 0, true},
+    {PlayerCommand::Help, "Help", Qt::Key_F1, 0, true},
+};
+
+}  // namespace
+
+PlayerActions::PlayerActions(QObject* parent) : QObject(parent) {
+  for (const auto& c : kCommands) actions_[static_cast<size_t>(c.command)] = new QAction(tr(c.text), this);
+}
+
+QAction* PlayerActions::ForKey(int key, bool autoRepeat) const {
+  for (const auto& c : kCommands) {
+    if (key != 0 && (key == c.key || key == c.otherKey)) {
+      return autoRepeat && !c.repeats ? nullptr : Action(c.command);
+    }
+  }
+  return nullptr;
+}
+
+bool PlayerActions::Swallowed(int key) {
+  return key == Qt::Key_Escape || key == Qt::Key_Left || key == Qt::Key_Right;
+}
+
+QMenu* PlayerActions::MakeMenu(QWidget* parent) const {
+  auto* menu = new QMenu(parent);
+  menu->addAction(Action(PlayerCommand::About));
+  menu->addSeparator();
+  QMenu* player = menu->addMenu(tr("Player"));
+  for (PlayerCommand c : {PlayerCommand::Previous, PlayerCommand::Next, PlayerCommand::PlayPause, PlayerCommand::Stop,
+                          PlayerCommand::Load}) {
+    player->addAction(Action(c));
+  }
+  return menu;
+}
+
+}  // namespace tovira

@@ -1,0 +1,69 @@
+#pragma once
+// What the player window draws: the skin, the transport buttons, the position and volume sliders,
+// the elapsed time, the track panel with the live bit rate, the status picture, the spectrum and
+// the error line. It holds no rules: the window tells it what to show.
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+#include "spectrum/SpectrumAnalyzer.h"
+
+class QAbstractButton;
+class QAbstractSlider;
+class QLabel;
+
+namespace tovira {
+
+class ElapsedTimeView;
+class ErrorLine;
+class SkinSlider;
+class SpectrumBarDisplay;
+enum class StatusImage;
+
+class PlayerFace final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit PlayerFace(QWidget* parent = nullptr);
+
+  // "Play", "Pause", "Stop", "Load", "FF", "Fwd", "Back", "MS", "EQ", "PL".
+  QAbstractButton* Button(const QString& name) const;
+  SkinSlider* PositionSlider() const { return position_; }
+  QAbstractSlider* VolumeSlider() const;
+  ErrorLine& Errors() const { return *errors_; }
+
+  void SetTime(uint32_t ms);
+  QString TimeText() const;
+  // Empty html clears the panel.
+  void SetInfo(const QString& html);
+  QString InfoHtml() const;
+  // A percentage while a track is open; `open` false rests the thumb at 0, where drags do nothing.
+  void SetPosition(int percent, bool open);
+  // The live rate of a variable-rate track; 0 shows nothing.
+  void SetLiveRate(uint32_t kbps);
+  QString LiveRate() const;  // "" or e.g. "192 kbps"
+  void SetStatus(StatusImage image);
+  StatusImage Status() const { return status_; }
+  void SetLevels(const SpectrumLevels& levels);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QAbstractButton* buttons_[10] = {};
+  SkinSlider* position_ = nullptr;
+  SkinSlider* volume_ = nullptr;
+  ElapsedTimeView* time_ = nullptr;
+  QLabel* info_ = nullptr;
+  QLabel* liveRate_ = nullptr;
+  QLabel* liveUnit_ = nullptr;
+  QLabel* statusImage_ = nullptr;
+  SpectrumBarDisplay* spectrum_ = nullptr;
+  ErrorLine* errors_ = nullptr;
+  StatusImage status_;
+  QPixmap background_;
+};
+
+}  // namespace tovira

@@ -1,0 +1,11 @@
+// Runs GoogleTest inside a QCoreApplication: the session's engine and playlist events arrive as
+// queued calls on this thread.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs a window test program on a virtual X server: with no window manager, where a program places
+# its windows itself, or with `--wm openbox`, under a window manager that frames and stacks them.
+# Usage: run-under-xvfb.sh [--wm openbox] PROGRAM [ARGS...]   (exit 77: skipped)
+set -euo pipefail
+wm=
+if [ "${1:-}" = --wm ]; then wm=$2; shift 2; fi
+for tool in xvfb-run ${wm:+$wm xprop}; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TOVIRA_TEST_WM=$wm
+cat >"$work/inside.sh" <<'INSIDE'
+set -u
+if [ -n "$TOVIRA_TEST_WM" ]; then
+  "$TOVIRA_TEST_WM" >/dev/null 2>&1 &
+  # The window manager owns the screen once it has named itself on the root window.
+  for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
+fi
+"$@"
+INSIDE
+xvfb-run -a -s '-screen 0 1280x800x24' bash "$work/inside.sh" "$@"
