@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the player window under a virtual X server, to look at: stopped, playing (with
-# the spectrum moving), the About box, and an error line. Usage: bench/player-screenshots.sh [BUILD_DIR] [OUTDIR]
+# the spectrum moving), the About box, and an error line; then, under the openbox window manager where
+# it is installed, the three windows docked (tests/ui/companions/run-under-xvfb.sh --wm openbox with
+# TOVIRA_TEST_SHOTS=DIR also grabs them mid-slide). Usage: bench/player-screenshots.sh [BUILD_DIR] [OUTDIR]
 # Needs xvfb-run, ImageMagick's import and xdotool (scripts/install-deps.sh --bench).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,5 +50,18 @@ until xwininfo -name Tovira >/dev/null 2>&1; do sleep 0.05; done
 sleep 1
 shot tovira-error.png
 kill -TERM $pid; wait $pid || true
+
+# Under a window manager, which stacks what it maps on top: the player must stay above its companions.
+if command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 1
+  "$PROGRAM" "$SONG" >/dev/null 2>&1 &
+  pid=$!
+  sleep 3
+  shot tovira-openbox-docked.png
+  kill -TERM $pid; wait $pid || true
+  kill $wm || true
+fi
 INSIDE
 PROGRAM=$program SONG=$song OUT=$out WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -47,6 +48,7 @@ WindowDock::WindowDock(QWidget* window, QWidget* main, DockSide side, QObject* p
   connect(&timer_, &QTimer::timeout, this, &WindowDock::Step);
   window_->setAttribute(Qt::WA_ShowWithoutActivating);
   if (main_) main_->installEventFilter(this);
+  window_->installEventFilter(this);
 }
 
 QRect WindowDock::MainFrame() const { return main_ ? main_->frameGeometry() : QRect(); }
@@ -69,7 +71,7 @@ void WindowDock::Step() {
   window_->move(s.position);
   if (shown_ && !window_->isVisible()) {
     window_->show();
-    main_->raise();  // the window slides out from behind the main window
+    KeepMainInFront();  // the window slides out from behind the main window
   }
   if (s.done) {
     timer_.stop();
@@ -101,11 +103,32 @@ void WindowDock::SetShownNow(bool show) {
 void WindowDock::ShowBehindMain() {
   if (main_ && CanPlaceWindows()) window_->move(DockedPosition(side_, MainFrame()));
   window_->show();
-  // A window manager stacks a window it maps on top: the main window goes back above it.
-  if (main_) main_->raise();
+  KeepMainInFront();
+  // A window manager frames the window after it is shown; placed again once the frame is known.
+  QTimer::singleShot(kSlideFirstDelayMs, this, &WindowDock::Dock);
+}
+
+void WindowDock::KeepMainInFront() {
+  if (!main_) return;
+  // A window manager stacks a window it maps on top, and may give it the keys: the main window goes
+  // back above it, and takes the keys back the first time the new window is given them.
+  main_->raise();
+  justShown_ = true;
 }
 
 bool WindowDock::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_ && main_ && justShown_) {
+    switch (event->type()) {
+      case QEvent::WindowActivate:
+        // The keys the window manager gave a window just shown go back to the main window.
+        justShown_ = false;
+        main_->activateWindow();
+        main_->raise();
+        break;
+      default:
+        break;
+    }
+  }
   if (watched == main_ && window_) {
     switch (event->type()) {
       case QEvent::Move:

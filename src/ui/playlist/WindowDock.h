@@ -63,12 +63,14 @@ class WindowDock : public QObject {
  private:
   QRect MainFrame() const;
   void ShowBehindMain();
+  void KeepMainInFront();
 
   QPointer<QWidget> window_;
   QPointer<QWidget> main_;
   DockSide side_;
   bool shown_ = false;
   bool hiddenWithMain_ = false;
+  bool justShown_ = false;
   int counter_ = 0;
   QTimer timer_;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -25,6 +26,14 @@ namespace {
 // Waits up to 10 s for `done`.
 template <class Pred>
 bool PumpUntil(Pred done) { return QTest::qWaitFor(done, 10000); }
+
+// With TOVIRA_TEST_SHOTS set, the whole screen as a picture in that folder, to look at.
+void Shot(const char* name) {
+  const QString dir = qEnvironmentVariable("TOVIRA_TEST_SHOTS");
+  if (dir.isEmpty()) return;
+  QTest::qWait(100);  // what was just placed is painted
+  QGuiApplication::primaryScreen()->grabWindow(0).save(dir + QLatin1Char('/') + QLatin1String(name));
+}
 
 QString Describe(const QWidget& w) {
   const QRect r = w.frameGeometry();
@@ -105,9 +114,11 @@ TEST(CompanionsOnX11, DockedBelowAndBesideAndNeverAboveThePlayer) {
       << report();
   EXPECT_LT(playlist.frameGeometry().top(), player.frameGeometry().bottom() + 1) << report();
   EXPECT_TRUE(PumpUntil(playerOnTop)) << report();
+  Shot("companions-midslide.png");
   ASSERT_TRUE(PumpUntil([&] { return !playlist.Dock().Sliding() && !equalizer.Dock().Sliding(); })) << report();
   EXPECT_TRUE(PumpUntil(docked)) << report();
   EXPECT_TRUE(playerOnTop()) << report();
+  Shot("companions-docked.png");
 
   const QPoint before = player.frameGeometry().topLeft();
   player.move(player.pos() + QPoint(137, 91));

@@ -404,3 +404,37 @@ TEST(TrackFactsFromFiles, UntaggedFileShowsItsNameAndNonAudioHasNoFacts) {
   test::WriteBytes(dir / "notes.mp3", "not audio at all\n");
   EXPECT_FALSE(ReadTrackFacts((dir / "notes.mp3").string()).has_value());
 }
+
+// Closing while the playlist cannot be written asks first; No keeps the window (and the list),
+// and once the save succeeds the window closes without asking.
+TEST_F(PlayerWindow, ClosingWithAFailedSaveAsksAndNoKeepsTheWindow) {
+  SessionOptions so;
+  so.device = std::make_unique<NullDevice>();
+  so.dataFolder = dir_.path() / "data";
+  so.settings = &settings_;
+  so.clock = &clock_;
+  session_ = std::make_unique<PlaybackSession>(std::move(so));
+  QStringList questions;
+  PlayerOptions o;
+  o.confirmQuit = [&questions](QWidget*, const QString& question) { return questions << question, false; };
+  d_ = std::make_unique<PlayerDialog>(*session_, settings_, std::move(o));
+  d_->show();
+  // A folder where the list goes: a write that fails without needing a full disk.
+  const fs::path list = dir_.path() / "data" / "tvra.dfl";
+  fs::create_directories(list);
+  const QString a = Track("a.mp3");
+  session_->Playlist().AddPaths({a.toStdString()});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->Playlist().RowCount() == 1; }, kWaitMs));
+
+  EXPECT_FALSE(d_->close());
+  EXPECT_EQ(questions, QStringList{"The playlist could not be saved: it is not a regular file.\n\nQuit anyway?"});
+  EXPECT_TRUE(d_->isVisible());
+  EXPECT_EQ(d_->StatusMessage(), "tvra.dfl: The playlist could not be saved: it is not a regular file.");
+  EXPECT_EQ(session_->Playlist().RowCount(), 1);
+
+  fs::remove(list);
+  EXPECT_TRUE(d_->close());
+  EXPECT_EQ(questions.size(), 1) << "a save that worked asks nothing";
+  EXPECT_FALSE(d_->isVisible());
+  EXPECT_EQ(test::ReadBytes(list), a.toStdString() + "\n");
+}
