@@ -52,8 +52,24 @@ bool FileSource::Open() {
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
   size_ = static_cast<uint64_t>(st.st_size);
+  device_ = static_cast<uint64_t>(st.st_dev);
+  inode_ = static_cast<uint64_t>(st.st_ino);
   pos_ = 0;
   return true;
+}
+
+SourceHealth FileSource::Health(uint64_t end) const {
+  if (fd_ < 0) return SourceHealth::Intact;
+  struct stat now {};
+  if (::fstat(fd_, &now) == 0 && static_cast<uint64_t>(now.st_size) < end) return SourceHealth::CutShort;
+  // Removed, or renamed over: the open file still reads, but it is not the file of that name.
+  struct stat named {};
+  if (::stat(path_.c_str(), &named) != 0) {
+    // A folder that cannot be searched any more says nothing about the file.
+    return errno == ENOENT || errno == ENOTDIR ? SourceHealth::Replaced : SourceHealth::Intact;
+  }
+  const bool same = static_cast<uint64_t>(named.st_dev) == device_ && static_cast<uint64_t>(named.st_ino) == inode_;
+  return same ? SourceHealth::Intact : SourceHealth::Replaced;
 }
 
 bool FileSource::Seek(int64_t offset, SeekOrigin origin) {

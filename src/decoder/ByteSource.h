@@ -12,6 +12,9 @@ namespace tovira {
 
 enum class SeekOrigin { Start, Current, End };
 
+// What became of an open source's bytes since it was opened.
+enum class SourceHealth { Intact, CutShort, Replaced };
+
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -23,6 +26,10 @@ class ByteSource {
   // Bytes read (0 at end of file), or -1 on a read failure.
   virtual int64_t Read(void* dst, size_t bytes) = 0;
   virtual void Close() = 0;
+  // Asked only where reading stops (a short read, the end of the audio), never per frame:
+  // CutShort when the bytes up to `end` are no longer all there, Replaced when what was opened
+  // is no longer what the source's name stands for.
+  virtual SourceHealth Health(uint64_t end) const { (void)end; return SourceHealth::Intact; }
 };
 
 class FileSource final : public ByteSource {
@@ -39,11 +46,15 @@ class FileSource final : public ByteSource {
   uint64_t Tell() const override { return pos_; }
   int64_t Read(void* dst, size_t bytes) override;
   void Close() override;
+  // One fstat of the open file and one stat of its path.
+  SourceHealth Health(uint64_t end) const override;
 
  private:
   std::string path_;
   std::string error_;
   int fd_ = -1;
+  uint64_t device_ = 0;  // of the file opened, to tell whether the path still names it
+  uint64_t inode_ = 0;
   uint64_t size_ = 0;
   uint64_t pos_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include "decoder/AudioSpan.h"
 #include "decoder/DecoderError.h"
+#include "decoder/MpegDecoder.h"
 
 namespace tovira {
 
@@ -59,6 +60,8 @@ bool InputStream::OpenStream() {
   firstFrameSeen_ = false;
   firstFrameOffset_ = 0;
   firstFrameLength_ = 0;
+  lastFrameEnd_ = 0;
+  lastFrameLength_ = 0;
   index_.Reset(0, 0, 0);
   open_ = true;
   return true;
@@ -153,6 +156,31 @@ bool InputStream::SkipId3v2() {
 }
 
 int InputStream::ReadFrame() {
+  const int r = NextFrame();
+  if (r == -2) CheckAtEnd();
+  return r;
+}
+
+void InputStream::CheckAtEnd() {
+  if (!open_ || !source_) return;
+  // A short read looks like the end of the audio; only the file itself tells them apart.
+  switch (source_->Health(audioEnd_)) {
+    case SourceHealth::CutShort: throw DecoderError(kCutShortMessage);
+    case SourceHealth::Replaced: throw DecoderError(kReplacedMessage);
+    case SourceHealth::Intact: break;
+  }
+  // Bytes overwritten in place hold no frame header: the scan runs through them to the end.
+  // As long a stretch as two seconds of damaged frames is the same loss of the stream.
+  const double msPerFrame = header_.GetMsPerFrame();
+  if (!firstFrameSeen_ || lastFrameLength_ <= 0 || msPerFrame <= 0.0) return;
+  const uint64_t reached = std::min(source_->Tell(), audioEnd_);
+  const uint64_t rest = reached > lastFrameEnd_ ? reached - lastFrameEnd_ : 0;
+  if (static_cast<double>(rest) >= lastFrameLength_ * (MpegDecoder::kLostStretchMs / msPerFrame)) {
+    throw DecoderError(MpegDecoder::kLostStreamMessage);
+  }
+}
+
+int InputStream::NextFrame() {
   if (!open_) return -2;
   if (!ReadCandidate()) return -2;
   if (candidate_ == header_.previousHeader && header_.previousHeader != 0) {
@@ -190,6 +218,8 @@ int InputStream::ReadFrame() {
   const uint64_t room = pos < audioEnd_ ? audioEnd_ - pos : 0;
   const int64_t got = source_->Read(body, static_cast<size_t>(std::min<uint64_t>(bodyLength_, room)));
   if (got == 0 && bodyLength_ > 0) return -2;
+  lastFrameEnd_ = source_->Tell();
+  lastFrameLength_ = bodyLength_ + 4;
   const int32_t valid = got > 0 ? static_cast<int32_t>(got) : 0;
   if (valid < bodyLength_) std::memset(body + valid, 0, static_cast<size_t>(bodyLength_ - valid));
   if (first) {
@@ -228,6 +258,7 @@ bool InputStream::Resynchronise(uint64_t offset, uint32_t frameCounter) {
   }
   ctx_.frameCounter = frameCounter;
   freshStart_ = true;
+  lastFrameEnd_ = offset;
   int r = 0;
   do {
     r = ReadFrame();
@@ -240,6 +271,7 @@ bool InputStream::Reposition(uint64_t offset, uint64_t frameCounter) {
   if (!source_->Seek(static_cast<int64_t>(offset), SeekOrigin::Start)) return false;
   ctx_.frameCounter = static_cast<uint32_t>(frameCounter);
   freshStart_ = true;
+  lastFrameEnd_ = offset;
   return true;
 }
 
@@ -304,6 +336,7 @@ void InputStream::RewindStream() {
   buffer_ = buffers_[0].bytes.data();
   prevBuffer_ = buffer_;
   ctx_.frameCounter = 0;
+  lastFrameEnd_ = 0;
 }
 
 bool InputStream::CloseStream() {

@@ -42,6 +42,12 @@ class InputStream {
   // OpenFailure() then says why, for the user, without the file's name.
   bool OpenStream();
   const std::string& OpenFailure() const { return openFailure_; }
+  // Where reading ends, the file is looked at once more: one that was cut short, removed or
+  // replaced while it was read, or whose rest (two seconds' worth of bytes or more) holds no
+  // frame, throws DecoderError with one of these sentences.
+  static constexpr const char* kCutShortMessage = "The file was cut short while it played.";
+  static constexpr const char* kReplacedMessage = "The file was removed or replaced while it played.";
+
   // 1 = frame read and header decoded, 0 = no frame found or header rejected, -2 = end of file.
   int ReadFrame();
   static bool IsValidHeader(uint32_t h);
@@ -112,6 +118,8 @@ class InputStream {
     const uint8_t* p = buffer_ + byte;  // the guard keeps p[1] and p[2] inside the buffer
     return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
   }
+  int NextFrame();       // ReadFrame without the look at the file where reading ends
+  void CheckAtEnd();
   bool ReadCandidate();  // 4 bytes at the read position into candidate_
   int ScanForHeader();   // 1 found, 0 not within kMaxScan, -2 end of file
   bool ConfirmedByNextFrame(uint32_t h);
@@ -149,6 +157,8 @@ class InputStream {
   bool firstFrameSeen_ = false;
   uint64_t firstFrameOffset_ = 0;  // where audio starts, after any ID3v2 tag or junk
   uint32_t bitPos_ = 0;
+  uint64_t lastFrameEnd_ = 0;  // just past the body of the frame read last
+  int32_t lastFrameLength_ = 0;
 };
 
 }  // namespace tovira
