@@ -80,6 +80,12 @@ int main(int argc, char** argv) {
   tovira::PlaybackSession session(std::move(sessionOptions));
 
   tovira::PlayerOptions options;
+  // A signal (logout, shutdown) ends the program without asking; the user's own close asks first
+  // when the playlist could not be saved.
+  bool terminating = false;
+  options.confirmQuit = [&terminating](QWidget* parent, const QString& question) {
+    return terminating || tovira::PlayerDialog::AskToQuit(parent, question);
+  };
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
   tovira::Companions* companionWindows = nullptr;
   options.chooseFiles = [&companionWindows](QWidget* parent) {
@@ -90,10 +96,11 @@ int main(int argc, char** argv) {
   companionWindows = &companions;
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &player, [&player, &terminating] {
       char buf[16];
       while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
       }
+      terminating = true;
       player.close();
     });
   }
@@ -113,6 +120,8 @@ int main(int argc, char** argv) {
                      [&mpris](qint64 ms) { mpris.NotifySeeked(ms * 1000); });
   }
   player.show();
+  // How the settings were found (set aside, or not kept at all) is told once, on the error line.
+  if (const QString notice = settings.Notice(); !notice.isEmpty()) session.Report(QString(), notice);
   QStringList startup;
   for (const auto& f : tovira::StartupFilesFromArguments(args, QDir::currentPath().toStdString())) {
     startup << QString::fromStdString(f);

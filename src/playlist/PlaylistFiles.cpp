@@ -70,7 +70,12 @@ bool IsPlaylistName(std::string_view path) {
 
 std::optional<std::string> ReadTextFile(const std::string& path, size_t maxBytes) {
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Only a regular file is opened: opening a device can have effects of its own, and a FIFO
+  // would wait for a writer. A FIFO swapped in after the look opens without waiting (O_NONBLOCK)
+  // and is refused by the fstat.
+  struct stat before {};
+  if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   std::optional<std::string> result;

@@ -424,7 +424,9 @@ std::string PlaylistModel::M3uText() const {
   return text;
 }
 
-bool PlaylistModel::SavePlaylist(const std::string& file) const { return WriteFileAtomically(file, M3uText()); }
+bool PlaylistModel::SavePlaylist(const std::string& file, std::string* reason) const {
+  return WriteFileAtomically(file, M3uText(), reason);
+}
 
 std::filesystem::path PlaylistModel::DefaultPlaylistPath() const {
   if (options_.dataFolder.empty()) return {};
@@ -455,14 +457,20 @@ std::vector<std::string> PlaylistModel::SnapshotForDefault() const {
   return all;
 }
 
-bool PlaylistModel::SaveDefaultPlaylist() {
+bool PlaylistModel::SaveDefaultPlaylist(std::string* reason) {
+  if (reason) reason->clear();
   const auto file = DefaultPlaylistPath();
   if (file.empty() || !defaultActive_ || defaultBlocked_) return false;
   std::string text;
   for (const auto& p : SnapshotForDefault()) text += LineForEntry(p) + "\n";
   std::error_code ec;
   std::filesystem::create_directories(options_.dataFolder, ec);
-  if (!WriteFileAtomically(file, text)) return false;
+  // The folder's own failure says more than the missing folder the write would then find.
+  if (ec) {
+    if (reason) *reason = WriteFailureReason(ec);
+    return false;
+  }
+  if (!WriteFileAtomically(file, text, reason)) return false;
   dirty_ = false;
   return true;
 }

@@ -167,7 +167,8 @@ class PlaylistModel {
   bool SortAscending() const { return sortAscending_; }
 
   std::string M3uText() const;
-  bool SavePlaylist(const std::string& file) const;
+  // False when the file cannot be written; `reason` (when given) then says why in words.
+  bool SavePlaylist(const std::string& file, std::string* reason = nullptr) const;
 
   std::filesystem::path DefaultPlaylistPath() const;
   // Loads "tvra.dfl"; from then on SaveDefaultPlaylist may write it, and the destructor saves any
@@ -176,8 +177,9 @@ class PlaylistModel {
   // never overwritten. False when the file was set aside.
   bool LoadDefaultPlaylist();
   // Every entry, in entry order, with those still waiting to be read. False, writing nothing,
-  // before LoadDefaultPlaylist, when the file was set aside, or when it cannot be written.
-  bool SaveDefaultPlaylist();
+  // before LoadDefaultPlaylist, when the file was set aside, or when it cannot be written; only in
+  // the last case is `reason` (when given) set, to why in words.
+  bool SaveDefaultPlaylist(std::string* reason = nullptr);
   bool HasUnsavedChanges() const { return dirty_; }
 
  private:

@@ -22,14 +22,27 @@ bool Autosave::Pending() const { return timer_->IsActive() || playlist_.HasUnsav
 void Autosave::Save() {
   if (!playlist_.HasUnsavedChanges()) return;
   ++saves_;
-  // A failed write is tried again after another delay; the list stays in memory meanwhile.
-  if (!playlist_.SaveDefaultPlaylist()) timer_->Start(delay_, false);
+  std::string reason;
+  if (playlist_.SaveDefaultPlaylist(&reason)) {
+    failing_ = false;
+    reason_.clear();
+    return;
+  }
+  // A failed write is tried again after another delay; the list stays in memory meanwhile. No
+  // reason: nothing was written by design (the old file could not be set aside).
+  timer_->Start(delay_, false);
+  if (reason.empty()) return;
+  const bool told = failing_;
+  failing_ = true;
+  reason_ = reason;
+  if (!told && onFailure) onFailure(reason_);
 }
 
-void Autosave::Flush() {
+bool Autosave::Flush() {
   timer_->Stop();
   Save();
   timer_->Stop();
+  return !failing_;
 }
 
 }  // namespace tovira

@@ -83,6 +83,10 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
   pc.firstRowArrived = [this](uint64_t tag, int row) { OnFirstRow(tag, row); };
   playlist_ = std::make_unique<PlaylistModel>(std::move(po), std::move(pc));
   autosave_ = std::make_unique<Autosave>(*playlist_, *clock_, options_.autosaveDelay);
+  autosave_->onFailure = [this](const std::string& reason) {
+    emit reported(QString::fromStdString(playlist_->DefaultPlaylistPath().string()),
+                  tr("The playlist could not be saved: %1.").arg(QString::fromStdString(reason)));
+  };
 
   batchTimer_ = clock_->MakeTimer();
   batchTimer_->onTimeout = [this] { FlushHandOff(); };
@@ -418,12 +422,16 @@ void PlaybackSession::SetEqualizer(const EqualizerFactors& factors) { controller
 
 EqualizerFactors PlaybackSession::Equalizer() const { return controller_->Engine().Equalizer(); }
 
-void PlaybackSession::Close() {
+bool PlaybackSession::Close() {
   controller_->StopAndClose();
   Sync();
   FlushHandOff();
   if (options_.settings) options_.settings->WriteInt(kMainSection, kVolumeName, volume_);
-  autosave_->Flush();
+  return autosave_->Flush();
+}
+
+QString PlaybackSession::SaveFailureReason() const {
+  return autosave_->Failing() ? QString::fromStdString(autosave_->FailureReason()) : QString();
 }
 
 }  // namespace tovira

@@ -98,7 +98,11 @@ class PlaybackSession : public QObject {
   void SetEqualizer(const EqualizerFactors& factors);
   EqualizerFactors Equalizer() const;  // the factors last set
   // Stops, adds what waits in the hand-off batch, writes the volume and the default playlist.
-  void Close();
+  // False when the default playlist could not be written (it stays in memory and is tried again
+  // at the next change or Close); SaveFailureReason says why.
+  bool Close();
+  // Why the last write of the default playlist failed, in words; empty when it did not.
+  QString SaveFailureReason() const;
 
   // ---- what the faces show ----
   EngineState State() const;
@@ -115,6 +119,8 @@ class PlaybackSession : public QObject {
   SpectrumLevels Levels();      // zero while nothing plays
   int Volume() const { return volume_; }
   bool HandOffPending() const;
+  // A notice from outside the session (the settings store) for the error line.
+  void Report(const QString& file, const QString& reason) { emit reported(file, reason); }
 
  signals:
   void stateChanged();

@@ -12,10 +12,18 @@ namespace tovira {
 
 namespace {
 
-bool Fail(std::error_code* ec, int err) {
-  if (ec) *ec = std::error_code(err, std::generic_category());
+class AtomicFileCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "atomic file"; }
+  std::string message(int) const override { return "it is not a regular file"; }
+};
+
+bool Fail(std::error_code* ec, std::error_code code) {
+  if (ec) *ec = code;
   return false;
 }
+
+bool Fail(std::error_code* ec, int err) { return Fail(ec, std::error_code(err, std::generic_category())); }
 
 bool WriteAll(int fd, std::string_view content) {
   while (!content.empty()) {
@@ -34,17 +42,25 @@ bool WriteAll(int fd, std::string_view content) {
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::error_code* ec) {
   if (ec) ec->clear();
   std::filesystem::path target = path;
-  std::error_code fsError;
-  if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, fsError))) {
-    target = std::filesystem::weakly_canonical(path, fsError);
-    if (fsError) return Fail(ec, fsError.value());
+  struct stat own {};
+  if (::lstat(path.c_str(), &own) == 0) {
+    if (S_ISLNK(own.st_mode)) {
+      std::error_code fsError;
+      target = std::filesystem::weakly_canonical(path, fsError);
+      if (fsError) return Fail(ec, fsError);
+    } else if (!S_ISREG(own.st_mode)) {
+      return Fail(ec, NotARegularFile());
+    }
+  } else if (errno != ENOENT) {
+    return Fail(ec, errno);
   }
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
 
+  // A rename would put the file in place of a FIFO or device the user set up, or fail on a folder.
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
-  if (existed && S_ISDIR(old.st_mode)) return Fail(ec, EISDIR);
+  if (existed && !S_ISREG(old.st_mode)) return Fail(ec, NotARegularFile());
 
   // A unique name beside the target, so the rename never crosses file systems.
   std::random_device seed;
@@ -75,6 +91,42 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     ::close(dirFd);
   }
   return true;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string* reason) {
+  std::error_code ec;
+  const bool ok = WriteFileAtomically(path, content, &ec);
+  if (reason) *reason = ok ? std::string() : WriteFailureReason(ec);
+  return ok;
+}
+
+std::error_code NotARegularFile() {
+  static const AtomicFileCategory category;
+  return std::error_code(1, category);
+}
+
+std::string WriteFailureReason(const std::error_code& ec) {
+  if (!ec) return {};
+  if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
+    switch (ec.value()) {
+      case ENOSPC:
+      case EDQUOT:
+        return "the disk is full";
+      case EROFS:
+        return "the folder is read-only";
+      case EACCES:
+      case EPERM:
+        return "permission denied";
+      default:
+        break;
+    }
+  }
+  std::string text = ec.message();
+  // ASCII only: a translated text's other bytes stay as they are.
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
 }
 
 }  // namespace tovira

@@ -1,6 +1,10 @@
 // M3U files and the default playlist "tvra.dfl".
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <functional>
 
 #include "playlist/PlaylistFiles.h"
@@ -305,6 +309,33 @@ TEST(DefaultDataFolderTest, FollowsXdgDataHome) {
   EXPECT_EQ(DefaultDataFolder().parent_path().filename(), "share");
   if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
   else ::unsetenv("XDG_DATA_HOME");
+}
+
+// The common reader takes regular files, also through a link, and refuses a FIFO without waiting
+// for a writer: a blocking open would hang this test. Even a FIFO with data waiting is not read.
+TEST(ReadTextFileTest, ReadsRegularFilesAndRefusesAFifoAtOnce) {
+  TempDir dir;
+  WriteBytes(dir / "list.m3u", "a.mp3\n");
+  std::filesystem::create_symlink(dir / "list.m3u", dir / "link.m3u");
+  EXPECT_EQ(ReadTextFile((dir / "link.m3u").string()), "a.mp3\n");
+
+  const auto fifo = dir / "fifo.m3u";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, dir / "to-fifo.m3u");
+  EXPECT_EQ(ReadTextFile(fifo.string()), std::nullopt);
+  EXPECT_EQ(ReadTextFile((dir / "to-fifo.m3u").string()), std::nullopt);
+  EXPECT_TRUE(ReadM3u((dir / "to-fifo.m3u").string()).empty());
+
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::write(writer, "b.mp3\n", 6), 6);
+  EXPECT_EQ(ReadTextFile(fifo.string()), std::nullopt);
+  char left[8] = {};
+  EXPECT_EQ(::read(reader, left, sizeof left), 6) << "the waiting bytes were not taken";
+  ::close(writer);
+  ::close(reader);
 }
 
 }  // namespace

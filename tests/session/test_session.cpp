@@ -14,6 +14,7 @@
 
 #include "Eventually.h"
 #include "FakeClock.h"
+#include "TempMount.h"
 #include "decoder/Decode.h"
 #include "output/PullThreadDevice.h"
 #include "output/WavFileDevice.h"
@@ -366,3 +367,57 @@ TEST(EngineController, EndsArriveOnTheUiThreadButNotThoseOfATrackReplacedOrStopp
   EXPECT_EQ(c.State(), EngineState::Closed);
 }
 
+
+// A full data folder: the failure is told once however often it is retried, the list stays in
+// memory, and it is written when space comes back; a later run of failures is told again, and
+// Close says whether the list reached the disk.
+TEST_F(Session, AFullDiskIsToldOnceAndTheListIsWrittenWhenSpaceIsBack) {
+  const test::TempMount disk(dir_.path() / "data", false);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Error();
+  const QString a = Track("a.mp3"), b = Missing("b.mp3"), c = Missing("c.mp3");
+  const QString failed = "tvra.dfl: The playlist could not be saved: the disk is full.";
+  auto s = Make();
+  AddAndWait(*s, {a});
+  clock_.Advance(milliseconds(1000));
+  ASSERT_EQ(SavedPlaylist(), QStringList{a});
+  ASSERT_TRUE(disk.Fill());
+
+  AddAndWait(*s, {b});
+  const int before = s->Saver().Saves();
+  clock_.Advance(milliseconds(5000));
+  EXPECT_GE(s->Saver().Saves() - before, 4) << "retried after every delay";
+  EXPECT_EQ(reports_, QStringList{failed});
+  EXPECT_EQ(SavedPlaylist(), QStringList{a}) << "the old file stays whole";
+  EXPECT_EQ(PlaylistPaths(*s), (QStringList{a, b}));
+  EXPECT_EQ(s->SaveFailureReason(), "the disk is full");
+
+  disk.Free();
+  clock_.Advance(milliseconds(1000));
+  EXPECT_EQ(SavedPlaylist(), (QStringList{a, b}));
+  EXPECT_TRUE(s->SaveFailureReason().isEmpty());
+  EXPECT_FALSE(s->Saver().Pending());
+
+  ASSERT_TRUE(disk.Fill());
+  AddAndWait(*s, {c});
+  EXPECT_FALSE(s->Close()) << "the failure of the save at close";
+  EXPECT_EQ(reports_, (QStringList{failed, failed}));
+  EXPECT_EQ(s->SaveFailureReason(), "the disk is full");
+  EXPECT_EQ(SavedPlaylist(), (QStringList{a, b}));
+  disk.Free();
+  EXPECT_TRUE(s->Close());
+  EXPECT_EQ(SavedPlaylist(), (QStringList{a, b, c}));
+  EXPECT_EQ(reports_.size(), 2);
+}
+
+// A file cut short while it plays: the error line says so and the playlist goes on.
+TEST_F(Session, AFileCutShortWhilePlayingIsToldAndTheNextRowPlays) {
+  auto s = Make();
+  const QString a = Track("a.mp3"), b = Track("b.mp3");
+  AddAndWait(*s, {a, b});
+  s->PlayRow(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s->PositionMs() > 200; }, kWaitMs));
+  fs::resize_file(a.toStdString(), 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s->Current().path == b; }, kWaitMs)) << reports_.join('\n').toStdString();
+  EXPECT_EQ(reports_, QStringList{"a.mp3: The file was cut short while it played."});
+  EXPECT_EQ(s->State(), EngineState::Playing);
+}

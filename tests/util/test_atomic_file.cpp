@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "TempMount.h"
+
 namespace tovira {
 namespace {
 
@@ -69,6 +71,52 @@ TEST_F(AtomicFileTest, FailuresLeaveOldFileAndNoLitter) {
   }
   EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
   EXPECT_EQ(Read(plain), "kept");
+  EXPECT_EQ(Entries(), 2);
+}
+
+// The reasons a message gives, from real file systems: a read-only mount and a full one. The old
+// file survives the full disk whole, and neither leaves a temporary file.
+TEST_F(AtomicFileTest, FailuresOfTheDiskAreGivenInWords) {
+  std::string reason;
+  EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "f", "x", &reason));
+  EXPECT_EQ(reason, "no such file or directory");
+
+  const test::TempMount readOnly(dir_ / "ro", true);
+  if (!readOnly.Mounted()) GTEST_SKIP() << readOnly.Error();
+  EXPECT_FALSE(WriteFileAtomically(dir_ / "ro" / "list.m3u", "x", &reason));
+  EXPECT_EQ(reason, "the folder is read-only");
+
+  const test::TempMount small(dir_ / "small", false);
+  ASSERT_TRUE(small.Mounted()) << small.Error();
+  const fs::path file = dir_ / "small" / "list.m3u";
+  ASSERT_TRUE(WriteFileAtomically(file, "old list\n", &reason)) << reason;
+  EXPECT_TRUE(reason.empty());
+  ASSERT_TRUE(small.Fill());
+  std::error_code ec;
+  EXPECT_FALSE(WriteFileAtomically(file, std::string(8192, 'n'), &ec));
+  EXPECT_EQ(ec, std::errc::no_space_on_device);
+  EXPECT_EQ(WriteFailureReason(ec), "the disk is full");
+  EXPECT_EQ(Read(file), "old list\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "small"), {}), 2) << "the list and the filler only";
+  small.Free();
+  EXPECT_TRUE(WriteFileAtomically(file, "new list\n"));
+  EXPECT_EQ(Read(file), "new list\n");
+}
+
+// A FIFO (named or reached by a link) is never written into or replaced: a reader on the other end
+// would get the list, and the user's pipe would be gone.
+TEST_F(AtomicFileTest, RefusesWhatIsNoRegularFile) {
+  const fs::path pipe = dir_ / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  fs::create_symlink(pipe, dir_ / "to-pipe");
+  for (const fs::path& target : {pipe, dir_ / "to-pipe"}) {
+    std::error_code ec;
+    EXPECT_FALSE(WriteFileAtomically(target, "x", &ec)) << target;
+    EXPECT_EQ(ec, NotARegularFile()) << target;
+    EXPECT_EQ(WriteFailureReason(ec), "it is not a regular file");
+  }
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "to-pipe"));
   EXPECT_EQ(Entries(), 2);
 }
 

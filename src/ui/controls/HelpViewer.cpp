@@ -4,12 +4,19 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace tovira {
 namespace {
@@ -32,6 +39,62 @@ bool IsPlainTopicName(const QString& name) {
   return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
          name != QLatin1String(".") && name != QLatin1String("..");
 }
+
+// A topic (or a picture it shows) larger than this is not one we installed.
+constexpr qint64 kMaxTopicBytes = qint64{16} << 20;
+
+// The bytes of a regular file; empty when it is anything else. Looked at before it is opened (a
+// device is never opened, a FIFO never waited on) and again once open, so that one swapped in
+// meanwhile is refused without waiting.
+QVariant ReadRegularFile(const QString& path) {
+  const QByteArray native = QFile::encodeName(path);
+  struct stat st {};
+  if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return {};
+  QByteArray data;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTopicBytes;
+  if (ok) {
+    data.resize(static_cast<qsizetype>(st.st_size));
+    qsizetype done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ok = n == 0;  // 0: the file shrank meanwhile
+        break;
+      }
+      done += n;
+    }
+    data.truncate(done);
+  }
+  ::close(fd);
+  return ok ? QVariant(data) : QVariant();
+}
+
+// The browser opens the help files through the guarded reader; resources from Qt's own resource
+// system are left to the browser.
+class TopicBrowser final : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+
+  QVariant loadResource(int type, const QUrl& name) override {
+    const QUrl url = name.isRelative() && source().isValid() ? source().resolved(name) : name;
+    if (url.scheme() == QLatin1String("qrc")) return QTextBrowser::loadResource(type, name);
+    QString path = url.isLocalFile() ? url.toLocalFile() : url.scheme().isEmpty() ? url.path() : QString();
+    if (path.isEmpty() || path.startsWith(QLatin1Char(':'))) return QTextBrowser::loadResource(type, name);
+    if (QFileInfo(path).isRelative()) {
+      for (const QString& folder : searchPaths()) {
+        const QString candidate = QDir(folder).filePath(path);
+        if (QFileInfo::exists(candidate)) {
+          path = candidate;
+          break;
+        }
+      }
+    }
+    return ReadRegularFile(path);
+  }
+};
 
 HelpViewer* OpenViewer() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -77,7 +140,7 @@ HelpViewer::HelpViewer(const QString& helpFolder, QWidget* parent)
     connect(action, &QAction::triggered, this, [this, file] { ShowTopic(file); });
   }
 
-  browser_ = new QTextBrowser(this);
+  browser_ = new TopicBrowser(this);
   browser_->setOpenExternalLinks(true);
   browser_->setSearchPaths({folder_});
 

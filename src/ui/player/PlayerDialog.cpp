@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 
 #include "session/DisplayTimers.h"
 #include "session/PlaybackSession.h"
@@ -163,6 +164,11 @@ void PlayerDialog::ShowAbout() {
   about.exec();
 }
 
+bool PlayerDialog::AskToQuit(QWidget* parent, const QString& question) {
+  return QMessageBox::question(parent, QStringLiteral("Tovira"), question, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 void PlayerDialog::BringToFront() {
   if (isMinimized()) showNormal();
   show();
@@ -221,7 +227,15 @@ void PlayerDialog::keyReleaseEvent(QKeyEvent* e) { e->accept(); }
 void PlayerDialog::contextMenuEvent(QContextMenuEvent* e) { menu_->popup(e->globalPos()); }
 
 void PlayerDialog::closeEvent(QCloseEvent* e) {
-  session_.Close();
+  if (!session_.Close()) {
+    // The list is still in memory: quitting now loses it, staying lets the user make room.
+    const QString text = tr("The playlist could not be saved: %1.\n\nQuit anyway?").arg(session_.SaveFailureReason());
+    const bool quit = options_.confirmQuit ? options_.confirmQuit(this, text) : AskToQuit(this, text);
+    if (!quit) {
+      e->ignore();
+      return;
+    }
+  }
   settings_.WriteInt(kMain, "ShowPl", showPlaylist_ ? 1 : 0);
   settings_.WriteInt(kMain, "ShowEq", showEqualizer_ ? 1 : 0);
   e->accept();

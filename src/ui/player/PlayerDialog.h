@@ -27,6 +27,9 @@ struct PlayerOptions {
   // F1; empty: nothing. Tells the user itself when the topic is missing.
   std::function<bool(QWidget* parent)> showHelp;
   int statusMessageMs = 5000;  // how long an error line stays before it fades
+  // Closing while the playlist could not be saved: true quits anyway. Gets the question's text;
+  // empty: a Yes/No message box.
+  std::function<bool(QWidget* parent, const QString& question)> confirmQuit;
 };
 
 class PlayerDialog : public QWidget {
@@ -43,6 +46,8 @@ class PlayerDialog : public QWidget {
   QMenu* ContextMenu() const { return menu_; }
 
   void BringToFront();
+  // The Yes/No box closing asks with when the playlist could not be saved.
+  static bool AskToQuit(QWidget* parent, const QString& question);
   bool PlaylistToggled() const { return showPlaylist_; }
   bool EqualizerToggled() const { return showEqualizer_; }
 

@@ -269,8 +269,11 @@ void PlaylistDialog::Save() {
   const QString file =
       dialogs_->SaveFile(this, QStringLiteral("Save As"), QString::fromLatin1(kSaveFilter), QStringLiteral("m3u"));
   if (file.isEmpty()) return;
-  if (!playlist_.SavePlaylist(file.toStdString())) {
-    QMessageBox::warning(this, QStringLiteral("Playlist"), QStringLiteral("Could not write %1.").arg(file));
+  std::string reason;
+  if (!playlist_.SavePlaylist(file.toStdString(), &reason)) {
+    QMessageBox::warning(this, QStringLiteral("Playlist"),
+                         tr("The playlist could not be saved: %1.\n\n%2")
+                             .arg(QString::fromStdString(reason), file));
   }
 }
 
