@@ -4,13 +4,9 @@
 # device neither stops the window from showing nor is written through.
 # Usage: settings-xvfb.sh PATH/TO/tovira      (exit 77: skipped)
 set -euo pipefail
+. "$(dirname "$0")/../xvfb-lib.sh"
 program=$1
-for tool in xvfb-run xwininfo; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+need_tools xvfb-run xwininfo
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

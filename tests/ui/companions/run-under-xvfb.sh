@@ -3,19 +3,13 @@
 # its windows itself, or with `--wm openbox`, under a window manager that frames and stacks them.
 # Usage: run-under-xvfb.sh [--wm openbox] PROGRAM [ARGS...]   (exit 77: skipped)
 set -euo pipefail
+. "$(dirname "$0")/../../xvfb-lib.sh"
 wm=
 if [ "${1:-}" = --wm ]; then wm=$2; shift 2; fi
-for tool in xvfb-run ${wm:+$wm xprop}; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+need_tools xvfb-run ${wm:+$wm xprop}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+throwaway_home "$work"
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TOVIRA_TEST_WM=$wm
 cat >"$work/inside.sh" <<'INSIDE'
 set -u

@@ -6,16 +6,12 @@
 # Every scenario has folders of its own, so nothing carries over from one to the next.
 # Usage: session-xvfb.sh PATH/TO/tovira FIXTURE_DIR      (exit 77: skipped)
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../../xvfb-lib.sh"
 program=$1
 fixtures=$2
 
 if [ "${TOVIRA_INSIDE_XVFB:-}" != 1 ]; then
-  for tool in xvfb-run xdotool lame perl; do
-    if ! command -v "$tool" >/dev/null; then
-      echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
-      exit 77
-    fi
-  done
+  need_tools xvfb-run xdotool lame perl
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   TOVIRA_INSIDE_XVFB=1 WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' \

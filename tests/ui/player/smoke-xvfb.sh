@@ -4,20 +4,14 @@
 # cleanly, saving its settings and its playlist.
 # Usage: smoke-xvfb.sh PATH/TO/tovira FIXTURE_DIR      (exit 77: skipped)
 set -euo pipefail
+. "$(dirname "$0")/../../xvfb-lib.sh"
 program=$1
 fixtures=$2
-for tool in xvfb-run xwininfo lame; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+need_tools xvfb-run xwininfo lame
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/Tovira/tovira" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+throwaway_home "$work"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
 song=$work/smoke.mp3
