@@ -19,5 +19,5 @@ ctest --preset asan
 # and the playback session over them.
 cmake --preset tsan -DTOVIRA_BUILD_TESTS=ON
 cmake --build --preset tsan -j "$jobs" --target engine_states_test engine_playback_test engine_notify_test engine_seek_test \
-  output_wave_output_test playlist_test_playlist_load playlist_test_playlist_files session_test
+  engine_destroyed_test output_wave_output_test playlist_test_playlist_load playlist_test_playlist_files session_test
 ctest --preset tsan -R '(^|/)(Engine|WaveOutput|NullDevice|WavFileDevice|PlaylistLoad|DefaultPlaylist|Session)'
