@@ -1,11 +1,10 @@
 #include "playlist/PlaylistFiles.h"
 
-#include <fcntl.h>
+#include "util/RegularFile.h"
+
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace tovira {
@@ -69,37 +68,7 @@ bool IsPlaylistName(std::string_view path) {
 }
 
 std::optional<std::string> ReadTextFile(const std::string& path, size_t maxBytes) {
-  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  // Only a regular file is opened: opening a device can have effects of its own, and a FIFO
-  // would wait for a writer. A FIFO swapped in after the look opens without waiting (O_NONBLOCK)
-  // and is refused by the fstat.
-  struct stat before {};
-  if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  std::optional<std::string> result;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes) {
-    std::string text(static_cast<size_t>(st.st_size), '\0');
-    size_t done = 0;
-    bool failed = false;
-    while (done < text.size()) {
-      const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        failed = true;
-        break;
-      }
-      if (n == 0) break;  // the file shrank meanwhile
-      done += static_cast<size_t>(n);
-    }
-    if (!failed) {
-      text.resize(done);
-      result = std::move(text);
-    }
-  }
-  ::close(fd);
-  return result;
+  return ReadRegularFile(path, maxBytes);
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {

@@ -12,11 +12,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "util/RegularFile.h"
 
-#include <cerrno>
+
 
 namespace tovira {
 namespace {
@@ -43,33 +41,11 @@ bool IsPlainTopicName(const QString& name) {
 // A topic (or a picture it shows) larger than this is not one we installed.
 constexpr qint64 kMaxTopicBytes = qint64{16} << 20;
 
-// The bytes of a regular file; empty when it is anything else. Looked at before it is opened (a
-// device is never opened, a FIFO never waited on) and again once open, so that one swapped in
-// meanwhile is refused without waiting.
-QVariant ReadRegularFile(const QString& path) {
-  const QByteArray native = QFile::encodeName(path);
-  struct stat st {};
-  if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return {};
-  QByteArray data;
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTopicBytes;
-  if (ok) {
-    data.resize(static_cast<qsizetype>(st.st_size));
-    qsizetype done = 0;
-    while (done < data.size()) {
-      const ssize_t n = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        ok = n == 0;  // 0: the file shrank meanwhile
-        break;
-      }
-      done += n;
-    }
-    data.truncate(done);
-  }
-  ::close(fd);
-  return ok ? QVariant(data) : QVariant();
+// The bytes of a regular file; empty when it is anything else.
+QVariant ReadTopicFile(const QString& path) {
+  const auto bytes = ReadRegularFile(QFile::encodeName(path).toStdString(), static_cast<size_t>(kMaxTopicBytes));
+  if (!bytes) return {};
+  return QVariant(QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())));
 }
 
 // The browser opens the help files through the guarded reader; resources from Qt's own resource
@@ -92,7 +68,7 @@ class TopicBrowser final : public QTextBrowser {
         }
       }
     }
-    return ReadRegularFile(path);
+    return ReadTopicFile(path);
   }
 };
 
