@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   const auto& last = model.Row(files - 1);
   std::printf("folder picker OK -> %d rows with tags shown: %lld ms wall, %.0f ms CPU (folder scan done at %lld ms; "
               "last row: %s / %s)\n",
-              model.RowCount(), static_cast<long long>(okToRows), okToRowsCpu, static_cast<long long>(scanned), last.texts[kColumnArtist].c_str(), last.texts[kColumnTitle].c_str());
+              model.RowCount(), static_cast<long long>(okToRows), okToRowsCpu, static_cast<long long>(scanned), std::string(last.Text(kColumnArtist)).c_str(), std::string(last.Text(kColumnTitle)).c_str());
 
   model.Clear();
   const long before = ResidentKb();

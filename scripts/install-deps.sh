@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libsdl2-dev libtag1-dev fonts-dejavu-core
   xvfb xauth imagemagick
   libgtest-dev libgmock-dev
-  lame twolame sox
+  lame twolame sox python3-mutagen
   qt6-svg-dev dbus-daemon dbus-x11 desktop-file-utils xdg-utils shared-mime-info lintian dpkg-dev fakeroot file xvfb xauth xdotool x11-utils imagemagick openbox
 )
 for arg in "$@"; do

@@ -37,6 +37,25 @@ QString MprisStatusText(MprisStatus status) {
   return QStringLiteral("Stopped");
 }
 
+QString MprisLoopText(MprisLoop loop) {
+  switch (loop) {
+    case MprisLoop::Track:
+      return QStringLiteral("Track");
+    case MprisLoop::Playlist:
+      return QStringLiteral("Playlist");
+    case MprisLoop::None:
+      break;
+  }
+  return QStringLiteral("None");
+}
+
+std::optional<MprisLoop> MprisLoopFromText(const QString& text) {
+  for (MprisLoop loop : {MprisLoop::None, MprisLoop::Track, MprisLoop::Playlist}) {
+    if (text == MprisLoopText(loop)) return loop;
+  }
+  return std::nullopt;
+}
+
 QString MprisTrackId(quint64 serial) {
   return serial == 0 ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
                      : QStringLiteral("/org/tovira/track/%1").arg(serial);
@@ -51,6 +70,7 @@ QVariantMap MprisMetadata(const MprisTrack& track) {
   if (!track.title.isEmpty()) map.insert(QStringLiteral("xesam:title"), track.title);
   if (!track.artist.isEmpty()) map.insert(QStringLiteral("xesam:artist"), QStringList{track.artist});
   if (!track.album.isEmpty()) map.insert(QStringLiteral("xesam:album"), track.album);
+  if (!track.artUrl.isEmpty()) map.insert(QStringLiteral("mpris:artUrl"), track.artUrl);
   return map;
 }
 
@@ -101,6 +121,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   Q_PROPERTY(bool CanPause READ CanPause)
   Q_PROPERTY(bool CanSeek READ CanSeek)
   Q_PROPERTY(bool CanControl READ CanControl)
+  Q_PROPERTY(QString LoopStatus READ LoopStatus WRITE SetLoopStatus)
+  Q_PROPERTY(bool Shuffle READ Shuffle WRITE SetShuffle)
 
  public:
   MprisPlayerAdaptor(QObject* parent, MprisService* service) : QDBusAbstractAdaptor(parent), service_(service) {}
@@ -121,6 +143,16 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   bool CanPause() const { return P().CanPause(); }
   bool CanSeek() const { return P().CanSeek(); }
   bool CanControl() const { return true; }
+  QString LoopStatus() const { return MprisLoopText(P().Loop()); }
+  void SetLoopStatus(const QString& text) {
+    if (const auto loop = MprisLoopFromText(text)) P().SetLoop(*loop);  // anything else is ignored
+    service_->Refresh();
+  }
+  bool Shuffle() const { return P().Shuffle(); }
+  void SetShuffle(bool on) {
+    P().SetShuffle(on);
+    service_->Refresh();
+  }
 
  public slots:
   void Next() { Then(&MprisPlayer::Next); }
@@ -213,6 +245,8 @@ MprisService::Snapshot MprisService::Take() const {
   s.status = player_.Status();
   s.volume = player_.Volume();
   s.track = player_.Track();
+  s.loop = player_.Loop();
+  s.shuffle = player_.Shuffle();
   s.canGoNext = player_.CanGoNext();
   s.canGoPrevious = player_.CanGoPrevious();
   s.canPlay = player_.CanPlay();
@@ -228,6 +262,8 @@ void MprisService::Refresh() {
   if (now.status != last_.status) changed.insert(QStringLiteral("PlaybackStatus"), MprisStatusText(now.status));
   if (now.volume != last_.volume) changed.insert(QStringLiteral("Volume"), now.volume);
   if (!(now.track == last_.track)) changed.insert(QStringLiteral("Metadata"), MprisMetadata(now.track));
+  if (now.loop != last_.loop) changed.insert(QStringLiteral("LoopStatus"), MprisLoopText(now.loop));
+  if (now.shuffle != last_.shuffle) changed.insert(QStringLiteral("Shuffle"), now.shuffle);
   if (now.canGoNext != last_.canGoNext) changed.insert(QStringLiteral("CanGoNext"), now.canGoNext);
   if (now.canGoPrevious != last_.canGoPrevious) changed.insert(QStringLiteral("CanGoPrevious"), now.canGoPrevious);
   if (now.canPlay != last_.canPlay) changed.insert(QStringLiteral("CanPlay"), now.canPlay);

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <optional>
+
 namespace tovira {
 
 // The track being played, as the bus shows it.
@@ -19,10 +21,13 @@ struct MprisTrack {
   QString artist;
   QString album;
   qint64 lengthUs = 0;
+  QString artUrl;  // file:// URL of the track's picture; empty when it has none
   bool operator==(const MprisTrack&) const = default;
 };
 
 enum class MprisStatus { Stopped, Playing, Paused };
+// LoopStatus: "None", "Track" (repeat one), "Playlist" (repeat all).
+enum class MprisLoop { None, Track, Playlist };
 
 // What the bus may see and do of the player. Everything is called on the UI thread.
 class MprisPlayer {
@@ -39,6 +44,8 @@ class MprisPlayer {
   virtual void Raise() = 0;
   virtual void Quit() = 0;
   virtual void OpenFile(const QString& path) = 0;
+  virtual void SetLoop(MprisLoop loop) = 0;
+  virtual void SetShuffle(bool on) = 0;
 
   virtual MprisStatus Status() const = 0;
   virtual qint64 PositionUs() const = 0;
@@ -49,6 +56,8 @@ class MprisPlayer {
   virtual bool CanPlay() const = 0;
   virtual bool CanPause() const = 0;
   virtual bool CanSeek() const = 0;
+  virtual MprisLoop Loop() const = 0;
+  virtual bool Shuffle() const = 0;
 };
 
 inline constexpr char kMprisObjectPath[] = "/org/mpris/MediaPlayer2";
@@ -57,12 +66,15 @@ inline constexpr char kMprisRootInterface[] = "org.mpris.MediaPlayer2";
 inline constexpr char kMprisPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 
 QString MprisStatusText(MprisStatus status);
+QString MprisLoopText(MprisLoop loop);
+// nullopt for a text that is none of the three.
+std::optional<MprisLoop> MprisLoopFromText(const QString& text);
 
 // Whether this session has a bus to offer the player on: its address is set, or the user's
 // runtime folder holds the standard socket. Without one the player does not try to start a bus.
 bool SessionBusExpected();
-// The Metadata map of `track`: mpris:trackid, mpris:length, xesam:title, xesam:artist (a list),
-// xesam:album, xesam:url; empty when no track is open.
+// The Metadata map of `track`: mpris:trackid, mpris:length, mpris:artUrl, xesam:title,
+// xesam:artist (a list), xesam:album, xesam:url; empty when no track is open.
 QVariantMap MprisMetadata(const MprisTrack& track);
 QString MprisTrackId(quint64 serial);
 
@@ -92,6 +104,8 @@ class MprisService : public QObject {
     MprisStatus status = MprisStatus::Stopped;
     double volume = 0;
     MprisTrack track;
+    MprisLoop loop = MprisLoop::None;
+    bool shuffle = false;
     bool canGoNext = false, canGoPrevious = false, canPlay = false, canPause = false, canSeek = false;
   };
   Snapshot Take() const;

@@ -2,8 +2,9 @@
 //
 // Start-up, in order: hand the command line to a running instance (and end) or become the one
 // instance; register the file types; make the playback session and its windows; show the player
-// window; hand the session the command line's files. SIGTERM and SIGINT close the window like the user would, so the settings
-// and the playlist are saved.
+// window; hand the session the command line's files (without any, it resumes the last run).
+// SIGTERM and SIGINT close the window like the user would, so the settings, the playlist and the
+// place to resume are saved.
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -126,6 +127,12 @@ int main(int argc, char** argv) {
   for (const auto& f : tovira::StartupFilesFromArguments(args, QDir::currentPath().toStdString())) {
     startup << QString::fromStdString(f);
   }
-  session.OpenCommandLine(startup);
+  // Files on the command line play as they always have; without any, the last run's place comes
+  // back.
+  if (startup.isEmpty()) {
+    session.ResumeLastRun();
+  } else {
+    session.OpenCommandLine(startup);
+  }
   return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "decoder/Xing.h"
 
+#include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace tovira {
@@ -22,6 +24,9 @@ int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t s
   out.info = head[at] == 'I';
   out.encoderDelay = -1;
   out.encoderPadding = -1;
+  out.peak = 0.0f;
+  out.radioGain = {};
+  out.audiophileGain = {};
   // A field is read only when it lies wholly inside the buffer; the flags then say what was read.
   size_t pos = at + 4;
   out.mpegId = 1;
@@ -70,7 +75,40 @@ int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> head, int32_t s
       out.encoderPadding = ((ext[22] & 0x0F) << 8) | ext[23];
     }
   }
+  // The peak at offset 11 and the two gain fields at 15 and 17 of the same extension, each read
+  // only when it lies inside the buffer and behind a trusted encoder name.
+  if (!cut && pos + 4 <= n) {
+    const uint8_t* ext = head.data() + pos;
+    bool named = true;
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t c = ext[i];
+      named = named && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
+    }
+    if (named && pos + 15 <= n) out.peak = DecodeXingPeak(ReadBigEndian32(ext + 11));
+    if (named && pos + 17 <= n) out.radioGain = DecodeXingGainField(static_cast<uint16_t>((ext[15] << 8) | ext[16]));
+    if (named && pos + 19 <= n) {
+      out.audiophileGain = DecodeXingGainField(static_cast<uint16_t>((ext[17] << 8) | ext[18]));
+    }
+  }
   return 1;
+}
+
+XingHeaderData::GainField DecodeXingGainField(uint16_t bits) {
+  XingHeaderData::GainField f;
+  f.name = static_cast<uint8_t>(bits >> 13);
+  f.originator = static_cast<uint8_t>((bits >> 10) & 7);
+  const int magnitude = bits & 0x1FF;
+  f.tenthsDb = static_cast<int16_t>((bits & 0x200) ? -magnitude : magnitude);
+  return f;
+}
+
+float DecodeXingPeak(uint32_t bits) {
+  const float asFloat = std::bit_cast<float>(bits);
+  // A fixed-point peak below 16.0 reads as a float under 1e-33; a float peak worth believing
+  // would be a fixed-point one above 90. Whatever is not plausible either way is "not stated".
+  if (std::isfinite(asFloat) && asFloat >= 1e-6f && asFloat <= 64.0f) return asFloat;
+  const double fixed = static_cast<double>(bits) / 8388608.0;
+  return fixed > 0.0 && fixed <= 64.0 ? static_cast<float>(fixed) : 0.0f;
 }
 
 int ReadVbriHeader(VbriHeaderData& out, std::span<const uint8_t> frame) {

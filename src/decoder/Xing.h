@@ -20,6 +20,17 @@ struct XingHeaderData {
   // delay at the start and of padding at the end of the decoded stream; -1 when absent.
   int32_t encoderDelay = -1;
   int32_t encoderPadding = -1;
+  // From the same extension: the peak amplitude of the encoded sound (1.0 = full scale; 0 when
+  // not stated) and the two replay gain fields, each as stored: the name code (1 radio, 2
+  // audiophile, 0 not set), who set it, and the adjustment in tenths of a dB.
+  struct GainField {
+    uint8_t name = 0;
+    uint8_t originator = 0;
+    int16_t tenthsDb = 0;
+  };
+  float peak = 0.0f;
+  GainField radioGain;
+  GainField audiophileGain;
 };
 
 // The information frame of another encoder: "VBRI" 32 bytes after the first frame's header.
@@ -39,5 +50,10 @@ int ReadXingHeader(XingHeaderData& out, std::span<const uint8_t> frame, int32_t 
 // 1 when `frame` (the first frame, header included) carries a VBRI header, read into `out`.
 int ReadVbriHeader(VbriHeaderData& out, std::span<const uint8_t> frame);
 int XingSeekPoint(const uint8_t toc[100], int byteCount, float percent);
+// The 16 bits of a replay gain field: name code (3 bits), originator (3), sign, 9-bit magnitude.
+XingHeaderData::GainField DecodeXingGainField(uint16_t bits);
+// The peak's 32 bits. Described as a big-endian float, but the common encoder stores a fixed-point
+// number with 1.0 at 2^23; the two never overlap in plausible values, so either is accepted.
+float DecodeXingPeak(uint32_t bits);
 
 }  // namespace tovira

@@ -31,6 +31,10 @@ enum class EngineEvent {
   TrackEnded,    // the track played to its end (state Ended), sent as soon as the output ran dry
   Notice,        // a one-line message for the user; playing goes on (e.g. no sound device, silent)
   Error,         // the track ended because of an error (state Ended); `text` says why
+  // The next track (PlaybackEngine::SetNextInput) began to be heard, right after the last sample
+  // of the one before: `track` is its serial, which TrackSerial() now returns; `state` is
+  // Playing or Paused. The track before it ended without a TrackEnded.
+  TrackChanged,
 };
 
 struct EngineNotification {

@@ -11,7 +11,7 @@
 
 namespace tovira {
 
-class WavFileDevice final : public PullThreadDevice {
+class WavFileDevice : public PullThreadDevice {
  public:
   explicit WavFileDevice(std::string path) : PullThreadDevice(Pacing::Immediate), path_(std::move(path)) {}
   ~WavFileDevice() override;

@@ -32,6 +32,7 @@ void WaveOutput::Open(const PcmFormat& format) {
     flowing_ = false;
   }
   reclaimed_ = heardReported_ = written_ = 0;
+  enqueuedBytes_ = 0;
   notice_.clear();
   format_ = format;
   std::lock_guard dev(deviceMutex_);
@@ -116,6 +117,8 @@ size_t WaveOutput::Enqueue(const uint8_t* data, size_t bytes) {
     const size_t n = std::min(blockBytes_, bytes - done);
     std::memcpy(b.data.data(), data + done, n);
     b.size = n;
+    b.start = enqueuedBytes_;
+    enqueuedBytes_ += n;
     if (observer_) observer_->OnBlockQueued(slot, b.data.data(), n, format_);
     {
       std::lock_guard lock(mutex_);
@@ -202,6 +205,7 @@ void WaveOutput::Reset() {
   }
   heardReported_ = std::max(heardReported_, reclaimed_);
   pending_.clear();
+  enqueuedBytes_ = 0;
   if (observer_) observer_->OnReset();
   // After a seek the queue refills before the device runs again.
   std::lock_guard dev(deviceMutex_);
@@ -209,6 +213,30 @@ void WaveOutput::Reset() {
     primed_ = false;
     device_->SetPaused(true);
   }
+}
+
+bool WaveOutput::TruncateTo(uint64_t mark) {
+  if (mark >= enqueuedBytes_) {
+    // Only what an interrupted write kept lies past the mark.
+    if (mark - enqueuedBytes_ < pending_.size()) pending_.resize(static_cast<size_t>(mark - enqueuedBytes_));
+    return true;
+  }
+  std::lock_guard lock(mutex_);
+  if (playedBytes_ > mark) return false;
+  // Blocks that start at the mark or later go; the one it falls into is cut short. None of them
+  // has begun to play (the device has taken nothing past the mark), so the device reads none now.
+  uint64_t tail = queuedTail_;
+  const auto at = [&](uint64_t slot) -> Block& { return blocks_[static_cast<size_t>(slot % static_cast<uint64_t>(blockCount_))]; };
+  while (tail > playHead_ && at(tail - 1).start >= mark) --tail;
+  if (tail > playHead_) {
+    Block& b = at(tail - 1);
+    if (b.start + b.size > mark) b.size = static_cast<size_t>(mark - b.start);
+  }
+  queuedTail_ = tail;
+  enqueuedBytes_ = mark;
+  pending_.clear();
+  changed_.notify_all();
+  return true;
 }
 
 void WaveOutput::Close() {

@@ -60,6 +60,12 @@ class WaveOutput final : public AudioSource {
   bool Drain();
   // Drops all queued audio at once (seek, stop).
   void Reset();
+  // Bytes WriteBlock has taken since the last open or reset (decode thread).
+  uint64_t AcceptedBytes() const { return enqueuedBytes_ + pending_.size(); }
+  // Drops what was written after the first `mark` bytes (counted as AcceptedBytes), so that
+  // something else can follow them. False, with nothing changed, when the device has already
+  // taken a byte past the mark.
+  bool TruncateTo(uint64_t mark);
   void Close();
 
   // From any thread. Pausing stops the device at once; queued blocks stay and play on resume.
@@ -98,6 +104,7 @@ class WaveOutput final : public AudioSource {
   struct Block {
     std::vector<uint8_t> data;
     size_t size = 0;
+    uint64_t start = 0;  // bytes queued before it since the last open or reset
   };
   void ApplyVolume(uint8_t* dst, const uint8_t* src, size_t srcOffset, size_t bytes, uint32_t volume) const;
   void ReportHeard(uint64_t startedCount);
@@ -137,6 +144,7 @@ class WaveOutput final : public AudioSource {
 
   // Decode thread only.
   uint64_t heardReported_ = 0;
+  uint64_t enqueuedBytes_ = 0;  // bytes in blocks since the last open or reset
   std::vector<uint8_t> pending_;  // kept from an interrupted write
   uint64_t written_ = 0;
 

@@ -6,21 +6,18 @@
 #include <chrono>
 #include <system_error>
 
+#include "playlist/PlaylistSort.h"
+
 namespace tovira {
 
 namespace {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Alphabetical ignoring case, then byte order so that the order is total.
+// Natural order ("2 - x.mp3" before "10 - x.mp3"), ignoring case, then byte order so that the
+// order is total.
 bool NameLess(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const char x = FoldCase(a[i]);
-    const char y = FoldCase(b[i]);
-    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
+  if (const int natural = CompareNatural(a, b); natural != 0) return natural < 0;
   return a < b;
 }
 

@@ -2,8 +2,8 @@
 // Collects a folder tree, then finds the names matching a pattern in every folder of it.
 //
 // Folders are listed subfolders first (depth first, each folder after its own subfolders), and
-// names within a folder in alphabetical order, ignoring case. Symbolic links to folders are
-// followed, but a folder already collected is never entered again, so link cycles end.
+// names within a folder in natural order (numbers by value), ignoring case. Symbolic links to
+// folders are followed, but a folder already collected is never entered again, so link cycles end.
 
 #include <atomic>
 #include <cstdint>

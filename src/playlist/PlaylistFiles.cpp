@@ -5,7 +5,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace tovira {
 
@@ -60,7 +62,56 @@ std::string PercentEncodePath(const std::string& path) {
   return out;
 }
 
+// Blocks grow to a size the allocator maps on its own and gives back to the system when it is
+// freed: a long list read from front to back (DropBefore) then shrinks as it is read, instead of
+// staying with the thread that read it.
+constexpr size_t kFirstPathBlockBytes = size_t{16} << 10;
+constexpr size_t kPathBlockBytes = size_t{1} << 20;
+
 }  // namespace
+
+PathList::PathList(const std::vector<std::string>& paths) {
+  Reserve(paths.size());
+  for (const auto& p : paths) Add(p);
+}
+
+void PathList::Add(std::string_view path) {
+  if (path.empty()) {
+    index_.emplace_back();
+    return;
+  }
+  if (path.size() > room_) {
+    // A path longer than a block gets one of its own; the next path starts a new block, so that
+    // every block holds one run of paths.
+    blockBytes_ = blocks_.empty() ? kFirstPathBlockBytes : std::min(2 * blockBytes_, kPathBlockBytes);
+    const size_t size = std::max(path.size(), blockBytes_);
+    blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(size), index_.size()});
+    free_ = blocks_.back().bytes.get();
+    room_ = size;
+  }
+  std::memcpy(free_, path.data(), path.size());
+  index_.emplace_back(free_, path.size());
+  free_ += path.size();
+  room_ -= path.size();
+}
+
+void PathList::RemoveIf(const std::function<bool(std::string_view)>& drop) {
+  size_t kept = 0;
+  size_t block = 0;
+  for (size_t i = 0; i < index_.size(); ++i) {
+    while (block < blocks_.size() && blocks_[block].firstPath == i) blocks_[block++].firstPath = kept;
+    if (!drop(index_[i])) index_[kept++] = index_[i];
+  }
+  for (; block < blocks_.size(); ++block) blocks_[block].firstPath = kept;
+  index_.resize(kept);
+}
+
+void PathList::DropBefore(size_t index) {
+  // The last block may still take paths: it stays.
+  while (dropped_ + 1 < blocks_.size() && blocks_[dropped_ + 1].firstPath <= index) {
+    blocks_[dropped_++].bytes.reset();
+  }
+}
 
 bool IsPlaylistName(std::string_view path) {
   if (path.size() < 4) return false;
@@ -72,8 +123,13 @@ std::optional<std::string> ReadTextFile(const std::string& path, size_t maxBytes
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
-  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::vector<std::string> lines;
+  ForEachLine(text, [&lines](std::string_view line) { lines.emplace_back(line); });
+  return lines;
+}
+
+void ForEachLine(std::string_view text, const std::function<void(std::string_view)>& line) {
+  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -81,10 +137,9 @@ std::vector<std::string> SplitLines(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     size_t stop = end;
     if (stop > start && text[stop - 1] == '\r') --stop;
-    lines.emplace_back(text.substr(start, stop - start));
+    line(text.substr(start, stop - start));
     start = next;
   }
-  return lines;
 }
 
 std::string EntryFromLine(std::string_view line, const std::filesystem::path& baseFolder) {
@@ -128,16 +183,21 @@ std::string LineForEntry(const std::string& path) {
   return "file://" + PercentEncodePath(absolute);
 }
 
-std::vector<std::string> ReadM3u(const std::string& path) {
-  std::vector<std::string> entries;
+PathList ReadM3u(const std::string& path) {
+  PathList entries;
   const auto text = ReadTextFile(path);
   if (!text) return entries;
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::absolute(path, ec).parent_path();
-  for (const auto& line : SplitLines(*text)) {
-    if (!line.empty() && line.front() == '#') continue;
-    entries.push_back(EntryFromLine(line, folder));
-  }
+  // Lines are read where they lie in the file's text: a playlist of a million lines needs no
+  // second copy of itself.
+  auto isEntry = [](std::string_view line) { return line.empty() || line.front() != '#'; };
+  size_t count = 0;
+  ForEachLine(*text, [&](std::string_view line) { count += isEntry(line); });
+  entries.Reserve(count);
+  ForEachLine(*text, [&](std::string_view line) {
+    if (isEntry(line)) entries.Add(EntryFromLine(line, folder));
+  });
   return entries;
 }
 

@@ -1,7 +1,9 @@
 #include "playlist/PlaylistModel.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "playlist/PlaylistFiles.h"
@@ -25,7 +27,7 @@ std::string OneLine(std::string s) {
 }
 
 // An empty path names no file, and a NUL would make the default playlist unreadable.
-bool NamesAFile(const std::string& path) { return !path.empty() && path.find('\0') == std::string::npos; }
+bool NamesAFile(std::string_view path) { return !path.empty() && path.find('\0') == std::string_view::npos; }
 
 // The record of a file that cannot be read: it keeps its path and shows its file name.
 TrackRecord UnavailableRecord(const std::string& path) {
@@ -36,7 +38,133 @@ TrackRecord UnavailableRecord(const std::string& path) {
   return r;
 }
 
+
+size_t LengthBytes(size_t n) {
+  size_t bytes = 1;
+  for (; n >= 0x80; n >>= 7) ++bytes;
+  return bytes;
+}
+
+void PutLength(char*& out, size_t n) {
+  for (; n >= 0x80; n >>= 7) *out++ = static_cast<char>(0x80 | (n & 0x7F));
+  *out++ = static_cast<char>(n);
+}
+
+size_t GetLength(const char*& in) {
+  size_t n = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<unsigned char>(*in++);
+    n |= static_cast<size_t>(byte & 0x7F) << shift;
+    if (byte < 0x80) return n;
+  }
+}
+
+// A record's strings, the path first, as views.
+struct RecordView {
+  std::array<std::string_view, 7> strings;
+  uint32_t seconds = 0;
+  bool available = false;
+};
+
+RecordView ViewOf(const TrackRecord& r) {
+  return {{r.path, r.artist, r.title, r.album, r.year, r.genre, r.duration}, r.seconds, r.available};
+}
+
+// Its seconds, its availability, the lengths of its strings, then their bytes.
+void PackRecord(std::string& into, const TrackRecord& r) {
+  const RecordView view = ViewOf(r);
+  char head[10 + 1 + 7 * 10];
+  char* out = head;
+  PutLength(out, view.seconds);
+  *out++ = view.available ? 1 : 0;
+  for (const auto s : view.strings) PutLength(out, s.size());
+  into.append(head, static_cast<size_t>(out - head));
+  for (const auto s : view.strings) into.append(s);
+}
+
+// The record packed at `at`, which moves on to the next one.
+RecordView UnpackRecord(const std::string& packed, size_t& at) {
+  const char* in = packed.data() + at;
+  RecordView r;
+  r.seconds = static_cast<uint32_t>(GetLength(in));
+  r.available = *in++ != 0;
+  std::array<size_t, 7> lengths;
+  for (auto& n : lengths) n = GetLength(in);
+  for (size_t k = 0; k < lengths.size(); ++k) {
+    r.strings[k] = {in, lengths[k]};
+    in += lengths[k];
+  }
+  at = static_cast<size_t>(in - packed.data());
+  return r;
+}
+
+// Rows are made on the owner's thread: a load thread that kept allocating them would leave its
+// heap strewn with them, and every allocation of the tag reader after would be slower.
+PlaylistRow RowOfRecord(const RecordView& r, int number) {
+  const auto& s = r.strings;
+  return PlaylistRow(number, {std::string_view(), s[1], s[2], s[3], s[4], s[5], s[6]}, s[0], r.seconds, r.available);
+}
+
 }  // namespace
+
+// The block: one byte with a bit for each field that is not empty, the lengths of those fields,
+// then their bytes. An empty field costs nothing.
+PlaylistRow::PlaylistRow(int number_, const std::array<std::string_view, kColumnCount>& texts, std::string_view path,
+                         uint32_t seconds_, bool available_)
+    : seconds(seconds_), available(available_) {
+  static_assert(kFields <= 8, "one bit a field in the first byte");
+  SetNumber(number_);
+  std::array<std::string_view, kFields> fields;
+  std::copy(texts.begin() + 1, texts.end(), fields.begin());
+  fields[kFields - 1] = path;
+  unsigned present = 0;
+  size_t size = 1;
+  for (size_t f = 0; f < kFields; ++f) {
+    if (fields[f].empty()) continue;
+    present |= 1u << f;
+    size += LengthBytes(fields[f].size()) + fields[f].size();
+  }
+  if (present == 0) return;
+  data_ = std::make_unique_for_overwrite<char[]>(size);
+  char* out = data_.get();
+  *out++ = static_cast<char>(present);
+  for (const auto& field : fields) {
+    if (!field.empty()) PutLength(out, field.size());
+  }
+  for (const auto& field : fields) {
+    if (field.empty()) continue;
+    std::memcpy(out, field.data(), field.size());
+    out += field.size();
+  }
+}
+
+std::string_view PlaylistRow::Field(size_t field) const {
+  if (!data_ || field >= kFields) return {};
+  const char* in = data_.get();
+  const auto present = static_cast<unsigned char>(*in++);
+  if ((present >> field & 1) == 0) return {};
+  size_t offset = 0, length = 0;
+  for (size_t f = 0; f < kFields; ++f) {
+    if ((present >> f & 1) == 0) continue;
+    const size_t n = GetLength(in);
+    if (f < field) offset += n;
+    if (f == field) length = n;
+  }
+  return {in + offset, length};
+}
+
+void PlaylistRow::SetNumber(int n) {
+  number = n;
+  const auto end = std::to_chars(numberText_.data(), numberText_.data() + numberText_.size(), n).ptr;
+  numberLength_ = static_cast<uint8_t>(end - numberText_.data());
+}
+
+std::string_view PlaylistRow::Text(int column) const {
+  if (column == kColumnNumber) return {numberText_.data(), numberLength_};
+  return column > 0 && column < kColumnCount ? Field(static_cast<size_t>(column - 1)) : std::string_view();
+}
+
+std::string_view PlaylistRow::Path() const { return Field(kFields - 1); }
 
 std::string FormatRowDuration(uint32_t seconds) {
   char text[32];
@@ -92,14 +220,14 @@ void PlaylistModel::MarkChanged() {
 void PlaylistModel::AddPaths(std::vector<std::string> paths, uint64_t tag) {
   std::erase_if(paths, [](const std::string& p) { return !NamesAFile(p); });
   if (paths.empty()) return;
-  Enqueue(std::move(paths), false, tag);
+  Enqueue(PathList(paths), false, tag);
   MarkChanged();
 }
 
-void PlaylistModel::Enqueue(std::vector<std::string> paths, bool fromDefaultFile, uint64_t tag) {
+void PlaylistModel::Enqueue(PathList paths, bool fromDefaultFile, uint64_t tag) {
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(Request{std::move(paths), generation_, fromDefaultFile, tag});
+    requests_.push_back(Request{std::make_shared<PathList>(std::move(paths)), generation_, fromDefaultFile, tag});
     if (!worker_.joinable()) worker_ = std::thread(&PlaylistModel::LoadThread, this);
   }
   wake_.notify_one();
@@ -120,20 +248,30 @@ void PlaylistModel::LoadThread() {
 }
 
 void PlaylistModel::RunRequest(const Request& request) {
-  std::vector<std::string> pending;
   // A playlist line in the default file (a load cut short by the exit) expands to other entries
   // than the file holds: those rows are a change to be saved.
   bool sameAsDefaultFile = request.fromDefaultFile;
-  for (const auto& path : request.paths) {
-    if (stop_) return;
-    if (IsPlaylistName(path)) {
-      sameAsDefaultFile = false;
-      for (auto& entry : ReadM3u(path)) {
-        if (NamesAFile(entry)) pending.push_back(std::move(entry));
+  // Without playlists to expand, the request's own list is read as it is, not copied.
+  const bool plain = std::none_of(request.paths->begin(), request.paths->end(),
+                                  [](std::string_view p) { return IsPlaylistName(p) || !NamesAFile(p); });
+  std::shared_ptr<PathList> pending = request.paths;
+  if (!plain) {
+    pending = std::make_shared<PathList>();
+    for (const std::string_view path : *request.paths) {
+      if (stop_) return;
+      if (IsPlaylistName(path)) {
+        sameAsDefaultFile = false;
+        PathList entries = ReadM3u(std::string(path));
+        if (pending->empty()) {
+          *pending = std::move(entries);
+        } else {
+          for (const std::string_view entry : entries) pending->Add(entry);
+        }
+      } else {
+        pending->Add(path);
       }
-    } else if (NamesAFile(path)) {
-      pending.push_back(path);
     }
+    pending->RemoveIf([](std::string_view p) { return !NamesAFile(p); });
   }
   {
     std::lock_guard lock(mutex_);
@@ -146,29 +284,34 @@ void PlaylistModel::RunRequest(const Request& request) {
   }
 
   TagInfo tags;
-  std::vector<TrackRecord> staging;
-  staging.reserve(kBatchSize);
-  const size_t n = pending.size();
+  std::string staging;
+  size_t staged = 0;
+  const size_t n = pending->size();
+  std::string path;
   for (size_t i = 0; i < n; ++i) {
     if (stop_ || liveGeneration_ != request.generation) return;
+    path.assign((*pending)[i]);
     TrackRecord record;
     try {
-      record = ReadTrackRecord(pending[i], tags);
+      record = ReadTrackRecord(path, tags);
     } catch (...) {
-      record = UnavailableRecord(pending[i]);  // a file that defeats the reader cannot be read
+      record = UnavailableRecord(path);  // a file that defeats the reader cannot be read
     }
-    staging.push_back(std::move(record));
-    if (staging.size() == kBatchSize || i + 1 == n) {
-      const size_t count = staging.size();
+    PackRecord(staging, record);
+    if (++staged == kBatchSize || i + 1 == n) {
+      const size_t count = staged;
       {
         std::lock_guard lock(mutex_);
         if (stop_ || generation_ != request.generation) return;
         const bool firstBatch = currentHanded_ == 0;
-        ready_.push_back(Batch{request.generation, sameAsDefaultFile, firstBatch ? request.tag : 0, std::move(staging)});
+        // A copy of its own size; `staging` keeps its room for the next batch.
+        ready_.push_back(Batch{request.generation, sameAsDefaultFile, firstBatch ? request.tag : 0, count, staging});
         currentHanded_ = i + 1;
+        // The paths handed over live on in their rows: the blocks they filled can go.
+        pending->DropBefore(currentHanded_);
       }
-      staging = {};
-      staging.reserve(kBatchSize);
+      staging.clear();
+      staged = 0;
       if (callbacks_.batchReady) callbacks_.batchReady(count);
     }
   }
@@ -176,7 +319,7 @@ void PlaylistModel::RunRequest(const Request& request) {
   if (request.generation == generation_) {
     // Only now, after the last batchReady: a waiter that wakes up sees every batch announced.
     currentActive_ = false;
-    currentPaths_.clear();
+    currentPaths_.reset();
   }
   idle_.notify_all();
 }
@@ -192,20 +335,13 @@ int PlaylistModel::DeliverBatches() {
     // A callback may have cleared the playlist: the rest of these batches went with it.
     if (batch.generation != generation_) continue;
     const int first = RowCount();
-    const int count = static_cast<int>(batch.records.size());
+    const int count = static_cast<int>(batch.count);
     if (count == 0) continue;
     if (observer_) observer_->RowsAboutToBeInserted(first, count);
-    for (auto& record : batch.records) {
-      PlaylistRow row;
-      row.number = static_cast<int>(paths_.size()) + 1;
-      row.texts = {std::to_string(row.number), std::move(record.artist), std::move(record.title),
-                   std::move(record.album),    std::move(record.year),   std::move(record.genre),
-                   std::move(record.duration)};
-      row.seconds = record.seconds;
-      row.available = record.available;
-      rows_.push_back(std::move(row));
-      paths_.push_back(std::move(record.path));
+    for (size_t at = 0, k = 0; k < batch.count; ++k) {
+      rows_.push_back(RowOfRecord(UnpackRecord(batch.records, at), static_cast<int>(++entries_)));
     }
+    std::string().swap(batch.records);  // a long run of batches is not held twice
     added += count;
     if (!batch.fromDefaultFile) MarkChanged();
     if (observer_) observer_->RowsInserted(first, count);
@@ -237,9 +373,23 @@ bool PlaylistModel::WaitForLoad(std::chrono::milliseconds timeout) const {
 
 std::string PlaylistModel::PathOfRow(int displayIndex) const {
   if (displayIndex < 0 || displayIndex >= RowCount()) return {};
-  const int entry = rows_[static_cast<size_t>(displayIndex)].number - 1;
-  if (entry < 0 || entry >= static_cast<int>(paths_.size())) return {};
-  return paths_[static_cast<size_t>(entry)];
+  return std::string(rows_[static_cast<size_t>(displayIndex)].Path());
+}
+
+std::vector<int> PlaylistModel::RowOfEntry() const {
+  std::vector<int> rowOfEntry(entries_, -1);
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    const int entry = rows_[r].number - 1;
+    if (entry >= 0 && static_cast<size_t>(entry) < entries_) rowOfEntry[static_cast<size_t>(entry)] = static_cast<int>(r);
+  }
+  return rowOfEntry;
+}
+
+std::vector<std::string> PlaylistModel::PlaylistPaths() const {
+  std::vector<std::string> paths;
+  paths.reserve(entries_);
+  for (const int row : RowOfEntry()) paths.emplace_back(row < 0 ? std::string_view() : rows_[static_cast<size_t>(row)].Path());
+  return paths;
 }
 
 void PlaylistModel::SetCurrentRow(int row) {
@@ -313,14 +463,7 @@ void PlaylistModel::RefreshRow(int displayIndex) {
     record = UnavailableRecord(path);
   }
   auto& row = rows_[static_cast<size_t>(displayIndex)];
-  row.texts[kColumnArtist] = std::move(record.artist);
-  row.texts[kColumnTitle] = std::move(record.title);
-  row.texts[kColumnAlbum] = std::move(record.album);
-  row.texts[kColumnYear] = std::move(record.year);
-  row.texts[kColumnGenre] = std::move(record.genre);
-  row.texts[kColumnDuration] = std::move(record.duration);
-  row.seconds = record.seconds;
-  row.available = record.available;
+  row = RowOfRecord(ViewOf(record), row.number);
   if (observer_) observer_->RowChanged(displayIndex);
 }
 
@@ -335,10 +478,7 @@ void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
     const int first = displayIndexes[begin];
     const int count = static_cast<int>(end - begin);
     if (observer_) observer_->RowsAboutToBeRemoved(first, count);
-    for (int i = first; i < first + count; ++i) {
-      const int entry = rows_[static_cast<size_t>(i)].number - 1;
-      if (entry >= 0 && entry < static_cast<int>(paths_.size())) paths_[static_cast<size_t>(entry)].clear();
-    }
+    // The entry stays, blank: its path went with its row.
     rows_.erase(rows_.begin() + first, rows_.begin() + first + count);
     if (playingRow_ >= first + count) {
       playingRow_ -= count;
@@ -359,12 +499,12 @@ void PlaylistModel::Clear() {
     requests_.clear();
     ready_.clear();
     currentActive_ = false;
-    currentPaths_.clear();
+    currentPaths_.reset();
   }
   idle_.notify_all();
   if (observer_) observer_->ModelAboutToBeReset();
-  rows_.clear();
-  paths_.clear();
+  std::vector<PlaylistRow>().swap(rows_);  // the memory of a long list too
+  entries_ = 0;
   playingRow_ = -1;
   if (observer_) observer_->ModelReset();
   // The rows it pointed at are gone: the next Play starts from the first of the new rows.
@@ -380,15 +520,15 @@ void PlaylistModel::SortColumn(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   sortColumn_ = column;
   sortAscending_ = ascending;
-  const auto c = static_cast<size_t>(column);
+  const int c = column;
   ReorderRows([this, c, ascending] {
     if (ascending) {
       SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
-        return CompareColumnTexts(x.texts[c], y.texts[c]) < 0;
+        return CompareColumnTexts(x.Text(c), y.Text(c)) < 0;
       });
     } else {
       SafeStableSort(rows_, [c](const PlaylistRow& x, const PlaylistRow& y) {
-        return CompareColumnTexts(y.texts[c], x.texts[c]) < 0;
+        return CompareColumnTexts(y.Text(c), x.Text(c)) < 0;
       });
     }
   });
@@ -403,23 +543,12 @@ void PlaylistModel::ClickColumn(int column) {
 
 std::string PlaylistModel::M3uText() const {
   // The #EXTINF texts are the ones the rows already show: saving never waits on the files again.
-  std::vector<int> rowOfEntry(paths_.size(), -1);
-  for (size_t r = 0; r < rows_.size(); ++r) {
-    const int entry = rows_[r].number - 1;
-    if (entry >= 0 && entry < static_cast<int>(paths_.size())) rowOfEntry[static_cast<size_t>(entry)] = static_cast<int>(r);
-  }
   std::string text = "#EXTM3U";
-  for (size_t i = 0; i < paths_.size(); ++i) {
-    if (paths_[i].empty()) continue;
-    uint32_t seconds = 0;
-    std::string artist, title;
-    if (rowOfEntry[i] >= 0) {
-      const auto& row = rows_[static_cast<size_t>(rowOfEntry[i])];
-      seconds = row.seconds;
-      artist = OneLine(row.texts[kColumnArtist]);
-      title = OneLine(row.texts[kColumnTitle]);
-    }
-    text += "\n#EXTINF:" + std::to_string(seconds) + "," + artist + " - " + title + "\n" + LineForEntry(paths_[i]);
+  for (const int r : RowOfEntry()) {
+    if (r < 0) continue;  // a removed row
+    const auto& row = rows_[static_cast<size_t>(r)];
+    text += "\n#EXTINF:" + std::to_string(row.seconds) + "," + OneLine(std::string(row.Text(kColumnArtist))) + " - " +
+            OneLine(std::string(row.Text(kColumnTitle))) + "\n" + LineForEntry(std::string(row.Path()));
   }
   return text;
 }
@@ -433,36 +562,38 @@ std::filesystem::path PlaylistModel::DefaultPlaylistPath() const {
   return options_.dataFolder / kDefaultName;
 }
 
-std::vector<std::string> PlaylistModel::SnapshotForDefault() const {
-  std::vector<std::string> all;
-  for (const auto& p : paths_) {
-    if (!p.empty()) all.push_back(p);
+void PlaylistModel::ForEachDefaultPath(const std::function<void(std::string_view)>& path) const {
+  for (const int r : RowOfEntry()) {
+    if (r >= 0) path(rows_[static_cast<size_t>(r)].Path());
   }
+  auto nonEmpty = [&path](std::string_view p) {
+    if (!p.empty()) path(p);
+  };
   std::lock_guard lock(mutex_);
   for (const auto& batch : ready_) {
-    for (const auto& r : batch.records) {
-      if (!r.path.empty()) all.push_back(r.path);
-    }
+    for (size_t at = 0, k = 0; k < batch.count; ++k) nonEmpty(UnpackRecord(batch.records, at).strings[0]);
   }
-  if (currentActive_) {
-    for (size_t i = currentHanded_; i < currentPaths_.size(); ++i) {
-      if (!currentPaths_[i].empty()) all.push_back(currentPaths_[i]);
-    }
+  if (currentActive_ && currentPaths_) {
+    for (size_t i = currentHanded_; i < currentPaths_->size(); ++i) nonEmpty((*currentPaths_)[i]);
   }
   for (const auto& request : requests_) {
-    for (const auto& p : request.paths) {
-      if (!p.empty()) all.push_back(p);
-    }
+    for (const std::string_view p : *request.paths) nonEmpty(p);
   }
-  return all;
 }
 
 bool PlaylistModel::SaveDefaultPlaylist(std::string* reason) {
   if (reason) reason->clear();
   const auto file = DefaultPlaylistPath();
   if (file.empty() || !defaultActive_ || defaultBlocked_) return false;
+  // Sized first: a list of a million paths is written without the copies a growing text makes.
+  size_t bytes = 0;
+  ForEachDefaultPath([&bytes](std::string_view p) { bytes += p.size() + 1; });
   std::string text;
-  for (const auto& p : SnapshotForDefault()) text += LineForEntry(p) + "\n";
+  text.reserve(bytes + bytes / 16);
+  ForEachDefaultPath([&text](std::string_view p) {
+    text += LineForEntry(std::string(p));
+    text += '\n';
+  });
   std::error_code ec;
   std::filesystem::create_directories(options_.dataFolder, ec);
   // The folder's own failure says more than the missing folder the write would then find.
@@ -496,10 +627,13 @@ bool PlaylistModel::LoadDefaultPlaylist() {
     defaultBlocked_ = true;
     return false;
   }
-  std::vector<std::string> entries;
-  for (const auto& line : SplitLines(*text)) {
-    if (!line.empty()) entries.push_back(EntryFromLine(line, options_.dataFolder));
-  }
+  size_t lines = 0;
+  ForEachLine(*text, [&lines](std::string_view line) { lines += !line.empty(); });
+  PathList entries;
+  entries.Reserve(lines);
+  ForEachLine(*text, [this, &entries](std::string_view line) {
+    if (!line.empty()) entries.Add(EntryFromLine(line, options_.dataFolder));
+  });
   // The file's own content: loading it is no change that needs writing back.
   if (!entries.empty()) Enqueue(std::move(entries), true, 0);
   return true;

@@ -22,12 +22,16 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
+
+#include "playlist/PlaylistFiles.h"
 
 namespace tovira {
 
@@ -56,11 +60,32 @@ struct TrackRecord {
   bool available = false;
 };
 
+// One row. Its tag texts and its file's path share one allocation, lengths first, and the text
+// of its number lives in the row itself: a row costs its texts and a few dozen bytes, not seven
+// strings and a path of its own.
 struct PlaylistRow {
   int number = 0;  // fixed when the row is added; entry number - 1 of PlaylistPaths
-  std::array<std::string, kColumnCount> texts;
   uint32_t seconds = 0;
   bool available = true;  // false: the file could not be read when the row was last read
+
+  PlaylistRow() = default;
+  // The number's text is made from `number`; texts[kColumnNumber] is not used.
+  PlaylistRow(int number, const std::array<std::string_view, kColumnCount>& texts, std::string_view path,
+              uint32_t seconds, bool available);
+  // Valid until the row is changed, moved or destroyed (the path and the tag texts stay valid
+  // when it is moved).
+  std::string_view Text(int column) const;
+  std::string_view Path() const;
+
+ private:
+  // A byte with a bit for each field that is not empty, their lengths as base-128 numbers (one
+  // byte below 128), then their bytes; no block at all when every field is empty.
+  static constexpr size_t kFields = kColumnCount;  // the texts after the number, then the path
+  std::string_view Field(size_t field) const;
+  void SetNumber(int n);  // the number and its text
+  uint8_t numberLength_ = 0;
+  std::array<char, 11> numberText_{};  // "-2147483648" at most
+  std::unique_ptr<char[]> data_;
 };
 
 // "mm:ss" of whole seconds.
@@ -136,8 +161,8 @@ class PlaylistModel {
   int RowCount() const { return static_cast<int>(rows_.size()); }
   const PlaylistRow& Row(int displayIndex) const { return rows_.at(static_cast<size_t>(displayIndex)); }
   const std::vector<PlaylistRow>& Rows() const { return rows_; }
-  // Entries in arrival order; an empty entry is a removed row.
-  const std::vector<std::string>& PlaylistPaths() const { return paths_; }
+  // Entries in arrival order; an empty entry is a removed row. Made on each call.
+  std::vector<std::string> PlaylistPaths() const;
   std::string PathOfRow(int displayIndex) const;
   int CurrentRow() const { return currentRow_; }
   // The row whose file was started last, wherever sorting and shuffling have put it; -1 once it
@@ -184,7 +209,9 @@ class PlaylistModel {
 
  private:
   struct Request {
-    std::vector<std::string> paths;
+    // Shared with the load thread, which may free what it has read of it (DropBefore) once the
+    // request has left the queue.
+    std::shared_ptr<PathList> paths;
     uint64_t generation = 0;
     bool fromDefaultFile = false;  // its rows are what the default file already holds
     uint64_t tag = 0;
@@ -193,10 +220,13 @@ class PlaylistModel {
     uint64_t generation = 0;
     bool fromDefaultFile = false;
     uint64_t firstOfTag = 0;  // the request's tag on its first batch only
-    std::vector<TrackRecord> records;
+    size_t count = 0;
+    // The records packed in one string (PackRecord): a batch waiting to be delivered costs little
+    // more than its texts, and the load thread keeps nothing allocated after it.
+    std::string records;
   };
 
-  void Enqueue(std::vector<std::string> paths, bool fromDefaultFile, uint64_t tag);
+  void Enqueue(PathList paths, bool fromDefaultFile, uint64_t tag);
   void LoadThread();
   void RunRequest(const Request& request);
   void StartRowAt(int displayIndex);
@@ -205,14 +235,16 @@ class PlaylistModel {
   void ReorderRows(const std::function<void()>& reorder);
   void SetCurrentRow(int row);
   void MarkChanged();
-  // Every path the default playlist should hold now: delivered, queued and not yet read.
-  std::vector<std::string> SnapshotForDefault() const;
+  // Every path the default playlist should hold now, in order: delivered, queued and not yet read.
+  void ForEachDefaultPath(const std::function<void(std::string_view)>& path) const;
+  // Display index of every entry's row, -1 for removed entries.
+  std::vector<int> RowOfEntry() const;
 
   Options options_;
   Callbacks callbacks_;
   PlaylistObserver* observer_ = nullptr;
 
-  std::vector<std::string> paths_;
+  size_t entries_ = 0;  // entries delivered, removed ones included: the next row's number - 1
   std::vector<PlaylistRow> rows_;
   int currentRow_ = -1;
   int playingRow_ = -1;
@@ -230,7 +262,7 @@ class PlaylistModel {
   mutable std::condition_variable idle_;
   std::deque<Request> requests_;
   std::deque<Batch> ready_;
-  std::vector<std::string> currentPaths_;
+  std::shared_ptr<PathList> currentPaths_;  // the running request's paths, expanded
   size_t currentHanded_ = 0;
   bool currentActive_ = false;
   uint64_t generation_ = 0;

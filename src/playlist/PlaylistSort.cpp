@@ -38,20 +38,44 @@ std::string_view Part(std::string_view s, size_t from, size_t count) {
 }
 
 int CompareText(std::string_view a, std::string_view b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(Lower(a[i]));
-    const auto y = static_cast<unsigned char>(Lower(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
+  if (const int natural = CompareNatural(a, b); natural != 0) return natural;
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return (a[i] >= 'a' && a[i] <= 'z') ? -1 : 1;  // lower case first
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) continue;
+    if (Lower(a[i]) == Lower(b[i])) return (a[i] >= 'a' && a[i] <= 'z') ? -1 : 1;  // lower case first
+    return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
   }
   return 0;
 }
 
 }  // namespace
+
+int CompareNatural(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      // Two numbers: without their leading zeros, the longer is the larger, else the first digit
+      // that differs decides. Any length, no overflow.
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      size_t endA = i, endB = j;
+      while (endA < a.size() && IsDigit(a[endA])) ++endA;
+      while (endB < b.size() && IsDigit(b[endB])) ++endB;
+      if (endA - i != endB - j) return endA - i < endB - j ? -1 : 1;
+      for (; i < endA; ++i, ++j) {
+        if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+      }
+      continue;
+    }
+    const auto x = static_cast<unsigned char>(Lower(a[i]));
+    const auto y = static_cast<unsigned char>(Lower(b[j]));
+    if (x != y) return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size()) return 1;
+  return j < b.size() ? -1 : 0;
+}
 
 int CompareColumnTexts(std::string_view a, std::string_view b) {
   bool digits = true;

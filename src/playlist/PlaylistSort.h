@@ -9,10 +9,17 @@
 
 namespace tovira {
 
+// Negative, 0 or positive: names in natural order. Runs of digits compare by their value
+// ("2 - x" before "10 - x", "3/12" before "10/12"), everything else alphabetically without regard
+// to letter case (ASCII letters; other bytes by their value). Names that differ only in case or
+// in leading zeros compare equal.
+int CompareNatural(std::string_view a, std::string_view b);
+
 // Negative, 0 or positive. The kind of comparison is chosen by `a` alone: digits only (the empty
 // text included) compare as numbers (b read like atoi), a dd/mm/yyyy date compares by year,
-// month, day, anything else compares alphabetically, letter case deciding only between texts
-// that are otherwise equal (lower case first), then byte by byte.
+// month, day, anything else compares in natural order (CompareNatural), then, between texts
+// that are otherwise equal, by length (fewer leading zeros first), letter case (lower case
+// first) and byte by byte.
 //
 // Because `a` chooses, compare(a, b) and compare(b, a) need not agree: the order is not a strict
 // weak ordering, so it must never be handed to std::sort.

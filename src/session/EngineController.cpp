@@ -46,6 +46,11 @@ void EngineController::Deliver(const EngineNotification& n) {
     case EngineEvent::Notice:
       emit notice(QString::fromStdString(n.text));
       break;
+    case EngineEvent::TrackChanged:
+      // Stale once another file was opened meanwhile.
+      if (n.track != engine_->TrackSerial()) return;
+      emit trackChanged(n.track);
+      break;
   }
 }
 
@@ -92,6 +97,16 @@ EngineController::Result EngineController::CheckPlayable(const QString& path) {
       break;
   }
   return {false, tr("The file holds no MPEG audio.")};
+}
+
+EngineController::Result EngineController::SetNext(const QString& path, double gain) {
+  uint64_t serial = 0;
+  if (engine_->SetNextInput(path.toStdString(), gain, &serial)) return {true, {}, serial};
+  switch (engine_->LastError()) {
+    case EngineError::NoInput: return CannotOpen(path, engine_->OpenFailureReason());
+    case EngineError::SetupFailed: return {false, tr("The file holds no MPEG audio.")};
+    default: return {false, tr("Nothing is playing.")};
+  }
 }
 
 EngineController::Result EngineController::Play(const QString& path) {

@@ -29,6 +29,7 @@ class EngineController : public QObject {
   struct Result {
     bool ok = false;
     QString reason;  // why not, one sentence for the user
+    uint64_t serial = 0;  // SetNext: the serial trackChanged will bring
   };
   // Stops what plays, then opens, prepares and starts `path`.
   Result Play(const QString& path);
@@ -43,6 +44,19 @@ class EngineController : public QObject {
   // Stops a running track and closes the file.
   void StopAndClose();
   bool Seek(uint32_t ms) { return engine_->Seek(ms); }
+  // The file to follow the one playing without a gap (PlaybackEngine::SetNextInput), replacing any
+  // set before; `gain` is its linear track gain. Not ok, with Play's reason, when it cannot be
+  // opened or holds no MPEG audio (the current file then ends as it would have), or when nothing
+  // plays. Play, StopAndClose and an error of the current file forget it. `serial` in the result
+  // is what trackChanged brings when that file is heard (possibly before SetNext returns: take it
+  // from here, not from NextSerial()).
+  Result SetNext(const QString& path, double gain = 1.0);
+  void ClearNext() { engine_->ClearNextInput(); }
+  // The serial of the file set by SetNext while it waits to be heard; 0 when none is.
+  uint64_t NextSerial() const { return engine_->NextSerial(); }
+  uint64_t TrackSerial() const { return engine_->TrackSerial(); }
+  // The linear gain of the file playing, from its next frame on (PlaybackEngine::SetTrackGain).
+  bool SetTrackGain(double linear) { return engine_->SetTrackGain(linear); }
   // 0-100 on both channels.
   void SetVolumePercent(int percent);
   uint32_t PositionMs() const { return engine_->HeardPositionMs(); }
@@ -59,6 +73,10 @@ class EngineController : public QObject {
  signals:
   void stateChanged(tovira::EngineState state);
   void trackEnded();
+  // The file set by SetNext began to be heard, right after the last sample of the one before (no
+  // trackEnded for that one): `serial` is what NextSerial() said, now TrackSerial(); PositionMs and
+  // DurationMs are the new file's.
+  void trackChanged(quint64 serial);
   void trackFailed(const QString& reason);
   void notice(const QString& text);
 

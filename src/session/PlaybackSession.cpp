@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "output/AudioDevice.h"
@@ -15,6 +16,7 @@
 #include "session/Clock.h"
 #include "session/DisplayTimers.h"
 #include "session/EngineController.h"
+#include "session/Resume.h"
 #include "util/Settings.h"
 
 namespace tovira {
@@ -23,6 +25,9 @@ namespace {
 
 constexpr char kMainSection[] = "Main";
 constexpr char kVolumeName[] = "Vol";
+constexpr char kOrderSection[] = "PlayOrder";
+constexpr char kRepeatName[] = "Repeat";
+constexpr char kShuffleName[] = "ShuffleMode";
 
 std::filesystem::path DataFolder(const std::filesystem::path& chosen) {
   if (!chosen.empty()) return chosen;
@@ -79,19 +84,43 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
   pc.batchReady = [this](size_t) {
     QMetaObject::invokeMethod(this, [this] { playlist_->DeliverBatches(); }, Qt::QueuedConnection);
   };
-  pc.changed = [this] { autosave_->NoteChange(); };
+  pc.changed = [this] {
+    autosave_->NoteChange();
+    // Cleared: the rows' numbers start again, so the order forgets the old ones. Removed: the
+    // queue's places close up now, for the window that shows them.
+    const int rows = playlist_->RowCount();
+    if (rows == 0) {
+      const bool queued = !order_.Queue().empty();
+      order_.Forget();
+      if (queued) emit orderChanged();
+    } else if (rows < knownRows_ && !order_.Queue().empty()) {
+      SyncOrder();
+    }
+    knownRows_ = rows;
+  };
   pc.firstRowArrived = [this](uint64_t tag, int row) { OnFirstRow(tag, row); };
+  pc.rowsAdded = [this](int, int) { ResumeIfArrived(); };
   playlist_ = std::make_unique<PlaylistModel>(std::move(po), std::move(pc));
   autosave_ = std::make_unique<Autosave>(*playlist_, *clock_, options_.autosaveDelay);
   autosave_->onFailure = [this](const std::string& reason) {
     emit reported(QString::fromStdString(playlist_->DefaultPlaylistPath().string()),
                   tr("The playlist could not be saved: %1.").arg(QString::fromStdString(reason)));
   };
+  resume_ = std::make_unique<ResumeKeeper>(*playlist_, *clock_, options_.settings, [this] {
+    return ResumePoint{file_.toStdString(), fromPlaylist_ ? playlist_->PlayingRow() : -1, PositionMs()};
+  });
 
   batchTimer_ = clock_->MakeTimer();
   batchTimer_->onTimeout = [this] { FlushHandOff(); };
 
   if (options_.settings) volume_ = std::clamp(options_.settings->ReadInt(kMainSection, kVolumeName, 50), 0, 100);
+  const uint64_t seed = options_.shuffleSeed;
+  order_ = PlayOrder(std::mt19937(seed != 0 ? static_cast<uint32_t>(seed ^ (seed >> 32)) : std::random_device{}()));
+  if (options_.settings) {
+    const int repeat = options_.settings->ReadInt(kOrderSection, kRepeatName, 0);
+    order_.SetRepeat(repeat >= 0 && repeat <= 2 ? static_cast<Repeat>(repeat) : Repeat::Off);
+    order_.SetShuffle(options_.settings->ReadInt(kOrderSection, kShuffleName, 0) == 1);
+  }
   controller_->SetVolumePercent(volume_);
 
   if (!playlist_->LoadDefaultPlaylist()) {
@@ -117,10 +146,15 @@ PlaybackSession::~PlaybackSession() {
 EngineState PlaybackSession::State() const { return controller_->State(); }
 bool PlaybackSession::IsActive() const { return controller_->IsActive(); }
 bool PlaybackSession::IsPlaying() const { return controller_->State() == EngineState::Playing; }
-uint32_t PlaybackSession::PositionMs() const { return IsActive() ? controller_->PositionMs() : 0; }
+uint32_t PlaybackSession::PositionMs() const {
+  if (IsActive()) return controller_->PositionMs();
+  return ResumeShown() ? resume_->Armed()->positionMs : 0;
+}
+
+bool PlaybackSession::ResumeShown() const { return resume_ && resume_->Armed() && !IsActive(); }
 
 int PlaybackSession::PositionPercent() const {
-  if (!IsActive() || now_.durationMs <= 0.0) return 0;
+  if ((!IsActive() && !ResumeShown()) || now_.durationMs <= 0.0) return 0;
   return static_cast<int>(std::clamp(PositionMs() * 100.0 / now_.durationMs, 0.0, 100.0));
 }
 
@@ -139,6 +173,7 @@ void PlaybackSession::SetStatus(StatusImage image) {
 void PlaybackSession::Sync() {
   const EngineState s = controller_->State();
   timers_->Set(s == EngineState::Playing, s == EngineState::Playing || s == EngineState::Paused);
+  if (resume_) resume_->Follow(s == EngineState::Playing);
 }
 
 // ---- starting files ----
@@ -153,6 +188,8 @@ std::optional<QString> PlaybackSession::Requested(Call&& call) {
 }
 
 bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
+  // Whatever starts, the last run's place is let go; the file it was for starts from there.
+  const std::optional<uint32_t> resumeAt = resume_->Take(path.toStdString());
   // Checked before anything stops: a file that cannot be played leaves what plays alone.
   const EngineController::Result playable = EngineController::CheckPlayable(path);
   if (!playable.ok) {
@@ -171,6 +208,7 @@ bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
     emit reported(path, started.reason);
     return false;
   }
+  if (resumeAt) SeekMs(*resumeAt);
   now_ = NowPlaying{++serials_, path, facts.value_or(TrackFacts{}), 0.0};
   now_.facts.path = path.toStdString();
   now_.durationMs = now_.facts.durationMs;
@@ -192,16 +230,54 @@ bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
 
 bool PlaybackSession::Advance(Step step, bool* triedAny) {
   if (triedAny) *triedAny = false;
-  // Each pass moves the playlist one row on, so the loop ends at the playlist's end.
-  for (;;) {
-    const auto path = Requested([&] { step == Step::Next ? (void)playlist_->PlayNext() : playlist_->PlayPrevious(); });
-    if (!path) return false;
+  SyncOrder();
+  const size_t queued = order_.Queue().size();
+  // Each pass asks the order for one row more. Without repeat the order runs out; with it a row
+  // comes round again, so the walk ends once every row has failed (and, as a guard, after more
+  // asks than the order can make without doing so).
+  const size_t rows = orderRows_.size();
+  std::unordered_set<PlayOrder::Key> failed;
+  auto cause = step == Step::Ended ? PlayOrder::Cause::TrackEnded : PlayOrder::Cause::Skip;
+  bool started = false;
+  for (size_t asked = 0; asked < 3 * rows + queued + PlayOrder::kHistoryLimit; ++asked) {
+    const auto key = step == Step::Previous ? order_.Previous() : order_.Next(cause);
+    cause = PlayOrder::Cause::Skip;
+    if (!key) break;
+    const int row = order_.IndexOf(*key);
+    const auto path = Requested([&] { playlist_->StartRow(row); });
+    if (!path) break;
     if (triedAny) *triedAny = true;
-    if (StartFile(*path, true)) return true;
+    if (StartFile(*path, true)) {
+      started = true;
+      break;
+    }
+    failed.insert(*key);
+    if (failed.size() >= rows) break;
   }
+  if (order_.Queue().size() != queued) emit orderChanged();
+  return started;
+}
+
+void PlaybackSession::SyncOrder() {
+  const int n = playlist_->RowCount();
+  orderRows_.resize(static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) orderRows_[static_cast<size_t>(r)] = playlist_->Row(r).number;
+  const size_t queued = order_.Queue().size();
+  order_.SetRows(orderRows_);
+  knownRows_ = n;
+  if (order_.Queue().size() != queued) emit orderChanged();
+}
+
+void PlaybackSession::OrderStarted(int row) {
+  SyncOrder();
+  if (row < 0 || row >= playlist_->RowCount()) return;
+  const size_t queued = order_.Queue().size();
+  order_.Started(playlist_->Row(row).number);
+  if (order_.Queue().size() != queued) emit orderChanged();
 }
 
 void PlaybackSession::Play() {
+  failuresInRow_ = 0;
   if (file_.isEmpty()) {
     bool tried = false;
     if (Advance(Step::Next, &tried)) return;
@@ -233,6 +309,7 @@ void PlaybackSession::Play() {
 void PlaybackSession::PlayPause() {
   switch (controller_->State()) {
     case EngineState::Closed:
+      if (ResumeShown()) Play();
       return;
     case EngineState::Playing:
       controller_->Pause();
@@ -260,9 +337,15 @@ void PlaybackSession::Stop() {
   emit stateChanged();
 }
 
-void PlaybackSession::Next() { Advance(Step::Next); }
+void PlaybackSession::Next() {
+  failuresInRow_ = 0;
+  Advance(Step::Next);
+}
 
-void PlaybackSession::Previous() { Advance(Step::Previous); }
+void PlaybackSession::Previous() {
+  failuresInRow_ = 0;
+  Advance(Step::Previous);
+}
 
 void PlaybackSession::PlayRow(int row) {
   if (row < 0 || row >= playlist_->RowCount()) return;
@@ -276,12 +359,15 @@ void PlaybackSession::PlayRow(int row) {
   }
   const auto requested = Requested([&] { playlist_->StartRow(row); });
   if (!requested) return;
+  OrderStarted(row);
+  failuresInRow_ = 0;
   if (StartFile(*requested, true)) return;
   if (!IsActive() && !Advance(Step::Next)) EndOfPlaylist();
 }
 
 bool PlaybackSession::PlayFile(const QString& path) {
   markTag_ = playTag_ = 0;
+  failuresInRow_ = 0;
   return StartFile(path, false);
 }
 
@@ -348,6 +434,7 @@ void PlaybackSession::OnFirstRow(uint64_t tag, int row) {
     // The chosen file plays already: its row becomes the one Next counts from.
     if (IsActive() && playlist_->PathOfRow(row) == file_.toStdString()) {
       playlist_->MarkPlaying(row);
+      OrderStarted(row);
       fromPlaylist_ = true;
     }
   } else if (tag == playTag_) {
@@ -356,16 +443,155 @@ void PlaybackSession::OnFirstRow(uint64_t tag, int row) {
   }
 }
 
+void PlaybackSession::ResumeLastRun() {
+  resume_->Expect();
+  ResumeIfArrived();
+}
+
+void PlaybackSession::ResumeIfArrived() {
+  if (!resume_) return;
+  const auto point = resume_->Arrived();
+  if (!point) return;
+  const auto facts = ReadTrackFacts(point->path);
+  if (!facts || IsActive()) {
+    resume_->Take({});
+    return;
+  }
+  // Shown as if the last run had been stopped there: the row is the playing one, Play replays it
+  // (from the position) and Next goes on after it.
+  file_ = QString::fromStdString(point->path);
+  fromPlaylist_ = true;
+  playlist_->MarkPlaying(point->row);
+  OrderStarted(point->row);
+  now_ = NowPlaying{++serials_, file_, *facts, facts->durationMs};
+  now_.facts.path = point->path;
+  emit nowPlayingChanged();
+  status_ = StatusImage::None;
+  SetStatus(StatusImage::Stopped);
+}
+
 // ---- the end of a track ----
 
-void PlaybackSession::OnTrackEnded() {
-  if (Advance(Step::Next)) return;
-  EndOfPlaylist();
-}
+void PlaybackSession::OnTrackEnded() { EndOfTrack(false); }
 
 void PlaybackSession::OnTrackFailed(const QString& reason) {
   emit reported(file_, reason);
-  OnTrackEnded();
+  EndOfTrack(true);
+}
+
+void PlaybackSession::EndOfTrack(bool failed) {
+  if (order_.TakeStopAfter()) {
+    emit orderChanged();
+    Stopped();
+    return;
+  }
+  // A failure never repeats the row that failed; failures one after the other, more than there
+  // are rows, end the playlist even with repeat on (files that break as soon as they start).
+  if (!failed) {
+    failuresInRow_ = 0;
+  } else if (++failuresInRow_ > playlist_->RowCount()) {
+    EndOfPlaylist();
+    return;
+  }
+  if (!failed && !fromPlaylist_ && order_.RepeatMode() == Repeat::One && StartFile(file_, false)) return;
+  if (Advance(failed || !fromPlaylist_ ? Step::Next : Step::Ended)) return;
+  EndOfPlaylist();
+}
+
+void PlaybackSession::Stopped() {
+  controller_->StopAndClose();
+  Sync();
+  SetStatus(StatusImage::Stopped);
+  emit stateChanged();
+}
+
+// ---- the play order ----
+
+void PlaybackSession::SetRepeat(Repeat repeat) {
+  if (repeat == order_.RepeatMode()) return;
+  order_.SetRepeat(repeat);
+  if (options_.settings) options_.settings->WriteInt(kOrderSection, kRepeatName, static_cast<int>(repeat));
+  emit orderChanged();
+}
+
+void PlaybackSession::SetShufflePlay(bool on) {
+  if (on == order_.Shuffle()) return;
+  SyncOrder();
+  order_.SetShuffle(on);
+  if (options_.settings) options_.settings->WriteInt(kOrderSection, kShuffleName, on ? 1 : 0);
+  emit orderChanged();
+}
+
+void PlaybackSession::SetStopAfterCurrent(bool on) {
+  if (on == order_.StopAfterCurrent()) return;
+  order_.SetStopAfterCurrent(on);
+  emit orderChanged();
+}
+
+void PlaybackSession::QueueRows(const std::vector<int>& rows) {
+  SyncOrder();
+  bool added = false;
+  for (int row : rows) {
+    if (row >= 0 && row < playlist_->RowCount()) added |= order_.Enqueue(playlist_->Row(row).number);
+  }
+  if (added) emit orderChanged();
+}
+
+void PlaybackSession::UnqueueRows(const std::vector<int>& rows) {
+  bool removed = false;
+  for (int row : rows) {
+    if (row >= 0 && row < playlist_->RowCount()) removed |= order_.Dequeue(playlist_->Row(row).number);
+  }
+  if (removed) emit orderChanged();
+}
+
+void PlaybackSession::ClearQueue() {
+  if (order_.Queue().empty()) return;
+  order_.ClearQueue();
+  emit orderChanged();
+}
+
+int PlaybackSession::QueuePlace(int row) const {
+  if (row < 0 || row >= playlist_->RowCount() || order_.Queue().empty()) return 0;
+  return order_.QueuePlace(playlist_->Row(row).number);
+}
+
+QString PlaybackSession::Peek(int* row) {
+  *row = -1;
+  SyncOrder();
+  if (order_.StopAfterCurrent()) return {};
+  const auto playable = [](const QString& path) { return EngineController::CheckPlayable(path).ok; };
+  if (!fromPlaylist_ && !file_.isEmpty() && order_.RepeatMode() == Repeat::One && playable(file_)) return file_;
+  // The walk Advance makes, on a copy of the order.
+  PlayOrder probe = order_;
+  const size_t rows = orderRows_.size();
+  std::unordered_set<PlayOrder::Key> failed;
+  auto cause = fromPlaylist_ ? PlayOrder::Cause::TrackEnded : PlayOrder::Cause::Skip;
+  for (size_t asked = 0; asked < 3 * rows + probe.Queue().size() + PlayOrder::kHistoryLimit; ++asked) {
+    const auto key = probe.Next(cause);
+    cause = PlayOrder::Cause::Skip;
+    if (!key) break;
+    const int r = probe.IndexOf(*key);
+    const QString path = QString::fromStdString(playlist_->PathOfRow(r));
+    if (playable(path)) {
+      *row = r;
+      return path;
+    }
+    failed.insert(*key);
+    if (failed.size() >= rows) break;
+  }
+  return {};
+}
+
+int PlaybackSession::PeekNextRow() {
+  int row = -1;
+  Peek(&row);
+  return row;
+}
+
+QString PlaybackSession::PeekNextFile() {
+  int row = -1;
+  return Peek(&row);
 }
 
 void PlaybackSession::EndOfPlaylist() {
@@ -400,13 +626,17 @@ void PlaybackSession::OnPositionTick() {
 // ---- position, volume, equaliser ----
 
 void PlaybackSession::SeekPercent(int percent) {
-  if (!IsActive() || now_.durationMs <= 0.0) return;
+  if ((!IsActive() && !ResumeShown()) || now_.durationMs <= 0.0) return;
   const double p = std::clamp(percent, 0, 100);
   SeekMs(static_cast<uint32_t>(p * now_.durationMs / 100.0));
 }
 
 void PlaybackSession::SeekMs(uint32_t ms) {
-  if (!IsActive()) return;
+  if (!IsActive()) {
+    // Stopped at the last run's place: Play will start where the slider was put.
+    if (ResumeShown() && resume_->MoveArmed(ms)) emit stateChanged();
+    return;
+  }
   if (controller_->Seek(ms)) emit seeked(ms);
 }
 
@@ -423,6 +653,7 @@ void PlaybackSession::SetEqualizer(const EqualizerFactors& factors) { controller
 EqualizerFactors PlaybackSession::Equalizer() const { return controller_->Engine().Equalizer(); }
 
 bool PlaybackSession::Close() {
+  resume_->Close();  // before the stop: the position is still heard
   controller_->StopAndClose();
   Sync();
   FlushHandOff();

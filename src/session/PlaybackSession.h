@@ -17,10 +17,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/EngineTypes.h"
 #include "equalizer/Equalizer.h"
 #include "output/AudioDevice.h"
+#include "session/PlayOrder.h"
 #include "session/TrackFacts.h"
 #include "spectrum/SpectrumAnalyzer.h"
 
@@ -33,6 +35,7 @@ class ClockTimer;
 class DisplayTimers;
 class EngineController;
 class PlaylistModel;
+class ResumeKeeper;
 class Settings;
 
 // The picture in the player's status box.
@@ -42,11 +45,11 @@ struct SessionOptions {
   std::unique_ptr<AudioDevice> device;  // null: the sound card
   bool fallbackToSilence = true;        // a device that cannot be opened plays silently, with a notice
   std::filesystem::path dataFolder;     // where "tvra.dfl" lives; empty: the per-user data folder
-  Settings* settings = nullptr;         // "Main"/"Vol"; null: the default volume, nothing kept
+  Settings* settings = nullptr;         // "Main"/"Vol", "PlayOrder"; null: the defaults, nothing kept
   Clock* clock = nullptr;               // null: the event loop's timers
   std::chrono::milliseconds batchDelay{3000};     // how long handed-over files are gathered
   std::chrono::milliseconds autosaveDelay{1000};  // a change reaches the default playlist within this
-  uint64_t shuffleSeed = 0;
+  uint64_t shuffleSeed = 0;  // the playlist's Shuffle and shuffle play; 0: a random seed
 };
 
 // The track shown: read once when it starts.
@@ -103,6 +106,10 @@ class PlaybackSession : public QObject {
   bool Close();
   // Why the last write of the default playlist failed, in words; empty when it did not.
   QString SaveFailureReason() const;
+  // Comes back to where the last run was closed (unless "Main"/"Resume" is 0): once the saved row
+  // has been read into the playlist it is made current and shown stopped at the saved position,
+  // which Play and PlayPause start it from. For a start without files on its command line.
+  void ResumeLastRun();
 
   // ---- what the faces show ----
   EngineState State() const;
@@ -112,13 +119,42 @@ class PlaybackSession : public QObject {
   const NowPlaying& Current() const { return now_; }
   // The file Play replays (kept after Stop and at the end of the playlist).
   QString CurrentFile() const { return file_; }
-  uint32_t PositionMs() const;  // the position heard, 0 while nothing is open
+  uint32_t PositionMs() const;  // the position heard, 0 while nothing is open (but ResumeShown)
+  // Stopped at the last run's position, which PositionMs and PositionPercent show.
+  bool ResumeShown() const;
   // 0 to 100, truncated; 0 while nothing plays or the length is unknown.
   int PositionPercent() const;
   uint32_t LiveKbps() const;    // the frame rate heard now, for a variable-rate track; else 0
   SpectrumLevels Levels();      // zero while nothing plays
   int Volume() const { return volume_; }
   bool HandOffPending() const;
+
+  // ---- the play order (see PlayOrder for the rules) ----
+  // Repeat and shuffle play are kept in the settings ("PlayOrder"/"Repeat", "ShuffleMode").
+  void SetRepeat(Repeat repeat);
+  Repeat RepeatMode() const { return order_.RepeatMode(); }
+  void SetShufflePlay(bool on);
+  bool ShufflePlay() const { return order_.Shuffle(); }
+  // One-shot: playback stops when the current track ends, and the flag clears.
+  void SetStopAfterCurrent(bool on);
+  bool StopAfterCurrent() const { return order_.StopAfterCurrent(); }
+  // "Play next": the playlist's rows (display indexes) join the end of the queue in the order
+  // given; Unqueue takes them out.
+  void QueueRows(const std::vector<int>& rows);
+  void UnqueueRows(const std::vector<int>& rows);
+  void ClearQueue();
+  // The row's place in the queue, 1 for the first; 0 when it is not queued.
+  int QueuePlace(int row) const;
+  int QueuedCount() const { return static_cast<int>(order_.Queue().size()); }
+  // The playlist row (display index) that the end of the current track would start, -1 for
+  // none (the end of the playlist, or stop after current): rows that cannot be played are passed
+  // over as the real advance would. Changes nothing; it holds until the order, the queue or the
+  // playlist changes (orderChanged, or the playlist's own notices).
+  int PeekNextRow();
+  // The file that would start then: that row's, or a file played directly that repeats; empty
+  // for none.
+  QString PeekNextFile();
+
   // A notice from outside the session (the settings store) for the error line.
   void Report(const QString& file, const QString& reason) { emit reported(file, reason); }
 
@@ -132,19 +168,31 @@ class PlaybackSession : public QObject {
   // Playback moved to `ms` by a seek (remote controls must hear of a jump).
   void seeked(qint64 ms);
   void volumeChanged(int percent);
+  // Repeat, shuffle play, stop after current or the queue changed.
+  void orderChanged();
 
  private:
-  enum class Step { Next, Previous };
+  // The user's Next, the end of a track, Previous.
+  enum class Step { Next, Ended, Previous };
 
   bool StartFile(const QString& path, bool fromPlaylist);
-  // Walks the playlist in `step` until a row plays; false when none did before its end.
+  // Asks the play order for rows in `step` until one plays; false when none did before its end.
   bool Advance(Step step, bool* triedAny = nullptr);
   // The path the playlist asks to start inside `call`, or nullopt when it started nothing.
   template <typename Call>
   std::optional<QString> Requested(Call&& call);
   void OnTrackEnded();
   void OnTrackFailed(const QString& reason);
+  void EndOfTrack(bool failed);
+  // The order learns the playlist's rows as they are now (once per decision).
+  void SyncOrder();
+  // The playlist row a start of the session made: the order goes on from it.
+  void OrderStarted(int row);
+  // What the end of the current track would start: its path, and its row or -1.
+  QString Peek(int* row);
+  void Stopped();
   void OnFirstRow(uint64_t tag, int row);
+  void ResumeIfArrived();
   void OnPositionTick();
   void EndOfPlaylist();
   void SetStatus(StatusImage image);
@@ -161,6 +209,7 @@ class PlaybackSession : public QObject {
   std::unique_ptr<Autosave> autosave_;
   std::unique_ptr<DisplayTimers> timers_;
   std::unique_ptr<ClockTimer> batchTimer_;
+  std::unique_ptr<ResumeKeeper> resume_;
 
   QString file_;
   bool fromPlaylist_ = false;
@@ -170,6 +219,10 @@ class PlaybackSession : public QObject {
   StatusImage status_ = StatusImage::None;
   int volume_ = 50;
   QStringList handOff_;
+  PlayOrder order_;
+  std::vector<PlayOrder::Key> orderRows_;  // the rows' numbers handed to the order, kept for reuse
+  int knownRows_ = 0;      // the row count at the playlist's last change: fewer means removed
+  int failuresInRow_ = 0;  // tracks that failed while playing, one after the other
 
   // Set while the session itself asks the playlist to start a row: the start is taken, not run.
   bool asking_ = false;

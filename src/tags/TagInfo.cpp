@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <taglib/apetag.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
@@ -23,6 +24,7 @@
 #include "decoder/ByteSource.h"
 #include "decoder/StreamProbe.h"
 #include "tags/GenreTable.h"
+#include "tags/ReplayGainTags.h"
 
 namespace tovira {
 
@@ -297,6 +299,8 @@ void TagInfo::Clear() {
   album_.reset();
   year_.reset();
   genre_.reset();
+  albumArtist_.reset();
+  replayGain_ = {};
 }
 
 std::string TagInfo::NameWithoutExtension(const std::string& path) {
@@ -380,6 +384,9 @@ bool TagInfo::ReadFile(const std::string& path) {
       year_ = FrameText(v2, "TDRC");
       if (year_) year_ = YearOf(*year_);
       tcon = FrameText(v2, kRawGenreId);
+      albumArtist_ = FrameText(v2, "TPE2");
+      const TagLib::APE::Tag* ape = file.hasAPETag() ? file.APETag(false) : nullptr;
+      replayGain_ = CombineReplayGain(v2, ape, summary.hasXing ? &summary.xing : nullptr);
       if (v1 != nullptr) {
         if (!album_) album_ = NonEmpty(v1->album());
         if (!artist_) artist_ = NonEmpty(v1->artist());
@@ -390,6 +397,8 @@ bool TagInfo::ReadFile(const std::string& path) {
       }
     }
   }
+  // Without tags TagLib could read, the encoder's header may still state a gain.
+  if (replayGain_.Empty() && summary.hasXing) replayGain_ = ReplayGainFromLameHeader(summary.xing);
   if (!title_) {
     title_ = NameWithoutExtension(path);
     titleIsFileName_ = true;

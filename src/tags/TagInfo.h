@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "tags/ReplayGain.h"
+
 namespace tovira {
 
 class TagInfo {
@@ -36,6 +38,10 @@ class TagInfo {
   const std::optional<std::string>& Album() const { return album_; }
   const std::optional<std::string>& Year() const { return year_; }
   const std::optional<std::string>& Genre() const { return genre_; }
+  // TPE2 of the ID3v2 tag, to tell apart albums of one title.
+  const std::optional<std::string>& AlbumArtist() const { return albumArtist_; }
+  // From TXXX, RVA2, APEv2 and the encoder's header, in that order (see tags/ReplayGain.h).
+  const ReplayGainInfo& ReplayGain() const { return replayGain_; }
   // True when no tag gave a title and Title() is the file name.
   bool TitleIsFileName() const { return titleIsFileName_; }
 
@@ -68,7 +74,8 @@ class TagInfo {
   int32_t frequency_ = 0;
   int32_t mode_ = 0;
   bool vbr_ = false;
-  std::optional<std::string> artist_, title_, album_, year_, genre_;
+  std::optional<std::string> artist_, title_, album_, year_, genre_, albumArtist_;
+  ReplayGainInfo replayGain_;
 };
 
 }  // namespace tovira

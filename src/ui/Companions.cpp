@@ -29,6 +29,13 @@ Companions::Companions(PlayerDialog& player, PlaybackSession& session, Settings&
 
   connect(&equalizer, &EqualizerDialog::pathsDropped, &playlist, &PlaylistDialog::AddDropped);
   connect(&playlist, &PlaylistDialog::rowActivated, &session, &PlaybackSession::PlayRow);
+  // "Play next" joins the session's queue, and the list shows the queue's places.
+  connect(&playlist, &PlaylistDialog::queueRequested, &session, [&session](const QList<int>& rows, bool join) {
+    const std::vector<int> list(rows.begin(), rows.end());
+    join ? session.QueueRows(list) : session.UnqueueRows(list);
+  });
+  playlist.SetQueuePlaces([&session](int row) { return session.QueuePlace(row); });
+  connect(&session, &PlaybackSession::orderChanged, &playlist, &PlaylistDialog::ShowQueue);
   // The title bar's close button works like the toggle, so the toggle stays true.
   connect(&playlist, &PlaylistDialog::closeRequested, &player, [&player] { player.TogglePlaylist(false); });
   connect(&equalizer, &EqualizerDialog::closeRequested, &player, [&player] { player.ToggleEqualizer(false); });

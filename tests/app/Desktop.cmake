@@ -23,7 +23,13 @@ endif()
 add_test(NAME DesktopInstall.PlacesProgramHelpEntryIcons
          COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/install-test.sh" "${CMAKE_BINARY_DIR}" ${TOVIRA_EXPECT_PROGRAM})
 
-tovira_add_test(app_mpris SOURCES test_mpris.cpp LIBS tovira_desktop Qt6::Widgets)
+# With the player's side where the program is built: the pictures it hands the bus.
+if(TARGET tovira_desktop_player)
+  tovira_add_test(app_mpris SOURCES test_mpris.cpp LIBS tovira_desktop_player PkgConfig::TAGLIB Qt6::Widgets)
+  target_compile_definitions(app_mpris PRIVATE TOVIRA_MPRIS_ART=1)
+else()
+  tovira_add_test(app_mpris SOURCES test_mpris.cpp LIBS tovira_desktop Qt6::Widgets)
+endif()
 set_target_properties(app_mpris PROPERTIES AUTOMOC ON)
 
 # The real program: media keys through a private bus, and the Debian package, under Xvfb.

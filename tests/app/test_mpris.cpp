@@ -1,8 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDBusObjectPath>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 #include "PrivateBus.h"
+#ifdef TOVIRA_MPRIS_ART
+#include <taglib/attachedpictureframe.h>
+
+#include "app/PlayerMpris.h"
+#include "tags/TagFiles.h"
+#endif
 
 namespace tovira {
 namespace {
@@ -18,6 +31,8 @@ class FakePlayer : public MprisPlayer {
   void SeekTo(qint64 us) override { calls << QString("SeekTo %1").arg(us); }
   void SetVolume(double v) override { calls << QString("SetVolume %1").arg(v); }
   void OpenFile(const QString& path) override { calls << "OpenFile " + path; }
+  void SetLoop(MprisLoop l) override { calls << "SetLoop " + MprisLoopText(l); }
+  void SetShuffle(bool on) override { calls << QString("SetShuffle %1").arg(on); }
   MprisStatus Status() const override { return status; }
   qint64 PositionUs() const override { return position; }
   double Volume() const override { return volume; }
@@ -27,13 +42,17 @@ class FakePlayer : public MprisPlayer {
   bool CanPlay() const override { return true; }
   bool CanPause() const override { return true; }
   bool CanSeek() const override { return track.serial != 0; }
+  MprisLoop Loop() const override { return loop; }
+  bool Shuffle() const override { return shuffle; }
 
   QStringList calls;
   MprisStatus status = MprisStatus::Stopped;
   qint64 position = 2'000'000;
   double volume = 0.5;
-  MprisTrack track{3, "file:///music/a%20b.mp3", "Song Title", "The Artist", "An Album", 10'000'000};
+  MprisTrack track{3, "file:///music/a%20b.mp3", "Song Title", "The Artist", "An Album", 10'000'000, {}};
   bool canNext = true;
+  MprisLoop loop = MprisLoop::None;
+  bool shuffle = false;
 };
 
 class Mpris : public ::testing::Test {
@@ -67,9 +86,10 @@ class Mpris : public ::testing::Test {
 TEST_F(Mpris, CallsReachThePlayerWithinTheirRules) {
   const auto us = [](qlonglong v) { return QVariant::fromValue(v); };
   const auto track = [](const char* id) { return QVariant::fromValue(QDBusObjectPath(id)); };
-  const auto volume = [](double v) {
-    return QVariantList{QString(kMprisPlayerInterface), "Volume", QVariant::fromValue(QDBusVariant(v))};
+  const auto set = [](const char* property, const QVariant& v) {
+    return QVariantList{QString(kMprisPlayerInterface), property, QVariant::fromValue(QDBusVariant(v))};
   };
+  const auto volume = [&](double v) { return set("Volume", v); };
   const struct {
     const char* interface;
     const char* method;
@@ -91,6 +111,10 @@ TEST_F(Mpris, CallsReachThePlayerWithinTheirRules) {
       {kProperties, "Set", volume(0.75), {"SetVolume 0.75"}},
       {kProperties, "Set", volume(1.5), {"SetVolume 1"}},
       {kProperties, "Set", volume(-0.2), {"SetVolume 0"}},
+      {kProperties, "Set", set("LoopStatus", "Track"), {"SetLoop Track"}},
+      {kProperties, "Set", set("LoopStatus", "Playlist"), {"SetLoop Playlist"}},
+      {kProperties, "Set", set("LoopStatus", "Sideways"), {}},
+      {kProperties, "Set", set("Shuffle", true), {"SetShuffle 1"}},
   };
   for (const auto& c : cases) {
     player_.calls.clear();
@@ -108,7 +132,12 @@ TEST_F(Mpris, PropertiesShowThePlayer) {
   player_.status = MprisStatus::Paused;
   player_.volume = 0.25;
   player_.canNext = false;
+  player_.loop = MprisLoop::Track;
+  player_.shuffle = true;
+  player_.track.artUrl = "file:///cache/art/ab.jpg";
   EXPECT_EQ(Get("PlaybackStatus").toString(), "Paused");
+  EXPECT_EQ(Get("LoopStatus").toString(), "Track");
+  EXPECT_TRUE(Get("Shuffle").toBool());
   EXPECT_EQ(Get("Position").toLongLong(), 2'000'000);
   EXPECT_DOUBLE_EQ(Get("Volume").toDouble(), 0.25);
   EXPECT_FALSE(Get("CanGoNext").toBool());
@@ -121,6 +150,7 @@ TEST_F(Mpris, PropertiesShowThePlayer) {
   EXPECT_EQ(meta.value("xesam:album").toString(), "An Album");
   EXPECT_EQ(meta.value("xesam:url").toString(), "file:///music/a%20b.mp3");
   EXPECT_EQ(meta.value("mpris:length").toLongLong(), 10'000'000);
+  EXPECT_EQ(meta.value("mpris:artUrl").toString(), "file:///cache/art/ab.jpg");
   EXPECT_EQ(qdbus_cast<QStringList>(meta.value("xesam:artist")), QStringList{"The Artist"});
   EXPECT_EQ(qdbus_cast<QDBusObjectPath>(meta.value("mpris:trackid")).path(), "/org/tovira/track/3");
 
@@ -151,7 +181,7 @@ TEST_F(Mpris, ChangesAreAnnounced) {
   Get("PlaybackStatus");  // the match rules are in place before anything changes
 
   player_.status = MprisStatus::Playing;
-  player_.track = {9, "file:///b.mp3", "Bee", "", "", 5'000'000};
+  player_.track = {9, "file:///b.mp3", "Bee", "", "", 5'000'000, {}};
   service_->Refresh();
   ASSERT_TRUE(ProcessEventsUntil([&] { return !spy.changes.isEmpty(); }));
   EXPECT_EQ(spy.changes[0].value("PlaybackStatus").toString(), "Playing");
@@ -162,11 +192,57 @@ TEST_F(Mpris, ChangesAreAnnounced) {
   player_.status = MprisStatus::Paused;
   ASSERT_TRUE(ProcessEventsUntil([&] { return spy.changes.size() >= 2; }, 5000));
   EXPECT_EQ(spy.changes[1], (QVariantMap{{"PlaybackStatus", "Paused"}}));
+  player_.loop = MprisLoop::Playlist;
+  player_.shuffle = true;
+  service_->Refresh();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return spy.changes.size() >= 3; }));
+  EXPECT_EQ(spy.changes[2], (QVariantMap{{"LoopStatus", "Playlist"}, {"Shuffle", true}}));
 
   Call(kMprisPlayerInterface, "Seek", {QVariant::fromValue<qlonglong>(1'000'000)});
   ASSERT_TRUE(ProcessEventsUntil([&] { return !spy.seeks.isEmpty(); }));
   EXPECT_EQ(spy.seeks[0], 3'000'000);
 }
+
+#ifdef TOVIRA_MPRIS_ART
+// A picture is written once, named by its bytes, whichever file it came from; the front cover is
+// preferred; a file without one, a missing file and a FIFO give none (and the FIFO is not waited on).
+TEST(MprisArt, EmbeddedPicturesAreCachedOnceByTheirBytes) {
+  test::TempDir dir;
+  const QString cache = QString::fromStdString((dir.path() / "cache").string());
+  const auto tagged = [&](const std::string& name, const std::vector<std::pair<std::string, bool>>& pictures) {
+    const auto path = test::CopyFixture(dir.path() / name);
+    TagLib::MPEG::File f(path.c_str(), false);
+    for (const auto& [bytes, front] : pictures) {
+      auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+      frame->setMimeType("image/png");
+      frame->setType(front ? TagLib::ID3v2::AttachedPictureFrame::FrontCover : TagLib::ID3v2::AttachedPictureFrame::Artist);
+      frame->setPicture(TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size())));
+      f.ID3v2Tag(true)->addFrame(frame);
+    }
+    EXPECT_TRUE(f.save(TagLib::MPEG::File::ID3v2));
+    return QString::fromStdString(path.string());
+  };
+  const std::string cover = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(3000, '\x07');
+  const QString a = tagged("a.mp3", {{"\x89PNG other", false}, {cover, true}});
+  const QString b = tagged("b.mp3", {{cover, true}});
+  const QString url = EmbeddedArtUrl(a, cache);
+  ASSERT_TRUE(url.startsWith("file://")) << url.toStdString();
+  const QString file = QUrl(url).toLocalFile();
+  EXPECT_EQ(QFileInfo(file).fileName(),
+            QCryptographicHash::hash(QByteArray::fromStdString(cover), QCryptographicHash::Sha256).toHex() + ".png");
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll().toStdString(), cover);
+  EXPECT_EQ(EmbeddedArtUrl(b, cache), url);
+  EXPECT_EQ(QDir(cache).entryList(QDir::Files).size(), 1) << "one file per picture";
+
+  const QString fifo = QString::fromStdString((dir.path() / "fifo.mp3").string());
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QString& none : {tagged("plain.mp3", {}), fifo, QString::fromStdString((dir.path() / "nowhere.mp3").string())}) {
+    EXPECT_TRUE(EmbeddedArtUrl(none, cache).isEmpty()) << none.toStdString();
+  }
+}
+#endif
 
 TEST(MprisWithoutBus, TheServiceDeclinesQuietly) {
   test::QtApp();

@@ -6,7 +6,9 @@
 
 #include "cli/CliRunner.h"
 #include "decoder/DamagedStreams.h"
+#include "decoder/Decode.h"
 #include "decoder/MpegDecoder.h"
+#include "engine/PcmCompare.h"
 
 namespace tovira {
 namespace {
@@ -62,6 +64,30 @@ TEST(CliDecode, ReportsDamagedFrames) {
   EXPECT_EQ(damaged.exitCode, 0);
   EXPECT_NE(damaged.out.find(": 3 damaged frames"), std::string::npos) << damaged.out;
   EXPECT_EQ(std::filesystem::file_size(dir / "damaged.raw"), std::filesystem::file_size(dir / "clean.raw"));
+}
+
+// What is written of a file with the encoder's header is exactly what was encoded: as long as the
+// source and in step with it (MPEG-1, 2 and 2.5, constant and variable bit rate). Without an
+// information frame only the decoder's own 529 samples are left out.
+TEST(CliDecode, WritesTheSoundThatWasEncoded) {
+  ScratchDir dir;
+  for (const auto& [file, source] : {std::pair{"gl_sine_cbr_whole.mp3", "gl_sine.wav"}, {"gl_chord_vbr_whole.mp3", "gl_chord.wav"},
+                                     {"l3_22k_64.mp3", "s22.wav"}, {"l3_11k_32.mp3", "s11.wav"}}) {
+    SCOPED_TRACE(file);
+    ASSERT_EQ(RunCli("decode " + Quoted(Fixture(file)) + " " + Quoted(dir / "out.wav")).exitCode, 0);
+    int channels = 0;
+    const std::vector<int16_t> decoded = ReadWav(dir / "out.wav", channels), recorded = ReadWav(Fixture(source), channels);
+    EXPECT_EQ(decoded.size(), recorded.size());
+    EXPECT_EQ(BestLag(recorded, decoded), 0);
+    EXPECT_GT(Correlation(recorded, decoded, 0), 0.99);
+  }
+  const std::string bare = Fixture("l3_10s_vbr_bare.mp3");
+  ASSERT_EQ(RunCli("decode " + Quoted(bare) + " " + Quoted(dir / "bare.raw")).exitCode, 0);
+  VectorPcmSink whole;
+  ASSERT_TRUE(MpegDecoder::DecodeFile(bare, whole));
+  const auto raw = ReadBytes(dir / "bare.raw");
+  ASSERT_EQ(raw.size(), whole.pcm.size() * 2 - 529 * 4);
+  EXPECT_EQ(std::memcmp(raw.data(), whole.pcm.data() + 2 * 529, raw.size()), 0);
 }
 
 TEST(CliDecode, UndecodableInputFailsWithoutLeavingAFile) {

@@ -57,6 +57,17 @@ TEST(CliInfo, DurationsFramesAndTheXingHeader) {
   }
 }
 
+// Each value with the place it came from (the precedence itself is the tag reader's test).
+TEST(CliInfo, ReplayGainValuesAndTheirSources) {
+  const auto all = RunCli("info " + Quoted(Fixture("rg_all.mp3")) + " " + Quoted(Fixture("l2_44k_192.mp2")));
+  EXPECT_EQ(all.exitCode, 0);
+  for (const char* line : {"  ReplayGain: track gain -6.20 dB (TXXX), track peak 0.750000 (RVA2), album gain -9.00 dB "
+                           "(LAME header), album peak 0.800000 (APE)\n",
+                           "  ReplayGain: none\n"}) {
+    EXPECT_NE(all.out.find(line), std::string::npos) << line << " not in:\n" << all.out;
+  }
+}
+
 // Pipes, devices and folders are refused at once: nobody ever writes to the FIFO, so a reader
 // that waited for a writer would hang here.
 TEST(CliInfo, BadFilesGiveOneLineEachAndTheRestGoesOn) {

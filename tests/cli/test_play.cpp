@@ -8,6 +8,7 @@
 #include "cli/CliRunner.h"
 #include "decoder/Decode.h"
 #include "decoder/MpegDecoder.h"
+#include "engine/PcmCompare.h"
 
 namespace tovira {
 namespace {
@@ -15,6 +16,13 @@ namespace {
 using namespace test;
 
 std::vector<int16_t> WholeDecode(const std::string& path) { return Decode(ReadBytes(path)).pcm; }
+
+// What the decode command writes of a file: its sound.
+std::vector<int16_t> DecodedSound(const ScratchDir& dir, const std::string& path) {
+  int channels = 0;
+  if (RunCli("decode " + Quoted(path) + " " + Quoted(dir / "sound.wav")).exitCode != 0) return {};
+  return ReadWav(dir / "sound.wav", channels);
+}
 
 // The middle file cannot be read to its end (a tag cut off after the last frame). The player
 // says so on one line, with the file's name, and plays the last file.
@@ -43,30 +51,59 @@ TEST(CliPlay, AFileFailingMidWayGivesAnErrorLineAndTheNextFilePlays) {
 }
 
 // Where the played sound starts is found by matching the WAV the tool wrote against the file's
-// whole decode.
+// sound as the decode command writes it: at 2.5 s exactly, and it plays on to the end.
 TEST(CliPlay, EachFileStartsAtTheGivenSecond) {
   ScratchDir dir;
   for (const char* name : {"l3_10s_vbr_pic.mp3", "l3_10s_cbr_pic.mp3"}) {
     SCOPED_TRACE(name);
-    const std::vector<int16_t> whole = WholeDecode(Fixture(name));
+    const std::vector<int16_t> whole = DecodedSound(dir, Fixture(name));
+    ASSERT_EQ(whole.size(), 2u * 441000);
     const auto r = RunCli("play --device " + Quoted("wav:" + (dir / "out.wav")) + " --start 2.5 " + Quoted(Fixture(name)));
     ASSERT_EQ(r.exitCode, 0) << r.out;
     int channels = 0;
     const std::vector<int16_t> played = ReadWav(dir / "out.wav", channels);
     EXPECT_EQ(channels, 2);
-    ASSERT_GT(played.size(), 8192u);
-    // Where in the whole decode do the first 4096 stereo samples come from? An exact match of the
-    // samples is the correlation's peak; look within three frames of the wanted 2.5 s.
-    const long wanted = 110250, frame = 1152;
-    long found = -1;
-    for (long at = wanted - 3 * frame; at <= wanted + 3 * frame && found < 0; ++at) {
-      if (std::equal(played.begin(), played.begin() + 8192, whole.begin() + 2 * at)) found = at;
-    }
-    ASSERT_GE(found, 0) << "what was played is nowhere near 2.5 s";
-    EXPECT_LE(std::labs(found - wanted), frame);
-    EXPECT_EQ(played.size(), whole.size() - size_t(2 * found));
+    const size_t wanted = 110250;
+    ASSERT_EQ(played.size(), whole.size() - 2 * wanted);
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), whole.begin() + 2 * wanted));
   }
 }
+
+// Parts cut from one recording, played in one run, are that recording: as long, in step with it
+// and with the whole file's decode, and without a silence where they meet.
+class CliPlayGapless : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CliPlayGapless, PartsPlayBackToBackAsTheWhole) {
+  ScratchDir dir;
+  const std::string stem = std::string("gl_") + GetParam();
+  std::string files;
+  std::vector<long> joins;
+  long at = 0;
+  for (int p = 1; p <= 4; ++p) {
+    const std::string part = Fixture(stem + "_p" + std::to_string(p) + ".mp3");
+    files += " " + Quoted(part);
+    if (p > 1) joins.push_back(at);
+    at += long(DecodedSound(dir, part).size() / 2);
+  }
+  const std::vector<int16_t> whole = DecodedSound(dir, Fixture(stem + "_whole.mp3"));
+  const auto r = RunCli("play --device " + Quoted("wav:" + (dir / "out.wav")) + files + " < /dev/null");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  int channels = 0;
+  const std::vector<int16_t> played = ReadWav(dir / "out.wav", channels);
+  const std::vector<int16_t> recorded = ReadWav(Fixture(stem.substr(0, stem.rfind('_')) + ".wav"), channels);
+  EXPECT_EQ(played.size(), recorded.size());
+  EXPECT_EQ(BestLag(recorded, played), 0);
+  EXPECT_EQ(BestLag(whole, played), 0);
+  const double correlation = Correlation(whole, played, 0);
+  EXPECT_GE(correlation, 0.999);
+  long quiet = 0;
+  for (long j : joins) quiet = std::max(quiet, QuietRun(played, j));
+  EXPECT_LT(quiet, 16);
+  std::printf("%s: %zu samples (recorded %zu), r %.6f, longest quiet run at the joins %ld\n", stem.c_str(),
+              played.size() / 2, recorded.size() / 2, correlation, quiet);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, CliPlayGapless, ::testing::Values("sine_cbr", "sine_vbr", "chord_cbr", "chord_vbr"));
 
 TEST(CliPlay, AStartPastTheEndIsAnErrorForThatFileOnly) {
   ScratchDir dir;

@@ -99,6 +99,36 @@ TEST(Xing, InfoTagAndEncoderDelayAndPadding) {
   }
 }
 
+// The extension's peak (offset 11) and its two replay gain fields (15, 17), each read only when
+// the buffer holds all of it.
+TEST(Xing, ExtensionPeakAndReplayGainFields) {
+  std::vector<uint8_t> frame = WithExtension("Info", "LAME3.100", 576, 792);
+  const size_t ext = 36 + 4 + 4 + 4 + 4 + 100 + 4;
+  const uint8_t fields[] = {0x00, 0x60, 0x00, 0x00,  // 0.75 in the encoder's fixed point (1.0 = 2^23)
+                            0x2C, 0x3E,              // 001 011 0 000111110: radio, automatic, +6.2 dB
+                            0x4E, 0x5A};             // 010 011 1 001011010: audiophile, automatic, -9.0 dB
+  std::memcpy(frame.data() + ext + 11, fields, sizeof fields);
+  struct Case {
+    size_t length;
+    float peak;
+    int radio, audiophile;  // tenths of a dB; 0 when not read
+  };
+  const Case cases[] = {{frame.size(), 0.75f, 62, -90}, {ext + 19, 0.75f, 62, -90}, {ext + 18, 0.75f, 62, 0},
+                        {ext + 16, 0.75f, 0, 0}, {ext + 14, 0.0f, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    XingHeaderData x;
+    ASSERT_EQ(ReadXingHeader(x, std::span<const uint8_t>(frame.data(), c.length), 44100), 1);
+    EXPECT_EQ(std::tuple(x.peak, x.radioGain.tenthsDb, x.audiophileGain.tenthsDb), std::tuple(c.peak, c.radio, c.audiophile));
+  }
+  XingHeaderData x;
+  ASSERT_EQ(ReadXingHeader(x, frame, 44100), 1);
+  EXPECT_EQ(std::tuple(x.radioGain.name, x.radioGain.originator, x.audiophileGain.name), std::tuple(1, 3, 2));
+  // A peak stored as the float the format describes; and values that are neither.
+  EXPECT_FLOAT_EQ(DecodeXingPeak(0x3F666666), 0.9f);
+  for (const uint32_t bits : {0u, 0x7FC00000u, 0xFFFFFFFFu, 0x42F00000u /* 120.0f */}) EXPECT_EQ(DecodeXingPeak(bits), 0.0f) << bits;
+}
+
 TEST(Xing, DurationLeavesOutTheEncoderDelayAndPadding) {
   StreamSummary s;
   s.header.layer = 3;

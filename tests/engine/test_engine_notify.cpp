@@ -153,7 +153,8 @@ enum Op { kSetInput, kOpen, kPrepare, kStart, kPause, kResume, kSeek, kStop, kCl
 
 class EngineStress : public ::testing::TestWithParam<Pacing> {};
 
-// 1,000 random transport commands from one thread while another watches the engine: every
+// 1,000 random transport commands (next tracks among them, at another rate too) from one thread
+// while another watches the engine: every
 // command returns, a refused command leaves WrongState without moving the state, the state
 // stays one of the six, what the window is told is a run the state machine allows, and the
 // engine closes cleanly at the end.
@@ -171,11 +172,19 @@ TEST_P(EngineStress, RandomCommandsWhileAnotherThreadWatches) {
         [&] { return e.Start(); }, [&] { return e.Pause(); }, [&] { return e.Resume(); }, [&] { return e.Seek(rng() % 4000); },
         [&] { return e.Stop(); }, [&] { return e.Close(); }, [&] { return e.SetRange(rng() % 3000, rng() % 3000); },
         [&] { return e.SetVolume(static_cast<uint32_t>(rng())); }};
+    // Next tracks come from a stream of their own, so the transport's commands stay the same.
+    std::mt19937 nextRng(GetParam() == Pacing::RealTime ? 4242 : 99);
     for (int i = 0; i < 1000; ++i) {
       const S before = e.GetState();
       const auto op = static_cast<Op>(rng() % kOps);
       const bool ok = ops[op]();
       (ok ? succeeded : failed)[op]++;
+      if (const auto n = nextRng() % 8; n < 2) {
+        const S now = e.GetState();
+        const bool set = n == 0 ? e.SetNextInput(files[nextRng() % files.size()]) : e.ClearNextInput();
+        EXPECT_TRUE(set || now == S::Closed || now == S::Opened || now == S::Ended || e.GetState() != now)
+            << "next track refused while " << static_cast<int>(now);
+      }
       EXPECT_TRUE(ok || before != S::Closed || op == kSeek || e.GetState() == S::Closed) << "op " << op;
       if (!ok && (op == kPause || op == kResume || op == kStart || op == kSetInput)) {
         EXPECT_EQ(e.LastError(), EngineError::WrongState) << "op " << op;
@@ -186,7 +195,7 @@ TEST_P(EngineStress, RandomCommandsWhileAnotherThreadWatches) {
   });
   while (!done) {
     EXPECT_LE(static_cast<int>(e.GetState()), 5);
-    (void)e.Levels(), (void)e.PositionMs(), (void)e.BitrateKbps(), (void)e.Phase();
+    (void)e.Levels(), (void)e.PositionMs(), (void)e.HeardPositionMs(), (void)e.DurationMs(), (void)e.BitrateKbps(), (void)e.Phase();
     std::this_thread::yield();
   }
   ASSERT_EQ(commander.wait_for(kPatience), std::future_status::ready) << "a command did not return";

@@ -72,7 +72,7 @@ inline std::vector<int> Numbers(const PlaylistModel& model) {
 
 inline std::vector<std::string> Column(const PlaylistModel& model, int column) {
   std::vector<std::string> texts;
-  for (const auto& row : model.Rows()) texts.push_back(row.texts[static_cast<size_t>(column)]);
+  for (const auto& row : model.Rows()) texts.emplace_back(row.Text(column));
   return texts;
 }
 

@@ -33,7 +33,7 @@ TEST(FileFinder, SubfoldersFirstThenEachPatternInTurn) {
   fs::create_directories(r / "A/A1");
   fs::create_directories(r / "b");
   for (const char* file : {"top.mp3", "top.m3u", "A/A1/deep.MP3", "A/list.M3U", "b/z.mp3", "b/Y.Mp3", "b/s.mp2", "b/s.mp1",
-                           "b/s.wav", "b/s.mp3x", "b/mp3"})
+                           "b/s.wav", "b/s.mp3x", "b/mp3", "b/10 - x.mp3", "b/2 - x.mp3"})
     WriteBytes(r / file, "x");
 
   FileFinder f;
@@ -42,8 +42,9 @@ TEST(FileFinder, SubfoldersFirstThenEachPatternInTurn) {
   EXPECT_EQ(Relative(f.Folders(), r), (std::vector<std::string>{"A/A1", "A", "b", "."}));
   f.AddPattern("*.mp3", true, false);
   f.AddPattern("*.m3u", true, false);
-  EXPECT_EQ(Found(f, r), (std::vector<std::string>{"A/A1/deep.MP3", "b/Y.Mp3", "b/z.mp3", "top.mp3", "A/list.M3U",
-                                                   "top.m3u"}));
+  // Names in natural order: numbers by value, letters without regard to case.
+  EXPECT_EQ(Found(f, r), (std::vector<std::string>{"A/A1/deep.MP3", "b/2 - x.mp3", "b/10 - x.mp3", "b/Y.Mp3", "b/z.mp3",
+                                                   "top.mp3", "A/list.M3U", "top.m3u"}));
   const auto& first = *f.begin();
   EXPECT_FALSE(first.isFolder);
   EXPECT_EQ(first.size, 1u);

@@ -174,10 +174,10 @@ TEST_F(DefaultPlaylist, MissingFilesKeepTheirRowsUntilTheyAreBack) {
       const auto& row = model.Row(i);
       EXPECT_EQ(row.available, i == 2) << when << i;
       if (i == 2) continue;
-      EXPECT_EQ(row.texts[kColumnNumber], std::to_string(i + 1)) << when;
-      EXPECT_EQ(row.texts[kColumnTitle], fs::path(paths[static_cast<size_t>(i)]).filename().string()) << when;
+      EXPECT_EQ(row.Text(kColumnNumber), std::to_string(i + 1)) << when;
+      EXPECT_EQ(row.Text(kColumnTitle), fs::path(paths[static_cast<size_t>(i)]).filename().string()) << when;
       for (int c : {kColumnArtist, kColumnAlbum, kColumnYear, kColumnGenre, kColumnDuration})
-        EXPECT_EQ(row.texts[static_cast<size_t>(c)], "") << when << i << c;
+        EXPECT_EQ(row.Text(c), "") << when << i << c;
       EXPECT_EQ(row.seconds, 0u) << when;
     }
   };
@@ -213,18 +213,18 @@ TEST_F(DefaultPlaylist, MissingFilesKeepTheirRowsUntilTheyAreBack) {
   EXPECT_EQ(Column(*model, kColumnNumber), (std::vector<std::string>{"3", "4", "2", "1"}));
   EXPECT_EQ(Column(*model, kColumnTitle), (std::vector<std::string>{"Here", "Song C", "Song B", "Song A"}));
   EXPECT_EQ(Column(*model, kColumnArtist), (std::vector<std::string>{"Cy", "Cy", "Bo", "Ann"}));
-  EXPECT_EQ(model->Row(2).texts[kColumnAlbum], "Bees");
+  EXPECT_EQ(model->Row(2).Text(kColumnAlbum), "Bees");
   for (const auto& row : model->Rows()) {
     EXPECT_TRUE(row.available);
-    EXPECT_EQ(row.texts[kColumnDuration], "00:03");
+    EXPECT_EQ(row.Text(kColumnDuration), "00:03");
     EXPECT_EQ(row.seconds, 3u);
   }
   // And the other way: a file gone while listed is greyed again when read.
   fs::remove(paths[1]);
   model->RefreshRow(2);
   EXPECT_FALSE(model->Row(2).available);
-  EXPECT_EQ(model->Row(2).texts[kColumnTitle], "b.mp3");
-  EXPECT_EQ(model->Row(2).texts[kColumnArtist], "");
+  EXPECT_EQ(model->Row(2).Text(kColumnTitle), "b.mp3");
+  EXPECT_EQ(model->Row(2).Text(kColumnArtist), "");
   EXPECT_FALSE(model->HasUnsavedChanges());  // reading a row again changes no entry
   model->SetObserver(nullptr);
 }

@@ -24,13 +24,14 @@ TEST_F(PlaylistLoad, FilesArriveInOrderInBatchesOfTwentyAndUnreadableOnesKeepThe
   ASSERT_EQ(model->RowCount(), 45);
   for (int i = 0; i < 45; ++i) {
     const bool read = i != 19;
-    PlaylistRow want{.number = i + 1, .texts = {}, .seconds = read ? 3u : 0u, .available = read};
-    want.texts[kColumnNumber] = std::to_string(i + 1);
-    want.texts[kColumnTitle] = read ? "001" : "missing.mp3";
-    if (read) want.texts[kColumnArtist] = "Artist", want.texts[kColumnAlbum] = "Album", want.texts[kColumnDuration] = "00:03";
+    std::array<std::string, kColumnCount> want, texts;
+    want[kColumnNumber] = std::to_string(i + 1);
+    want[kColumnTitle] = read ? "001" : "missing.mp3";
+    if (read) want[kColumnArtist] = "Artist", want[kColumnAlbum] = "Album", want[kColumnDuration] = "00:03";
     const PlaylistRow& row = model->Row(i);
-    EXPECT_EQ(std::tie(row.number, row.texts, row.seconds, row.available),
-              std::tie(want.number, want.texts, want.seconds, want.available)) << i;
+    for (int c = 0; c < kColumnCount; ++c) texts[static_cast<size_t>(c)] = row.Text(c);
+    EXPECT_EQ(std::tie(row.number, texts, row.seconds, row.available), std::make_tuple(i + 1, want, read ? 3u : 0u, read))
+        << i;
   }
 
   // A second load goes on numbering.
@@ -120,7 +121,7 @@ TEST_F(PlaylistLoad, PlaylistsAreExpandedWhateverTheirCase) {
   EXPECT_EQ(model->PlaylistPaths(), (std::vector<std::string>{paths[0], paths[1], paths[2], inner, paths[2]}));
   ASSERT_EQ(model->RowCount(), 5);
   EXPECT_FALSE(model->Row(3).available);
-  EXPECT_EQ(model->Row(3).texts[kColumnTitle], "inner.m3u");
+  EXPECT_EQ(model->Row(3).Text(kColumnTitle), "inner.m3u");
 }
 
 TEST_F(PlaylistLoad, HostileInputLoadsTheRest) {
@@ -155,7 +156,7 @@ TEST_F(PlaylistLoad, HostileInputLoadsTheRest) {
   for (const auto& e : entries) EXPECT_TRUE(!e.empty() && e.find('\0') == std::string::npos);
   const auto playable = std::count_if(model->Rows().begin(), model->Rows().end(), [](const auto& r) { return r.available; });
   EXPECT_EQ(playable, 3);
-  EXPECT_EQ(model->Row(model->RowCount() - 1).texts[kColumnDuration], "00:03");
+  EXPECT_EQ(model->Row(model->RowCount() - 1).Text(kColumnDuration), "00:03");
 }
 
 // A tagged request learns the row of its first record once that row is in, whatever was queued

@@ -71,6 +71,32 @@ TEST(PlaylistSort, ComparisonRules) {
   EXPECT_GT(CompareColumnTexts("abcd", "Abc"), 0);
 }
 
+// Texts that are not numbers or dates: digit runs by value, the rest without regard to case;
+// each pair must come out the same way in both directions.
+TEST(PlaylistSort, NaturalOrderOfTexts) {
+  const struct {
+    const char *a, *b;
+    int sign;
+  } cases[] = {
+      {"2 - x.mp3", "10 - x.mp3", -1},
+      {"Track 9", "track 10", -1},
+      {"3/12", "10/12", -1},  // a track number by its leading number
+      {"3/12", "3/9", 1},
+      {"v2.10", "v2.9", 1},
+      {"99999999999999999999999 a", "100000000000000000000000 a", -1},  // beyond 64 bits
+      {"a-1", "a1", -1},    // by character where one has no digit
+      {"B10", "a2", 1},     // letters before numbers, case aside
+      {"a01", "a1", 1},     // the same value: the shorter first
+      {"x 007 b", "x 7 a", 1},
+      {"Zed", "zed", 1},    // only the case: lower case first
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CompareColumnTexts(c.a, c.b), c.sign) << c.a << " | " << c.b;
+    EXPECT_EQ(CompareColumnTexts(c.b, c.a), -c.sign) << c.b << " | " << c.a;
+  }
+  EXPECT_EQ(CompareNatural("A 01 b", "a 1 B"), 0);
+}
+
 TEST(PlaylistSort, MergeSortIsStableAndSurvivesAnyComparison) {
   std::vector<std::pair<int, int>> items;
   for (int i = 0; i < 500; ++i) items.emplace_back(i % 7, i);

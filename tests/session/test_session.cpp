@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <set>
 
 #include "Eventually.h"
 #include "FakeClock.h"
@@ -152,7 +153,7 @@ TEST_F(Session, TheAdvanceSkipsRowsThatCannotBePlayedAndEndsThePlaylist) {
                             Missing("away.mp3"), Track("two.mp3", "Two", "Second")};
   AddAndWait(*s, rows);
   EXPECT_FALSE(s->Playlist().Row(0).available);
-  EXPECT_EQ(s->Playlist().Row(0).texts[kColumnTitle], "gone.mp3") << "kept, named by its file";
+  EXPECT_EQ(s->Playlist().Row(0).Text(kColumnTitle), "gone.mp3") << "kept, named by its file";
   QStringList started;
   QObject::connect(s.get(), &PlaybackSession::nowPlayingChanged, [&] {
     if (!s->Current().path.isEmpty()) started << QFileInfo(s->Current().path).fileName();
@@ -203,7 +204,7 @@ TEST_F(Session, StartingARowThatCannotBePlayedAndOneWhoseFileCameBack) {
   s->PlayRow(1);
   EXPECT_EQ(s->Current().path, later);
   EXPECT_TRUE(s->Playlist().Row(1).available);
-  EXPECT_EQ(s->Playlist().Row(1).texts[kColumnArtist], "Back");
+  EXPECT_EQ(s->Playlist().Row(1).Text(kColumnArtist), "Back");
 }
 
 // Load while stopped plays the first chosen file at once, not the playlist's old first row, and
@@ -420,4 +421,87 @@ TEST_F(Session, AFileCutShortWhilePlayingIsToldAndTheNextRowPlays) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return s->Current().path == b; }, kWaitMs)) << reports_.join('\n').toStdString();
   EXPECT_EQ(reports_, QStringList{"a.mp3: The file was cut short while it played."});
   EXPECT_EQ(s->State(), EngineState::Playing);
+}
+
+// Repeat one replays the row at the end of its track, repeat all wraps past a row that cannot be
+// played; rows none of which plays end the playlist even with repeat on. The modes are kept, and
+// a value out of range reads as off.
+TEST_F(Session, RepeatOneAndAllAtTheEndOfTracks) {
+  {
+    auto s = Make(PullThreadDevice::Pacing::Immediate);
+    AddAndWait(*s, {Track("a.mp3"), Missing("gone.mp3"), Track("b.mp3")});
+    QStringList started;
+    QObject::connect(s.get(), &PlaybackSession::nowPlayingChanged, [&] {
+      if (s->Current().path.isEmpty()) return;
+      started << QFileInfo(s->Current().path).fileName();
+      if (started.size() == 3) s->SetRepeat(Repeat::All);
+      if (started.size() == 6) s->SetRepeat(Repeat::Off);
+    });
+    s->SetRepeat(Repeat::One);
+    s->PlayRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s->Status() == StatusImage::EndOfPlaylist; }, kWaitMs));
+    EXPECT_EQ(started, (QStringList{"a.mp3", "a.mp3", "a.mp3", "b.mp3", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(reports_.size(), 2);
+
+    auto t = Make(PullThreadDevice::Pacing::Immediate);
+    AddAndWait(*t, {Missing("x.mp3"), Missing("y.mp3")});
+    reports_.clear();
+    for (Repeat r : {Repeat::All, Repeat::One}) {
+      t->SetRepeat(r);
+      t->Play();
+      EXPECT_EQ(t->Status(), StatusImage::EndOfPlaylist);
+    }
+    EXPECT_EQ(reports_.size(), 4) << "each row tried once a time";
+    t->SetShufflePlay(true);
+  }
+  EXPECT_EQ(Make()->RepeatMode(), Repeat::One);
+  EXPECT_TRUE(Make()->ShufflePlay());
+  settings_.WriteInt("PlayOrder", "Repeat", 7);
+  settings_.WriteInt("PlayOrder", "ShuffleMode", -1);
+  EXPECT_EQ(Make()->RepeatMode(), Repeat::Off);
+  EXPECT_FALSE(Make()->ShufflePlay());
+}
+
+TEST_F(Session, StopAfterCurrentActsOnceAndClears) {
+  auto s = Make(PullThreadDevice::Pacing::Immediate);
+  const QString a = Track("a.mp3"), b = Track("b.mp3"), c = Track("c.mp3");
+  AddAndWait(*s, {a, b, c});
+  QSignalSpy order(s.get(), &PlaybackSession::orderChanged);
+  s->SetStopAfterCurrent(true);
+  s->PlayRow(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s->Status() == StatusImage::Stopped; }, kWaitMs));
+  EXPECT_EQ(s->CurrentFile(), a);
+  EXPECT_EQ(s->State(), EngineState::Closed);
+  EXPECT_FALSE(s->StopAfterCurrent());
+  EXPECT_EQ(order.count(), 2) << "set, then cleared";
+  s->Next();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s->Status() == StatusImage::EndOfPlaylist; }, kWaitMs));
+  EXPECT_EQ(s->CurrentFile(), c) << "b ended into c: the flag acted once";
+}
+
+// The look ahead names the row the end of each track then starts, under shuffle play and a queue,
+// passing over a row that cannot be played; the queue's rows come first, in order.
+TEST_F(Session, PeekNextRowIsTheRowTheEndOfTheTrackStarts) {
+  auto s = Make(PullThreadDevice::Pacing::Immediate);
+  QStringList rows;
+  for (int i = 0; i < 6; ++i) rows << Track("t" + std::to_string(i) + ".mp3");
+  rows.insert(3, Missing("gone.mp3"));
+  AddAndWait(*s, rows);
+  s->SetShufflePlay(true);
+  s->QueueRows({5, 1});
+  EXPECT_EQ(s->QueuePlace(1), 2);
+  std::vector<int> started, peeked;
+  QObject::connect(s.get(), &PlaybackSession::nowPlayingChanged, [&] {
+    if (s->Current().path.isEmpty()) return;
+    started.push_back(s->Playlist().PlayingRow());
+    peeked.push_back(s->PeekNextRow());
+  });
+  s->Play();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s->Status() == StatusImage::EndOfPlaylist; }, kWaitMs));
+  ASSERT_EQ(started.size(), 6u);
+  EXPECT_EQ(std::vector<int>(started.begin(), started.begin() + 2), (std::vector<int>{5, 1}));
+  EXPECT_EQ(std::set<int>(started.begin(), started.end()), (std::set<int>{0, 1, 2, 4, 5, 6}));
+  EXPECT_EQ(std::vector<int>(peeked.begin(), peeked.end() - 1), std::vector<int>(started.begin() + 1, started.end()));
+  EXPECT_EQ(peeked.back(), -1);
+  EXPECT_EQ(s->QueuedCount(), 0);
 }

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ReplayGainCli.h"
 #include "decoder/DecoderError.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
 #include "decoder/StreamProbe.h"
+#include "engine/Gapless.h"
 
 namespace tovira::cli {
 
@@ -74,11 +76,37 @@ class FileSink final : public PcmSink {
   std::vector<int16_t> swapped_;
 };
 
+// Passes on only the sound of the stream (engine/Gapless.h): what the player plays of it.
+class SoundOnlySink final : public PcmSink {
+ public:
+  SoundOnlySink(PcmSink& out, const TrackTrim& trim) : out_(out) {
+    // The whole decode includes the information frame's silence.
+    window_.begin = (trim.infoFrame ? trim.samplesPerFrame : 0) + trim.start;
+    window_.end = trim.audible == kToTheEnd ? kToTheEnd : window_.begin + trim.audible;
+  }
+  void WriteBlock(const int16_t* samples, size_t count) override {
+    window_.Pass(samples, count, [&](const int16_t* v, size_t n) { out_.WriteBlock(v, n); });
+  }
+
+ private:
+  PcmSink& out_;
+  SampleWindow window_;
+};
+
 }  // namespace
 
-int RunDecode(const Args& args) {
-  if (args.size() != 2) {
-    std::fprintf(stderr, "usage: tovira-cli decode FILE OUT   (OUT ending in .wav: WAV; '-': standard output; else raw s16le stereo)\n");
+int RunDecode(const Args& given) {
+  // --replaygain may stand anywhere; the other two arguments are FILE and OUT.
+  ReplayGainMode gainMode = ReplayGainMode::Off;
+  Args args;
+  bool badGainOption = false;
+  for (size_t i = 0; i < given.size(); ++i) {
+    const int taken = TakeReplayGainOption(given, i, gainMode);
+    if (taken < 0) badGainOption = true;
+    if (taken == 0) args.push_back(given[i]);
+  }
+  if (badGainOption || args.size() != 2) {
+    std::fprintf(stderr, "usage: tovira-cli decode %s FILE OUT   (OUT ending in .wav: WAV; '-': standard output; else raw s16le stereo)\n", kReplayGainUsage);
     return 2;
   }
   const std::string& in = args[0];
@@ -124,11 +152,12 @@ int RunDecode(const Args& args) {
     if (std::fwrite(h.data(), 1, h.size(), f) != h.size()) return abandon("cannot write " + out);
   }
   FileSink sink(f);
+  SoundOnlySink sound(sink, TrimOf(summary));  // what the player plays of the stream
   std::string error;
   bool ok = false;
   uint64_t damaged = 0;
   try {
-    ok = MpegDecoder::DecodeFile(in, sink, &error, &damaged);
+    ok = DecodeFileWithGain(in, sound, ReplayGainRun(gainMode).FactorFor(in, 0), &error, &damaged);
   } catch (const DecoderError& e) {
     error = e.what();
   }

@@ -2,8 +2,29 @@
 
 #include "Commands.h"
 #include "decoder/StreamProbe.h"
+#include "tags/ReplayGain.h"
 
 namespace tovira::cli {
+
+namespace {
+
+// "ReplayGain: track gain -6.20 dB (TXXX), track peak 0.500000 (RVA2), ..." or "ReplayGain: none".
+void PrintReplayGain(const ReplayGainInfo& rg) {
+  std::printf("  ReplayGain:");
+  const char* sep = " ";
+  auto show = [&](const char* name, const std::optional<ReplayGainValue>& v, bool gain) {
+    if (!v) return;
+    std::printf(gain ? "%s%s %+.2f dB (%s)" : "%s%s %.6f (%s)", sep, name, v->value, ReplayGainSourceName(v->source));
+    sep = ", ";
+  };
+  show("track gain", rg.trackGain, true);
+  show("track peak", rg.trackPeak, false);
+  show("album gain", rg.albumGain, true);
+  show("album peak", rg.albumPeak, false);
+  std::printf("%s\n", rg.Empty() ? " none" : "");
+}
+
+}  // namespace
 
 int RunInfo(const Args& args) {
   if (args.empty()) {
@@ -44,6 +65,7 @@ int RunInfo(const Args& args) {
       std::printf("\n");
     }
     if (s.hasVbri) std::printf("  VBRI: frames %u, bytes %u\n", s.vbri.frameCount, s.vbri.byteCount);
+    PrintReplayGain(ReadReplayGain(path));
   }
   return failures == 0 ? 0 : 1;
 }

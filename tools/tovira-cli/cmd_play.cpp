@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ReplayGainCli.h"
 #include "decoder/StreamProbe.h"
 #include "engine/PlaybackEngine.h"
 #include "output/AudioDevice.h"
@@ -124,6 +125,7 @@ struct Options {
   std::string device = "sdl";
   int volume = 100;
   uint32_t startMs = 0;
+  ReplayGainMode replayGain = ReplayGainMode::Off;
   std::vector<std::string> files;
 };
 
@@ -146,6 +148,8 @@ bool ParseOptions(const Args& args, Options& o) {
       const double seconds = std::strtod(v.c_str(), &end);
       if (v.empty() || *end != '\0' || !(seconds >= 0.0) || seconds > 4.0e6) return false;
       o.startMs = static_cast<uint32_t>(std::llround(seconds * 1000.0));
+    } else if (const int gain = TakeReplayGainOption(args, i, o.replayGain); gain != 0) {
+      if (gain < 0) return false;
     } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
       return false;
     } else {
@@ -160,7 +164,8 @@ bool ParseOptions(const Args& args, Options& o) {
 int RunPlay(const Args& args) {
   Options opt;
   if (!ParseOptions(args, opt)) {
-    std::fprintf(stderr, "usage: tovira-cli play [--device sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] FILE...\n");
+    std::fprintf(stderr, "usage: tovira-cli play [--device sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] %s FILE...\n",
+                 kReplayGainUsage);
     return 2;
   }
   std::string error;
@@ -190,8 +195,9 @@ int RunPlay(const Args& args) {
   int failures = 0;
   bool quit = false;
   size_t index = 0;
+  ReplayGainRun gains(opt.replayGain);
   while (!quit && index < opt.files.size()) {
-    const std::string& path = opt.files[index];
+    std::string path = opt.files[index];
     engine.Close();
     StreamSummary summary;
     const bool probed = ProbeStream(path, summary) == ProbeStatus::Ok;
@@ -211,15 +217,34 @@ int RunPlay(const Args& args) {
       ++index;
       continue;
     }
+    engine.SetTrackGain(gains.FactorFor(path, index));
     if (!engine.Start()) {
       std::fprintf(stderr, "tovira-cli: cannot open the audio output (%s)\n", engine.DeviceName().c_str());
       failures += static_cast<int>(opt.files.size() - index);
       break;
     }
-    const double totalMs = probed ? summary.DurationMs() : 0.0;
-    if (!statusLine) std::printf("playing %s (%s)\n", path.c_str(), Clock(totalMs).c_str());
+    if (!statusLine) std::printf("playing %s (%s)\n", path.c_str(), Clock(engine.DurationMs()).c_str());
     std::fflush(stdout);
-    int step = 1;  // where to go when this track is left
+    // The files after this one follow it without a gap: each is handed to the engine while the
+    // one before plays (not with --start, which each file starts at). `after` is the first file
+    // not yet played or given up on; `armed`, the serial the engine gave it.
+    size_t after = index + 1;
+    uint64_t armed = 0;
+    auto arm = [&] {
+      armed = 0;
+      while (opt.startMs == 0 && after < opt.files.size()) {
+        if (engine.SetNextInput(opt.files[after], gains.FactorFor(opt.files[after], after), &armed)) return;
+        // Too late (the track has just ended): it is played the ordinary way.
+        if (engine.LastError() == EngineError::WrongState) return;
+        const std::string why = engine.LastError() == EngineError::NoInput ? CannotOpenText(engine.OpenFailureReason())
+                                                                            : "no playable MPEG audio";
+        std::fprintf(stderr, "%stovira-cli: %s: %s\n", statusLine ? "\n" : "", opt.files[after].c_str(), why.c_str());
+        ++failures;
+        ++after;
+      }
+    };
+    arm();
+    bool back = false;  // where to go when this track is left: `after`, or the file before
     bool leave = false;
     while (!leave) {
       pollfd fds[3] = {{events.ReadFd(), POLLIN, 0}, {sigfd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -231,6 +256,16 @@ int RunPlay(const Args& args) {
         quit = leave = true;
       }
       for (const EngineNotification& n : events.Take()) {
+        if (n.event == EngineEvent::TrackChanged && armed != 0 && n.track == armed) {
+          // The next file is being heard.
+          if (statusLine) std::printf("\n");
+          index = after++;
+          path = opt.files[index];
+          if (!statusLine) std::printf("playing %s (%s)\n", path.c_str(), Clock(engine.DurationMs()).c_str());
+          std::fflush(stdout);
+          arm();
+          continue;
+        }
         // An end of a track left meanwhile (or already) is stale.
         if (n.track != engine.TrackSerial()) continue;
         if (n.event == EngineEvent::TrackEnded) leave = true;
@@ -262,7 +297,7 @@ int RunPlay(const Args& args) {
             break;
           case Key::Next: leave = true; break;
           case Key::Previous:
-            step = index > 0 ? -1 : 0;
+            back = true;
             leave = true;
             break;
           case Key::Quit: quit = leave = true; break;
@@ -271,14 +306,14 @@ int RunPlay(const Args& args) {
       }
       if (statusLine) {
         std::printf("\r\033[K[%zu/%zu] %s  %s / %s  %u kbit/s%s", index + 1, opt.files.size(),
-                    BaseName(path).c_str(), Clock(engine.HeardPositionMs()).c_str(), Clock(totalMs).c_str(),
+                    BaseName(path).c_str(), Clock(engine.HeardPositionMs()).c_str(), Clock(engine.DurationMs()).c_str(),
                     engine.BitrateKbps(), engine.GetState() == EngineState::Paused ? "  [paused]" : "");
         std::fflush(stdout);
       }
     }
     if (statusLine) std::printf("\n");
     engine.Stop();
-    index = static_cast<size_t>(static_cast<long>(index) + step);
+    index = back ? (index > 0 ? index - 1 : 0) : after;
   }
   engine.Close();
   if (sigfd >= 0) close(sigfd);

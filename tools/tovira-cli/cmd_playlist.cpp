@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Commands.h"
@@ -16,14 +18,14 @@ namespace {
 constexpr size_t kMaxColumnWidth = 32;
 
 // Characters, not bytes, so UTF-8 texts line up.
-size_t Width(const std::string& s) {
+size_t Width(std::string_view s) {
   size_t n = 0;
   for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return n;
 }
 
-std::string Fit(const std::string& s, size_t width) {
-  if (Width(s) <= width) return s + std::string(width - Width(s), ' ');
+std::string Fit(std::string_view s, size_t width) {
+  if (Width(s) <= width) return std::string(s) + std::string(width - Width(s), ' ');
   std::string out;
   size_t n = 0;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -74,17 +76,18 @@ int RunPlaylist(const Args& args) {
 
   PlaylistModel model;
   model.AddPaths(std::move(paths));
-  model.WaitForLoad();
+  // Rows taken in as they come: finished batches do not pile up until the end.
+  while (!model.WaitForLoad(std::chrono::milliseconds(50))) model.DeliverBatches();
   model.DeliverBatches();
 
   std::array<size_t, kColumnCount> widths{};
   for (int c = 0; c < kColumnCount; ++c) widths[c] = Width(kColumnNames[c]);
   int unreadable = 0;
   for (const auto& row : model.Rows()) {
-    for (int c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], std::min(Width(row.texts[c]), kMaxColumnWidth));
-    unreadable += row.texts[kColumnDuration].empty();
+    for (int c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], std::min(Width(row.Text(c)), kMaxColumnWidth));
+    unreadable += row.Text(kColumnDuration).empty();
   }
-  std::string text;
+  // Line by line: the table of a long list is never held whole.
   auto line = [&](auto textOf) {
     std::string l;
     for (int c = 0; c < kColumnCount; ++c) {
@@ -92,11 +95,11 @@ int RunPlaylist(const Args& args) {
       l += Fit(textOf(c), widths[c]);
     }
     while (!l.empty() && l.back() == ' ') l.pop_back();
-    text += l + "\n";
+    l += '\n';
+    std::fwrite(l.data(), 1, l.size(), stdout);
   };
-  line([](int c) { return std::string(kColumnNames[c]); });
-  for (const auto& row : model.Rows()) line([&row](int c) { return row.texts[c]; });
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  line([](int c) { return std::string_view(kColumnNames[c]); });
+  for (const auto& row : model.Rows()) line([&row](int c) { return row.Text(c); });
   std::fflush(stdout);
   std::fprintf(stderr, "%d rows, %d not readable as MPEG audio\n", model.RowCount(), unreadable);
 

@@ -1,17 +1,20 @@
 #include "ui/equalizer/EqualizerDialog.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QToolButton>
 #include <QUrl>
 
 #include "ui/controls/HelpViewer.h"
 #include "ui/controls/Skin.h"
 #include "ui/controls/SkinLayout.h"
 #include "ui/controls/SkinSlider.h"
+#include "ui/equalizer/ReplayGainMenu.h"
 #include "ui/playlist/WindowDock.h"
 
 namespace tovira {
@@ -50,6 +53,26 @@ EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* paren
   sliders_[0]->setValue(EqualizerPositionOf(equalizer_.GainValue()));
   if (apply_) apply_(equalizer_.Factors());
 
+  // In the empty top strip, right of the window's caption.
+  replayGainMenu_ = new ReplayGainMenu(settings, this);
+  replayGainButton_ = new QToolButton(this);
+  replayGainButton_->setGeometry(250, 1, 110, 16);
+  replayGainButton_->setAutoRaise(true);
+  replayGainButton_->setFocusPolicy(Qt::NoFocus);
+  replayGainButton_->setPopupMode(QToolButton::InstantPopup);
+  replayGainButton_->setMenu(replayGainMenu_);
+  replayGainButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  replayGainButton_->setStyleSheet(QStringLiteral(
+      "QToolButton { font: bold 8px 'DejaVu Sans'; color: #7b8794; border: none; padding: 0 2px; }"
+      "QToolButton:hover { color: #2f3a47; }"
+      "QToolButton::menu-indicator { image: none; width: 0; }"));
+  replayGainButton_->setText(ReplayGainButtonText(replayGainMenu_->Config().mode) + QStringLiteral(" \u25BE"));
+  replayGainButton_->setToolTip(QStringLiteral("ReplayGain mode and preamp"));
+  connect(replayGainMenu_, &ReplayGainMenu::configChanged, this, [this](const ReplayGainConfig& c) {
+    replayGainButton_->setText(ReplayGainButtonText(c.mode) + QStringLiteral(" \u25BE"));
+    emit replayGainChanged(c);
+  });
+
   dock_ = new WindowDock(this, parent, DockSide::Beside, this);
 }
 
@@ -66,6 +89,10 @@ void EqualizerDialog::Release(int index, int position) {
   }
   if (apply_) apply_(equalizer_.Factors());
 }
+
+const ReplayGainConfig& EqualizerDialog::ReplayGain() const { return replayGainMenu_->Config(); }
+
+void EqualizerDialog::contextMenuEvent(QContextMenuEvent* event) { replayGainMenu_->popup(event->globalPos()); }
 
 void EqualizerDialog::SetHelp(std::function<bool(QWidget*, const QString&)> showHelp) {
   showHelp_ = showHelp ? std::move(showHelp) : DefaultHelp;

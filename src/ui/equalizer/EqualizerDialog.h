@@ -3,6 +3,7 @@
 // Letting go of a slider (after a drag, a click in its channel or a wheel step) applies the
 // slider's new value: the band's factors are recomputed, the value is stored in "EQSetting" and
 // the whole factor set is applied (to the playing track, in the program). Keys do not move the sliders; F1 opens the help.
+// A small button at the top right (and the window's context menu) holds the ReplayGain menu.
 
 #include <QDialog>
 #include <QStringList>
@@ -11,9 +12,13 @@
 #include <functional>
 
 #include "equalizer/Equalizer.h"
+#include "tags/ReplayGain.h"
+
+class QToolButton;
 
 namespace tovira {
 
+class ReplayGainMenu;
 class Settings;
 class SkinSlider;
 class WindowDock;
@@ -37,6 +42,10 @@ class EqualizerDialog : public QDialog {
   // 0: gain; 1..10: bands 0..9.
   SkinSlider* Slider(int index) const { return sliders_[static_cast<size_t>(index)]; }
   const Equalizer& Model() const { return equalizer_; }
+  // The ReplayGain choice as stored in "ReplayGain"; changes come as replayGainChanged.
+  const ReplayGainConfig& ReplayGain() const;
+  ReplayGainMenu* ReplayGainMenuWidget() const { return replayGainMenu_; }
+  QToolButton* ReplayGainButton() const { return replayGainButton_; }
 
   void SetHelp(std::function<bool(QWidget*, const QString&)> showHelp);
   // Slides out beside the main window (true) or back behind it (false).
@@ -48,6 +57,8 @@ class EqualizerDialog : public QDialog {
   void pathsDropped(const QStringList& paths);
   // The user closed the window with its title bar button.
   void closeRequested();
+  // The user changed the ReplayGain mode, preamp or clipping prevention (already stored).
+  void replayGainChanged(const tovira::ReplayGainConfig& config);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -57,6 +68,7 @@ class EqualizerDialog : public QDialog {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void Release(int index, int position);
@@ -67,6 +79,8 @@ class EqualizerDialog : public QDialog {
   std::array<SkinSlider*, kEqualizerSliders> sliders_{};
   std::function<bool(QWidget*, const QString&)> showHelp_;
   WindowDock* dock_ = nullptr;
+  ReplayGainMenu* replayGainMenu_ = nullptr;
+  QToolButton* replayGainButton_ = nullptr;
 };
 
 }  // namespace tovira

@@ -1,6 +1,7 @@
 #include "ui/player/PlayerActions.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 
 namespace tovira {
@@ -25,12 +26,26 @@ constexpr CommandKeys kCommands[] = {
     {PlayerCommand::VolumeUp, "Volume up", Qt::Key_Up, 0, true},
     {PlayerCommand::VolumeDown, "Volume down", Qt::Key_Down, 0, true},
     {PlayerCommand::Help, "Help", Qt::Key_F1, 0, true},
+    {PlayerCommand::RepeatOff, "Repeat &off", 0, 0, false},
+    {PlayerCommand::RepeatAll, "Repeat &all", 0, 0, false},
+    {PlayerCommand::RepeatOne, "Repeat o&ne", 0, 0, false},
+    {PlayerCommand::RepeatCycle, "&Next repeat mode\tR", Qt::Key_R, 0, false},
+    {PlayerCommand::ShufflePlay, "S&huffle play\tS", Qt::Key_S, 0, false},
+    {PlayerCommand::StopAfterCurrent, "Stop a&fter current\tA", Qt::Key_A, 0, false},
 };
 
 }  // namespace
 
 PlayerActions::PlayerActions(QObject* parent) : QObject(parent) {
   for (const auto& c : kCommands) actions_[static_cast<size_t>(c.command)] = new QAction(tr(c.text), this);
+  auto* repeat = new QActionGroup(this);
+  for (PlayerCommand c : {PlayerCommand::RepeatOff, PlayerCommand::RepeatAll, PlayerCommand::RepeatOne}) {
+    Action(c)->setCheckable(true);
+    repeat->addAction(Action(c));
+  }
+  Action(PlayerCommand::RepeatOff)->setChecked(true);
+  Action(PlayerCommand::ShufflePlay)->setCheckable(true);
+  Action(PlayerCommand::StopAfterCurrent)->setCheckable(true);
 }
 
 QAction* PlayerActions::ForKey(int key, bool autoRepeat) const {
@@ -55,6 +70,15 @@ QMenu* PlayerActions::MakeMenu(QWidget* parent) const {
                           PlayerCommand::Load}) {
     player->addAction(Action(c));
   }
+  player->addSeparator();
+  QMenu* repeat = player->addMenu(tr("&Repeat"));
+  for (PlayerCommand c : {PlayerCommand::RepeatOff, PlayerCommand::RepeatAll, PlayerCommand::RepeatOne}) {
+    repeat->addAction(Action(c));
+  }
+  repeat->addSeparator();
+  repeat->addAction(Action(PlayerCommand::RepeatCycle));
+  player->addAction(Action(PlayerCommand::ShufflePlay));
+  player->addAction(Action(PlayerCommand::StopAfterCurrent));
   return menu;
 }
 

@@ -12,7 +12,12 @@ class QWidget;
 
 namespace tovira {
 
-enum class PlayerCommand { Play, PlayPause, Stop, Load, Next, Previous, About, VolumeUp, VolumeDown, Help, Count };
+enum class PlayerCommand {
+  Play, PlayPause, Stop, Load, Next, Previous, About, VolumeUp, VolumeDown, Help,
+  // The play order: the three repeat modes (one checked), R steps through them; two toggles.
+  RepeatOff, RepeatAll, RepeatOne, RepeatCycle, ShufflePlay, StopAfterCurrent,
+  Count
+};
 
 class PlayerActions : public QObject {
   Q_OBJECT
@@ -25,7 +30,8 @@ class PlayerActions : public QObject {
   QAction* ForKey(int key, bool autoRepeat) const;
   // Keys the window takes for itself (they do nothing else): Esc, Left, Right.
   static bool Swallowed(int key);
-  // "&About Tovira", a separator, and "Player" with Back, Next, Play/Pause, Stop and Load.
+  // "&About Tovira", a separator, and "Player" with Back, Next, Play/Pause, Stop and Load, then
+  // the play order: "Repeat" (off, all, one and the R key's step), shuffle play, stop after current.
   QMenu* MakeMenu(QWidget* parent) const;
 
  private:

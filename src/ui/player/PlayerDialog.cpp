@@ -66,6 +66,7 @@ PlayerDialog::PlayerDialog(PlaybackSession& session, Settings& settings, PlayerO
   Bind();
   ShowNowPlaying();
   ShowState();
+  ShowOrder();
 }
 
 PlayerDialog::~PlayerDialog() = default;
@@ -85,6 +86,16 @@ void PlayerDialog::Bind() {
   on(PlayerCommand::Help, [this] {
     if (options_.showHelp) options_.showHelp(this);
   });
+  // A checkable action flips its own mark; the session's orderChanged then shows what it took.
+  on(PlayerCommand::RepeatOff, [s] { s->SetRepeat(Repeat::Off); });
+  on(PlayerCommand::RepeatAll, [s] { s->SetRepeat(Repeat::All); });
+  on(PlayerCommand::RepeatOne, [s] { s->SetRepeat(Repeat::One); });
+  on(PlayerCommand::RepeatCycle, [s] {
+    s->SetRepeat(s->RepeatMode() == Repeat::Off ? Repeat::All : s->RepeatMode() == Repeat::All ? Repeat::One : Repeat::Off);
+  });
+  on(PlayerCommand::ShufflePlay, [s] { s->SetShufflePlay(!s->ShufflePlay()); });
+  on(PlayerCommand::StopAfterCurrent, [s] { s->SetStopAfterCurrent(!s->StopAfterCurrent()); });
+  connect(s, &PlaybackSession::orderChanged, this, &PlayerDialog::ShowOrder);
 
   const std::pair<const char*, PlayerCommand> buttons[] = {
       {"Play", PlayerCommand::Play},    {"Pause", PlayerCommand::PlayPause}, {"Stop", PlayerCommand::Stop},
@@ -127,8 +138,20 @@ void PlayerDialog::ShowState() {
   // Paused: the bars fall to rest; stopped: nothing moves at all.
   if (!session_.IsPlaying()) face_->SetLevels(SpectrumLevels{});
   face_->SetTime(session_.PositionMs());
-  face_->SetPosition(session_.PositionPercent(), active);
+  // Stopped at the last run's place: the slider shows it, and Play starts from there.
+  face_->SetPosition(session_.PositionPercent(), active || session_.ResumeShown());
   if (!active) face_->SetLiveRate(0);
+}
+
+void PlayerDialog::ShowOrder() {
+  // The repeat actions are one exclusive group: checking one unchecks the others.
+  const Repeat repeat = session_.RepeatMode();
+  actions_->Action(repeat == Repeat::All   ? PlayerCommand::RepeatAll
+                   : repeat == Repeat::One ? PlayerCommand::RepeatOne
+                                           : PlayerCommand::RepeatOff)
+      ->setChecked(true);
+  actions_->Action(PlayerCommand::ShufflePlay)->setChecked(session_.ShufflePlay());
+  actions_->Action(PlayerCommand::StopAfterCurrent)->setChecked(session_.StopAfterCurrent());
 }
 
 void PlayerDialog::ShowNowPlaying() {

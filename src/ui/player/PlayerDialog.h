@@ -78,6 +78,7 @@ class PlayerDialog : public QWidget {
   void Bind();
   void ShowState();
   void ShowNowPlaying();
+  void ShowOrder();
   void Report(const QString& file, const QString& reason);
 
   PlaybackSession& session_;

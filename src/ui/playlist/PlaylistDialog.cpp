@@ -9,10 +9,12 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProxyStyle>
 #include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -84,6 +86,30 @@ class SortArrowStyle : public QProxyStyle {
     }
     QProxyStyle::drawPrimitive(element, option, painter, widget);
   }
+};
+
+// The number column with the row's place in the play-next queue before the number.
+class QueuePlaceDelegate : public QStyledItemDelegate {
+ public:
+  QueuePlaceDelegate(const PlaylistDialog& dialog, QObject* parent) : QStyledItemDelegate(parent), dialog_(dialog) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QModelIndex source = dialog_.Proxy().mapToSource(index);
+    if (!source.isValid()) return;
+    if (const int place = dialog_.QueuePlaceShown(source.row()); place > 0) {
+      // In a column too narrow for both the place stands alone: it is what the user looks for.
+      const QString both = QStringLiteral("[%1] %2").arg(place).arg(option->text);
+      const int room = option->rect.width() - 2 * (option->widget ? option->widget->style()->pixelMetric(
+                                                                         QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1
+                                                                   : 4);
+      option->text = option->fontMetrics.horizontalAdvance(both) <= room ? both : QStringLiteral("[%1]").arg(place);
+    }
+  }
+
+ private:
+  const PlaylistDialog& dialog_;
 };
 
 }  // namespace
@@ -179,6 +205,7 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
 
   dock_ = new WindowDock(this, parent, DockSide::Below, this);
   table_->installEventFilter(this);
+  BuildRowMenu();
 
 }
 
@@ -291,6 +318,37 @@ void PlaylistDialog::ActivateRow(const QModelIndex& shown) {
   if (source.isValid()) emit rowActivated(source.row());
 }
 
+void PlaylistDialog::BuildRowMenu() {
+  rowMenu_ = new QMenu(this);
+  playNext_ = rowMenu_->addAction(tr("Play &next\tQ"));
+  unqueue_ = rowMenu_->addAction(tr("Remove from &queue"));
+  connect(playNext_, &QAction::triggered, this, [this] { RequestQueue(true); });
+  connect(unqueue_, &QAction::triggered, this, [this] { RequestQueue(false); });
+  table_->setItemDelegateForColumn(kColumnNumber, new QueuePlaceDelegate(*this, table_));
+  table_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    playNext_->setEnabled(queuePlace_ != nullptr);
+    unqueue_->setEnabled(std::any_of(rows.begin(), rows.end(), [this](int r) { return QueuePlaceShown(r) > 0; }));
+    rowMenu_->popup(table_->viewport()->mapToGlobal(at));
+  });
+}
+
+void PlaylistDialog::RequestQueue(bool join) {
+  // In the order the rows are shown, whatever order they were selected in.
+  std::vector<int> rows = SelectedRows();
+  std::sort(rows.begin(), rows.end());
+  if (!rows.empty()) emit queueRequested(QList<int>(rows.begin(), rows.end()), join);
+}
+
+void PlaylistDialog::SetQueuePlaces(std::function<int(int row)> place) {
+  queuePlace_ = std::move(place);
+  ShowQueue();
+}
+
+void PlaylistDialog::ShowQueue() { table_->viewport()->update(); }
+
 void PlaylistDialog::RemoveSelected() {
   auto rows = SelectedRows();
   if (rows.empty()) return;
@@ -347,6 +405,10 @@ bool PlaylistDialog::eventFilter(QObject* watched, QEvent* event) {
     switch (static_cast<QKeyEvent*>(event)->key()) {
       case Qt::Key_Delete:
         RemoveSelected();
+        return true;
+      case Qt::Key_Q:
+        if (static_cast<QKeyEvent*>(event)->modifiers() != Qt::NoModifier) break;
+        RequestQueue(true);
         return true;
       // Taken here: passed on, the key would reach the dialog and press a default button.
       case Qt::Key_Return:

@@ -12,6 +12,7 @@
 
 class QAction;
 class QLineEdit;
+class QMenu;
 class QModelIndex;
 class QSortFilterProxyModel;
 class QTableView;
@@ -67,6 +68,16 @@ class PlaylistDialog : public QDialog {
   FolderPickerDialog& FolderPicker() const { return *picker_; }
   bool IsScanningDrop() const;
 
+  // The rows' context menu: "Play next" (also the Q key) and "Remove from queue", on the selected
+  // rows; queueRequested asks the owner of the queue.
+  QMenu* RowMenu() const { return rowMenu_; }
+  QAction* PlayNextAction() const { return playNext_; }
+  QAction* UnqueueAction() const { return unqueue_; }
+  // Where a playlist row stands in that queue (1 for the first, 0 when not queued): shown as
+  // "[1]" before the row's number.
+  void SetQueuePlaces(std::function<int(int row)> place);
+  int QueuePlaceShown(int row) const { return queuePlace_ ? queuePlace_(row) : 0; }
+
  public slots:
   void Clear();
   void AddFiles();
@@ -76,6 +87,8 @@ class PlaylistDialog : public QDialog {
   void Shuffle();
   void Help();
   void ClickColumn(int column);
+  // The queue changed: its places are drawn again.
+  void ShowQueue();
 
  signals:
   // The user closed the window with its title bar button.
@@ -83,6 +96,8 @@ class PlaylistDialog : public QDialog {
   // A double-click on a row, or Enter on the list's current row: `row` of the playlist, whatever
   // the filter shows. Playing it is up to the receiver.
   void rowActivated(int row);
+  // The selected rows of the playlist, to join the play-next queue (true) or to leave it.
+  void queueRequested(const QList<int>& rows, bool join);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -97,6 +112,8 @@ class PlaylistDialog : public QDialog {
   void FollowCurrentRow(int row);
   std::vector<int> SelectedRows() const;
   void ActivateRow(const QModelIndex& shown);
+  void BuildRowMenu();
+  void RequestQueue(bool join);
 
   PlaylistModel& playlist_;
   Settings& settings_;
@@ -116,6 +133,10 @@ class PlaylistDialog : public QDialog {
   QHash<int, QStringList> filesAfterScan_;
   WindowDock* dock_ = nullptr;
   QAction* actions_[7] = {};
+  QMenu* rowMenu_ = nullptr;
+  QAction* playNext_ = nullptr;
+  QAction* unqueue_ = nullptr;
+  std::function<int(int row)> queuePlace_;
 };
 
 }  // namespace tovira

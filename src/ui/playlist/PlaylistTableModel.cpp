@@ -28,8 +28,10 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
   const bool playing = index.row() == playlist_.PlayingRow();
   switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-      return QString::fromStdString(row.texts[static_cast<size_t>(index.column())]);
+    case Qt::ToolTipRole: {
+      const std::string_view text = row.Text(index.column());
+      return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    }
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::FontRole:

@@ -1,5 +1,5 @@
 // The equaliser window: the release of each slider reaching the factors handed to the engine,
-// page-step clicks, swallowed keys, help and stored settings.
+// page-step clicks, swallowed keys, help, stored settings and the ReplayGain menu.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -7,14 +7,18 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QDoubleSpinBox>
 #include <QTest>
+#include <QToolButton>
 #include <QUrl>
 
+#include <tuple>
 #include <vector>
 
 #include "tags/TagFiles.h"
 #include "ui/controls/SkinSlider.h"
 #include "ui/equalizer/EqualizerDialog.h"
+#include "ui/equalizer/ReplayGainMenu.h"
 #include "ui/playlist/QSettingsStore.h"
 #include "util/Settings.h"
 
@@ -142,4 +146,33 @@ TEST(EqualizerSettings, ReleasedValuesComeBackFromTheUsersSettings) {
   EXPECT_EQ(dialog.Slider(10)->value(), 13);
   // Loaded values use the loading step for every band.
   EXPECT_NEAR(applied.At(7), 21 * 0.15 * 0.7, kTol);
+}
+
+// The ReplayGain menu starts from the stored choice; each change is stored, shown on the button
+// and announced once.
+TEST(EqualizerDialog, ReplayGainMenuStoresAndAnnouncesChanges) {
+  MapSettings settings;
+  settings.WriteString("ReplayGain", "Mode", "track");
+  settings.WriteString("ReplayGain", "Preamp", "-2.5");
+  EqualizerDialog dialog(settings, {});
+  std::vector<ReplayGainConfig> changes;
+  QObject::connect(&dialog, &EqualizerDialog::replayGainChanged, [&](const ReplayGainConfig& c) { changes.push_back(c); });
+  ReplayGainMenu* menu = dialog.ReplayGainMenuWidget();
+  EXPECT_TRUE(menu->ModeAction(ReplayGainMode::Track)->isChecked());
+  EXPECT_DOUBLE_EQ(menu->PreampBox()->value(), -2.5);
+  EXPECT_TRUE(dialog.ReplayGainButton()->text().startsWith("ReplayGain: track"));
+
+  menu->ModeAction(ReplayGainMode::Album)->trigger();
+  EXPECT_FALSE(menu->ModeAction(ReplayGainMode::Track)->isChecked());
+  EXPECT_TRUE(dialog.ReplayGainButton()->text().startsWith("ReplayGain: album"));
+  menu->ModeAction(ReplayGainMode::Album)->trigger();  // no change, no announcement
+  menu->PreampBox()->setValue(3.0);
+  menu->ClippingAction()->trigger();
+  ASSERT_EQ(changes.size(), 3u);
+  EXPECT_EQ(changes[0].mode, ReplayGainMode::Album);
+  EXPECT_EQ(std::tuple(changes[2].mode, changes[2].preampDb, changes[2].preventClipping),
+            std::tuple(ReplayGainMode::Album, 3.0, false));
+  EXPECT_EQ(settings.ReadString("ReplayGain", "Mode", ""), "album");
+  EXPECT_EQ(settings.ReadString("ReplayGain", "Preamp", ""), "3.0");
+  EXPECT_EQ(settings.ReadInt("ReplayGain", "PreventClipping", 1), 0);
 }

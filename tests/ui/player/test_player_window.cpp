@@ -222,6 +222,35 @@ TEST_F(PlayerWindow, ThePositionSliderSeeksWhilePlayingAndRestsWhileStopped) {
   EXPECT_EQ(s->value(), 0) << "a drag while stopped moves nothing";
 }
 
+// The play order's commands: R steps through the repeat modes, S and A toggle; the menu's marks
+// show the session's modes however they were set.
+TEST_F(PlayerWindow, PlayOrderKeysAndMenuMarksFollowTheSession) {
+  Make();
+  auto checked = [&](PlayerCommand c) { return d_->Actions().Action(c)->isChecked(); };
+  QMenu* player = d_->ContextMenu()->actions().back()->menu();
+  ASSERT_NE(player, nullptr);
+  QStringList texts;
+  for (QAction* a : player->actions()) texts << a->text();
+  EXPECT_EQ(texts.mid(5), (QStringList{"", "&Repeat", "S&huffle play\tS", "Stop a&fter current\tA"}));
+  EXPECT_TRUE(checked(PlayerCommand::RepeatOff));
+  for (Repeat expected : {Repeat::All, Repeat::One, Repeat::Off}) {
+    QTest::keyClick(d_.get(), Qt::Key_R);
+    EXPECT_EQ(session_->RepeatMode(), expected);
+  }
+  d_->Actions().Action(PlayerCommand::RepeatOne)->trigger();
+  EXPECT_EQ(session_->RepeatMode(), Repeat::One);
+  session_->SetRepeat(Repeat::All);  // as a remote control would
+  EXPECT_TRUE(checked(PlayerCommand::RepeatAll));
+  EXPECT_FALSE(checked(PlayerCommand::RepeatOne));
+  QTest::keyClick(d_.get(), Qt::Key_S);
+  QTest::keyClick(d_.get(), Qt::Key_A);
+  EXPECT_TRUE(session_->ShufflePlay());
+  EXPECT_TRUE(session_->StopAfterCurrent());
+  EXPECT_TRUE(checked(PlayerCommand::ShufflePlay));
+  session_->SetStopAfterCurrent(false);
+  EXPECT_FALSE(checked(PlayerCommand::StopAfterCurrent));
+}
+
 TEST_F(PlayerWindow, TogglesAreReadAndWrittenAsSettings) {
   settings_.WriteInt("Main", "ShowEq", 0);
   Make();

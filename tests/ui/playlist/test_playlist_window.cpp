@@ -343,7 +343,7 @@ TEST_F(PlaylistDialogTest, FilterBoxNarrowsTheRowsWithoutDisturbingTheSort) {
   // Sorting while filtered reorders the playlist itself.
   ClickHeader(kColumnTitle);
   EXPECT_EQ(ShownColumn(kColumnTitle), (QStringList{"juliet", "Charlie"}));
-  EXPECT_EQ(QString::fromStdString(model->Row(0).texts[kColumnTitle]), "kilo");
+  EXPECT_EQ(model->Row(0).Text(kColumnTitle), "kilo");
   // Removing a filtered row removes that row, not the one at its place in the whole list.
   SelectRow(1);
   dialog->RemoveSelected();
