@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
     QObject::connect(&session, &tovira::PlaybackSession::stateChanged, &mpris, [&mpris] { mpris.Refresh(); });
     QObject::connect(&session, &tovira::PlaybackSession::nowPlayingChanged, &mpris, [&mpris] { mpris.Refresh(); });
     QObject::connect(&session, &tovira::PlaybackSession::volumeChanged, &mpris, [&mpris] { mpris.Refresh(); });
+    QObject::connect(&session, &tovira::PlaybackSession::orderChanged, &mpris, [&mpris] { mpris.Refresh(); });
     QObject::connect(&session, &tovira::PlaybackSession::seeked, &mpris,
                      [&mpris](qint64 ms) { mpris.NotifySeeked(ms * 1000); });
   }

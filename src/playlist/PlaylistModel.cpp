@@ -418,6 +418,7 @@ void PlaylistModel::ReorderRows(const std::function<void()>& reorder) {
     playingRow_ = it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
   }
   if (observer_) observer_->LayoutChanged();
+  if (callbacks_.reordered) callbacks_.reordered();
 }
 
 bool PlaylistModel::PlayNext() {

@@ -129,6 +129,8 @@ struct PlaylistCallbacks {
   std::function<void(int firstRow, int endRow)> rowsAdded;  // owner thread, after RowsInserted
   // Owner thread: what the default playlist would hold has changed (or may have); for autosave.
   std::function<void()> changed;
+  // Owner thread: the rows were sorted or shuffled (the stored order, and so `changed`, stays).
+  std::function<void()> reordered;
   // Owner thread, after rowsAdded: the display row of the first record of AddPaths(..., tag) for
   // a non-zero tag, once that row exists. Not called for a request that gave no rows or was
   // cleared first.

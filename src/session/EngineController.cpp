@@ -109,7 +109,7 @@ EngineController::Result EngineController::SetNext(const QString& path, double g
   }
 }
 
-EngineController::Result EngineController::Play(const QString& path) {
+EngineController::Result EngineController::Play(const QString& path, double gain) {
   StopAndClose();
   const std::string file = path.toStdString();
   engine_->SetInputFile(file);
@@ -118,6 +118,7 @@ EngineController::Result EngineController::Play(const QString& path) {
     engine_->Close();
     return {false, tr("The file holds no MPEG audio.")};
   }
+  engine_->SetTrackGain(gain);  // before the first frame is decoded
   // A start that fails once may be the sound device still busy with the last track: one retry.
   if (!engine_->Start() && !engine_->Start()) {
     const EngineError e = engine_->LastError();

@@ -31,8 +31,9 @@ class EngineController : public QObject {
     QString reason;  // why not, one sentence for the user
     uint64_t serial = 0;  // SetNext: the serial trackChanged will bring
   };
-  // Stops what plays, then opens, prepares and starts `path`.
-  Result Play(const QString& path);
+  // Stops what plays, then opens, prepares and starts `path`, its samples scaled by `gain`
+  // (ReplayGain; as for SetTrackGain).
+  Result Play(const QString& path, double gain = 1.0);
   // Whether `path` can be opened and holds MPEG audio, without touching what plays; the reason
   // is the one Play would give.
   static Result CheckPlayable(const QString& path);

@@ -17,6 +17,7 @@
 #include "session/DisplayTimers.h"
 #include "session/EngineController.h"
 #include "session/Resume.h"
+#include "tags/ReplayGain.h"
 #include "util/Settings.h"
 
 namespace tovira {
@@ -24,6 +25,8 @@ namespace tovira {
 namespace {
 
 constexpr char kMainSection[] = "Main";
+// Playlist changes come batch by batch: the follower is armed again once they settle.
+constexpr std::chrono::milliseconds kArmDelay{200};
 constexpr char kVolumeName[] = "Vol";
 constexpr char kOrderSection[] = "PlayOrder";
 constexpr char kRepeatName[] = "Repeat";
@@ -56,6 +59,7 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
   }
   controller_ = std::make_unique<EngineController>(std::move(options_.device), nullptr, options_.fallbackToSilence);
   connect(controller_.get(), &EngineController::trackEnded, this, &PlaybackSession::OnTrackEnded);
+  connect(controller_.get(), &EngineController::trackChanged, this, &PlaybackSession::OnTrackChanged);
   connect(controller_.get(), &EngineController::trackFailed, this, &PlaybackSession::OnTrackFailed);
   connect(controller_.get(), &EngineController::notice, this,
           [this](const QString& text) { emit reported(QString(), text); });
@@ -97,9 +101,16 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
       SyncOrder();
     }
     knownRows_ = rows;
+    if (IsActive() && !armTimer_->IsActive()) armTimer_->Start(kArmDelay, false);
+  };
+  pc.reordered = [this] {
+    if (IsActive() && !armTimer_->IsActive()) armTimer_->Start(kArmDelay, false);
   };
   pc.firstRowArrived = [this](uint64_t tag, int row) { OnFirstRow(tag, row); };
-  pc.rowsAdded = [this](int, int) { ResumeIfArrived(); };
+  pc.rowsAdded = [this](int, int) {
+    ResumeIfArrived();
+    if (IsActive() && !armTimer_->IsActive()) armTimer_->Start(kArmDelay, false);
+  };
   playlist_ = std::make_unique<PlaylistModel>(std::move(po), std::move(pc));
   autosave_ = std::make_unique<Autosave>(*playlist_, *clock_, options_.autosaveDelay);
   autosave_->onFailure = [this](const std::string& reason) {
@@ -112,7 +123,11 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
 
   batchTimer_ = clock_->MakeTimer();
   batchTimer_->onTimeout = [this] { FlushHandOff(); };
+  armTimer_ = clock_->MakeTimer();
+  armTimer_->onTimeout = [this] { ArmNext(); };
+  connect(this, &PlaybackSession::orderChanged, this, &PlaybackSession::ScheduleArm);
 
+  if (options_.settings) replayGain_ = LoadReplayGainConfig(*options_.settings);
   if (options_.settings) volume_ = std::clamp(options_.settings->ReadInt(kMainSection, kVolumeName, 50), 0, 100);
   const uint64_t seed = options_.shuffleSeed;
   order_ = PlayOrder(std::mt19937(seed != 0 ? static_cast<uint32_t>(seed ^ (seed >> 32)) : std::random_device{}()));
@@ -197,10 +212,17 @@ bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
     return false;
   }
   const auto facts = ReadTrackFacts(path.toStdString());
-  const EngineController::Result started = controller_->Play(path);
+  const int row = fromPlaylist ? playlist_->PlayingRow() : -1;
+  const bool continues = ContinuesFromCurrent(facts.value_or(TrackFacts{}), row);
+  const double gain =
+      ComputeReplayGain(replayGain_, facts ? facts->replayGain : ReplayGainInfo{}, continues).factor;
+  const EngineController::Result started = controller_->Play(path, gain);
+  armed_ = {};  // a new start forgets the follower
   file_ = path;
   fromPlaylist_ = fromPlaylist;
   if (!started.ok) {
+    nowRow_ = -1;
+    nowGain_ = 1.0;
     now_ = NowPlaying{now_.serial, {}, {}, 0.0};
     Sync();
     emit nowPlayingChanged();
@@ -209,10 +231,23 @@ bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
     return false;
   }
   if (resumeAt) SeekMs(*resumeAt);
+  BecomeCurrent(path, fromPlaylist, facts, row, continues);
+  return true;
+}
+
+void PlaybackSession::BecomeCurrent(const QString& path, bool fromPlaylist, const std::optional<TrackFacts>& facts,
+                                    int row, bool continues) {
+  file_ = path;
+  fromPlaylist_ = fromPlaylist;
   now_ = NowPlaying{++serials_, path, facts.value_or(TrackFacts{}), 0.0};
   now_.facts.path = path.toStdString();
   now_.durationMs = now_.facts.durationMs;
+  // The engine's length, when it has one, is the one positions end at.
+  if (const double engineMs = controller_->DurationMs(); engineMs > 0.0) now_.durationMs = engineMs;
   firstKbps_ = 0;
+  nowRow_ = row;
+  nowContinues_ = continues;
+  nowGain_ = ComputeReplayGain(replayGain_, now_.facts.replayGain, continues).factor;
   if (fromPlaylist) {
     // A row greyed because its file was away (a drive not mounted) shows its tags again.
     const int row = playlist_->PlayingRow();
@@ -225,7 +260,7 @@ bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
   emit nowPlayingChanged();
   status_ = StatusImage::None;  // always announced: a new track
   SetStatus(StatusImage::Playing);
-  return true;
+  ScheduleArm();
 }
 
 bool PlaybackSession::Advance(Step step, bool* triedAny) {
@@ -332,6 +367,7 @@ void PlaybackSession::Pause() {
 void PlaybackSession::Stop() {
   if (controller_->State() == EngineState::Closed) return;
   controller_->StopAndClose();
+  armed_ = {};
   Sync();
   SetStatus(StatusImage::Stopped);
   emit stateChanged();
@@ -480,6 +516,7 @@ void PlaybackSession::OnTrackFailed(const QString& reason) {
 }
 
 void PlaybackSession::EndOfTrack(bool failed) {
+  armed_ = {};  // had there been one, the engine would have gone on into it
   if (order_.TakeStopAfter()) {
     emit orderChanged();
     Stopped();
@@ -500,6 +537,7 @@ void PlaybackSession::EndOfTrack(bool failed) {
 
 void PlaybackSession::Stopped() {
   controller_->StopAndClose();
+  armed_ = {};
   Sync();
   SetStatus(StatusImage::Stopped);
   emit stateChanged();
@@ -596,10 +634,117 @@ QString PlaybackSession::PeekNextFile() {
 
 void PlaybackSession::EndOfPlaylist() {
   controller_->StopAndClose();
+  armed_ = {};
+  nowRow_ = -1;
   now_ = NowPlaying{now_.serial, {}, {}, 0.0};
   Sync();
   emit nowPlayingChanged();
   SetStatus(StatusImage::EndOfPlaylist);
+}
+
+// ---- gapless: the next track waits in the engine ----
+
+void PlaybackSession::ScheduleArm() {
+  if (armPending_) return;
+  armPending_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        armPending_ = false;
+        ArmNext();
+      },
+      Qt::QueuedConnection);
+}
+
+void PlaybackSession::ArmNext() {
+  if (arming_) return;
+  // Already heard, its trackChanged on the way: OnTrackChanged arms the one after it.
+  if (armed_.serial != 0 && controller_->TrackSerial() == armed_.serial) return;
+  if (!IsActive() || file_.isEmpty()) {
+    DisarmNext();
+    return;
+  }
+  arming_ = true;  // Peek's order sync may announce a change, which would come back here
+  int row = -1;
+  const QString path = Peek(&row);
+  arming_ = false;
+  if (path.isEmpty()) {
+    DisarmNext();
+    return;
+  }
+  const PlayOrder::Key key = row >= 0 ? playlist_->Row(row).number : -1;
+  const auto facts = ReadTrackFacts(path.toStdString());
+  const bool continues = ContinuesFromCurrent(facts.value_or(TrackFacts{}), row);
+  if (armed_.serial != 0 && armed_.path == path && armed_.key == key && armed_.continues == continues &&
+      controller_->NextSerial() == armed_.serial) {
+    return;
+  }
+  const double gain =
+      ComputeReplayGain(replayGain_, facts ? facts->replayGain : ReplayGainInfo{}, continues).factor;
+  const EngineController::Result r = controller_->SetNext(path, gain);
+  // Not taken: the end of the track tries it the ordinary way, which says why it cannot play.
+  if (!r.ok) {
+    armed_ = {};
+    return;
+  }
+  armed_ = Armed{r.serial, path, row, key, facts, continues};
+}
+
+void PlaybackSession::DisarmNext() {
+  if (armed_.serial == 0) return;
+  if (controller_->TrackSerial() == armed_.serial) return;  // already heard
+  controller_->ClearNext();
+  armed_ = {};
+}
+
+void PlaybackSession::OnTrackChanged(quint64 serial) {
+  if (armed_.serial == 0 || serial != armed_.serial) return;
+  const Armed next = std::exchange(armed_, Armed{});
+  failuresInRow_ = 0;
+  (void)resume_->Take(next.path.toStdString());
+  int row = -1;
+  if (next.key >= 0) {
+    // The order walks as the end of the track would have walked it, to the row that was armed.
+    SyncOrder();
+    const size_t queued = order_.Queue().size();
+    auto cause = fromPlaylist_ ? PlayOrder::Cause::TrackEnded : PlayOrder::Cause::Skip;
+    bool found = false;
+    for (size_t asked = 0; asked < 3 * orderRows_.size() + queued + PlayOrder::kHistoryLimit; ++asked) {
+      const auto key = order_.Next(cause);
+      cause = PlayOrder::Cause::Skip;
+      if (!key) break;
+      if (*key == next.key) {
+        found = true;
+        break;
+      }
+      // Passed over as the end of the track would have passed it: said the same way.
+      const QString passed = QString::fromStdString(playlist_->PathOfRow(order_.IndexOf(*key)));
+      if (const auto check = EngineController::CheckPlayable(passed); !check.ok) emit reported(passed, check.reason);
+    }
+    if (!found && order_.IndexOf(next.key) >= 0) order_.Started(next.key);
+    row = order_.IndexOf(next.key);
+    if (row >= 0) (void)Requested([&] { playlist_->StartRow(row); });
+    if (order_.Queue().size() != queued) emit orderChanged();
+  }
+  BecomeCurrent(next.path, row >= 0, next.facts, row, next.continues);
+}
+
+bool PlaybackSession::ContinuesFromCurrent(const TrackFacts& facts, int row) const {
+  if (row < 0 || nowRow_ < 0) return false;
+  return ContinuesAlbum(row == nowRow_ + 1, AlbumKey{now_.facts.album, now_.facts.albumArtist},
+                        AlbumKey{facts.album, facts.albumArtist});
+}
+
+void PlaybackSession::SetReplayGain(const ReplayGainConfig& config) {
+  replayGain_ = config;
+  if (IsActive()) {
+    nowGain_ = ComputeReplayGain(replayGain_, now_.facts.replayGain, nowContinues_).factor;
+    controller_->SetTrackGain(nowGain_);
+  } else {
+    nowGain_ = 1.0;
+  }
+  DisarmNext();  // armed with the old gain
+  ScheduleArm();
 }
 
 void PlaybackSession::OnPositionTick() {

@@ -155,6 +155,19 @@ class PlaybackSession : public QObject {
   // for none.
   QString PeekNextFile();
 
+  // ---- ReplayGain ----
+  // Loaded from the settings at the start ("ReplayGain"); what the equaliser window's menu sets
+  // applies to the playing track at once and to the ones after it. The session does not store it.
+  void SetReplayGain(const ReplayGainConfig& config);
+  const ReplayGainConfig& ReplayGain() const { return replayGain_; }
+  // The linear gain of the track playing (1 with ReplayGain off or nothing playing).
+  double TrackGain() const { return nowGain_; }
+
+  // ---- gapless ----
+  // The file opened to follow the current track without a gap (PeekNextFile once the engine took
+  // it); empty while none is. Kept up to date after every start, order and playlist change.
+  QString GaplessNext() const { return armed_.path; }
+
   // A notice from outside the session (the settings store) for the error line.
   void Report(const QString& file, const QString& reason) { emit reported(file, reason); }
 
@@ -195,6 +208,18 @@ class PlaybackSession : public QObject {
   void ResumeIfArrived();
   void OnPositionTick();
   void EndOfPlaylist();
+  // The gapless follower: (re)armed after a start and after changes of the order or the playlist
+  // (coalesced: the playlist changes batch by batch); OnTrackChanged makes it the current track.
+  void ScheduleArm();
+  void ArmNext();
+  void DisarmNext();
+  void OnTrackChanged(quint64 serial);
+  // Whether a track after the current one goes on with its album, for ReplayGain's auto mode
+  // (`row` the row it plays from, -1 for none).
+  bool ContinuesFromCurrent(const TrackFacts& facts, int row) const;
+  // The new current track's facts, row and gain, with the displays told.
+  void BecomeCurrent(const QString& path, bool fromPlaylist, const std::optional<TrackFacts>& facts, int row,
+                     bool continues);
   void SetStatus(StatusImage image);
   void Sync();
   void FlushHandOff();
@@ -223,6 +248,23 @@ class PlaybackSession : public QObject {
   std::vector<PlayOrder::Key> orderRows_;  // the rows' numbers handed to the order, kept for reuse
   int knownRows_ = 0;      // the row count at the playlist's last change: fewer means removed
   int failuresInRow_ = 0;  // tracks that failed while playing, one after the other
+
+  struct Armed {
+    uint64_t serial = 0;  // what trackChanged brings once it is heard
+    QString path;
+    int row = -1;  // display index at arming, -1 for a file played directly that repeats
+    PlayOrder::Key key = -1;
+    std::optional<TrackFacts> facts;
+    bool continues = false;  // goes on with the current track's album
+  };
+  Armed armed_;
+  bool armPending_ = false;
+  bool arming_ = false;
+  ReplayGainConfig replayGain_;
+  double nowGain_ = 1.0;
+  bool nowContinues_ = false;
+  std::unique_ptr<ClockTimer> armTimer_;  // after playlist changes
+  int nowRow_ = -1;  // the playlist row of the current track (display index when it started), -1 for none
 
   // Set while the session itself asks the playlist to start a row: the start is taken, not run.
   bool asking_ = false;

@@ -20,6 +20,8 @@ std::optional<TrackFacts> ReadTrackFacts(const std::string& path) {
   f.frequency = tags.Frequency();
   f.stereo = tags.IsStereo();
   f.durationMs = tags.DurationMs();
+  f.albumArtist = tags.AlbumArtist();
+  f.replayGain = tags.ReplayGain();
   return f;
 }
 

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "tags/ReplayGain.h"
+
 namespace tovira {
 
 // Read from the file by ReadTrackFacts.
@@ -18,6 +20,8 @@ struct TrackFacts {
   int32_t frequency = 0;    // Hz
   bool stereo = true;       // any channel mode but single channel
   double durationMs = 0.0;  // 0 when unknown
+  std::optional<std::string> albumArtist;
+  ReplayGainInfo replayGain;
 };
 
 // Tags through the tag reader (ID3v2 and ID3v1) and the first frame's figures; nullopt when the

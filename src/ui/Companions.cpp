@@ -28,6 +28,7 @@ Companions::Companions(PlayerDialog& player, PlaybackSession& session, Settings&
   equalizer.setWindowIcon(player.windowIcon());
 
   connect(&equalizer, &EqualizerDialog::pathsDropped, &playlist, &PlaylistDialog::AddDropped);
+  connect(&equalizer, &EqualizerDialog::replayGainChanged, &session, &PlaybackSession::SetReplayGain);
   connect(&playlist, &PlaylistDialog::rowActivated, &session, &PlaybackSession::PlayRow);
   // "Play next" joins the session's queue, and the list shows the queue's places.
   connect(&playlist, &PlaylistDialog::queueRequested, &session, [&session](const QList<int>& rows, bool join) {
