@@ -17,3 +17,18 @@ throwaway_home() {
   mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/Tovira/tovira" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 }
+
+# Runs SCRIPT again with ARGS under its own virtual X server, WORK set to a temporary folder that
+# is removed afterwards; ends with the inner run's status. Does nothing once inside.
+#   rerun_under_xvfb "${BASH_SOURCE[0]}" "$@"
+rerun_under_xvfb() {
+  [ "${TOVIRA_INSIDE_XVFB:-}" != 1 ] || return 0
+  local script=$1 work status
+  shift
+  work=$(mktemp -d)
+  TOVIRA_INSIDE_XVFB=1 WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' \
+    bash "$script" "$@"
+  status=$?
+  rm -rf "$work"
+  exit $status
+}

@@ -554,12 +554,16 @@ bool PlaybackEngine::Seek(uint32_t positionMs) {
   seekDone_ = false;
   seekResult_ = false;
   seekPending_ = true;
+  // The thread answers at its next frame, pause step or drain step, or fails the seek as it ends.
+  AskThread(lock, seekDone_);
+  return seekResult_;
+}
+
+void PlaybackEngine::AskThread(std::unique_lock<std::mutex>& lock, const bool& done) {
   lock.unlock();
   WakeThread();
   lock.lock();
-  // The thread answers at its next frame, pause step or drain step, or fails the seek as it ends.
-  cv_.wait(lock, [&] { return seekDone_; });
-  return seekResult_;
+  cv_.wait(lock, [&] { return done; });
 }
 
 bool PlaybackEngine::HandOver(bool set, std::unique_ptr<Track> t) {
@@ -578,10 +582,7 @@ bool PlaybackEngine::HandOver(bool set, std::unique_ptr<Track> t) {
   nextDone_ = false;
   nextResult_ = false;
   nextPending_ = true;
-  lock.unlock();
-  WakeThread();
-  lock.lock();
-  cv_.wait(lock, [&] { return nextDone_; });
+  AskThread(lock, nextDone_);
   // Refused (the track ended meanwhile): what was offered is this thread's to drop.
   std::unique_ptr<Track> refused = std::move(nextOffered_);
   const bool ok = nextResult_;

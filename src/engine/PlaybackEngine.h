@@ -190,6 +190,9 @@ class PlaybackEngine {
   void Fail(EngineError e) { lastError_ = e; }
   void JoinFinishedThread();
   void WakeThread();
+  // Wakes the decode thread for a request just posted under `lock` and waits, still holding it
+  // afterwards, until the thread sets `done`.
+  void AskThread(std::unique_lock<std::mutex>& lock, const bool& done);
 
   // Tracks. Made and prepared on the caller's thread; owned by the decode thread while it runs.
   std::unique_ptr<Track> LoadTrack(const std::string& path);  // opened; null (and openFailure_) if not

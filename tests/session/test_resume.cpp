@@ -7,6 +7,7 @@
 
 #include "FakeClock.h"
 #include "output/PullThreadDevice.h"
+#include "SessionTestSupport.h"
 #include "playlist/PlaylistModel.h"
 #include "session/PlaybackSession.h"
 #include "session/Resume.h"
@@ -29,12 +30,8 @@ class Resume : public ::testing::Test {
     }
   }
   std::unique_ptr<PlaybackSession> Make() {
-    SessionOptions o;
-    o.device = std::make_unique<NullDevice>(PullThreadDevice::Pacing::RealTime);
-    o.dataFolder = dir_.path() / "data";
-    o.settings = &settings_;
-    o.clock = &clock_;
-    return std::make_unique<PlaybackSession>(std::move(o));
+    return test::MakeSession(std::make_unique<NullDevice>(PullThreadDevice::Pacing::RealTime), dir_.path() / "data",
+                             settings_, clock_);
   }
   // A session on the saved playlist, its rows read and the last run's place looked for.
   std::unique_ptr<PlaybackSession> Restart() {

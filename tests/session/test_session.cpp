@@ -15,6 +15,7 @@
 
 #include "Eventually.h"
 #include "FakeClock.h"
+#include "SessionTestSupport.h"
 #include "TempMount.h"
 #include "decoder/Decode.h"
 #include "output/PullThreadDevice.h"
@@ -42,12 +43,7 @@ class Session : public ::testing::Test {
     return Make(std::make_unique<NullDevice>(pacing));
   }
   std::unique_ptr<PlaybackSession> Make(std::unique_ptr<AudioDevice> device) {
-    SessionOptions o;
-    o.device = std::move(device);
-    o.dataFolder = dir_.path() / "data";
-    o.settings = &settings_;
-    o.clock = &clock_;
-    auto s = std::make_unique<PlaybackSession>(std::move(o));
+    auto s = test::MakeSession(std::move(device), dir_.path() / "data", settings_, clock_);
     QObject::connect(s.get(), &PlaybackSession::reported, [this](const QString& file, const QString& why) {
       reports_ << QFileInfo(file).fileName() + ": " + why;
     });

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "FakeClock.h"
+#include "SessionTestSupport.h"
 #include "decoder/Decode.h"
 #include "engine/PcmCompare.h"
 #include "output/PullThreadDevice.h"
@@ -51,16 +52,6 @@ class HeldWavDevice final : public WavFileDevice {
   }
 };
 
-std::unique_ptr<PlaybackSession> MakeSession(std::unique_ptr<AudioDevice> device, const fs::path& data,
-                                             Settings& settings, test::FakeClock& clock) {
-  SessionOptions o;
-  o.device = std::move(device);
-  o.dataFolder = data;
-  o.settings = &settings;
-  o.clock = &clock;
-  return std::make_unique<PlaybackSession>(std::move(o));
-}
-
 void AddAndWait(PlaybackSession& s, const std::vector<std::string>& paths) {
   s.Playlist().AddPaths(paths);
   ASSERT_TRUE(QTest::qWaitFor([&] { return s.Playlist().RowCount() == static_cast<int>(paths.size()); }, kWaitMs));
@@ -77,7 +68,7 @@ TEST(SessionGapless, RowsOfASplitRecordingPlayAsTheWhole) {
   const std::string wav = (dir.path() / "out.wav").string();
   auto device = std::make_unique<HeldWavDevice>(wav);
   HeldWavDevice& held = *device;
-  auto s = MakeSession(std::move(device), dir.path() / "data", settings, clock);
+  auto s = test::MakeSession(std::move(device), dir.path() / "data", settings, clock);
   AddAndWait(*s, parts);
 
   int channels = 0;
@@ -157,7 +148,7 @@ TEST(SessionReplayGain, TrackAlbumAndAutoOverTwoAlbums) {
   // the row after the one before: auto falls back to track gain).
   auto run = [&](ReplayGainMode mode) {
     std::vector<double> gains;  // outlives the session, which may still tell of a start as it closes
-    auto s = MakeSession(std::make_unique<NullDevice>(PullThreadDevice::Pacing::Immediate),
+    auto s = test::MakeSession(std::make_unique<NullDevice>(PullThreadDevice::Pacing::Immediate),
                          dir.path() / ReplayGainModeName(mode), settings, clock);
     AddAndWait(*s, paths);
     s->SetReplayGain(ReplayGainConfig{mode, 0.0, 0.0, true});

@@ -10,14 +10,8 @@ set -uo pipefail
 program=$1
 fixtures=$2
 
-if [ "${TOVIRA_INSIDE_XVFB:-}" != 1 ]; then
-  need_tools xvfb-run xdotool lame perl
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  TOVIRA_INSIDE_XVFB=1 WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' \
-    bash "${BASH_SOURCE[0]}" "$program" "$fixtures"
-  exit $?
-fi
+[ "${TOVIRA_INSIDE_XVFB:-}" = 1 ] || need_tools xvfb-run xdotool lame perl
+rerun_under_xvfb "${BASH_SOURCE[0]}" "$program" "$fixtures"
 
 work=$WORK
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
