@@ -673,12 +673,12 @@ void PlaybackSession::ArmNext() {
     return;
   }
   const PlayOrder::Key key = row >= 0 ? playlist_->Row(row).number : -1;
-  const auto facts = ReadTrackFacts(path.toStdString());
+  // The same row still waiting: its tags are known, only the album rule may have changed.
+  const bool waiting = armed_.serial != 0 && armed_.path == path && armed_.key == key &&
+                       controller_->NextSerial() == armed_.serial;
+  const auto facts = waiting ? armed_.facts : ReadTrackFacts(path.toStdString());
   const bool continues = ContinuesFromCurrent(facts.value_or(TrackFacts{}), row);
-  if (armed_.serial != 0 && armed_.path == path && armed_.key == key && armed_.continues == continues &&
-      controller_->NextSerial() == armed_.serial) {
-    return;
-  }
+  if (waiting && armed_.continues == continues) return;
   const double gain =
       ComputeReplayGain(replayGain_, facts ? facts->replayGain : ReplayGainInfo{}, continues).factor;
   const EngineController::Result r = controller_->SetNext(path, gain);
