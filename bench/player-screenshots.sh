@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the player window under a virtual X server, to look at: stopped, playing (with
-# the spectrum moving), the About box, and an error line; then, under the openbox window manager where
+# the spectrum moving), paused, the About box, and an error line; then, under the openbox window manager where
 # it is installed, the three windows docked (tests/ui/companions/run-under-xvfb.sh --wm openbox with
 # TOVIRA_TEST_SHOTS=DIR also grabs them mid-slide). Usage: bench/player-screenshots.sh [BUILD_DIR] [OUTDIR]
 # Needs xvfb-run, ImageMagick's import and xdotool (scripts/install-deps.sh --bench).
@@ -34,8 +34,18 @@ kill -TERM $pid; wait $pid || true
 pid=$!
 sleep 4
 shot tovira-playing.png
-win=$(xdotool search --pid $pid --onlyvisible | head -1)
+# The player window, whichever track its title names (the companions are named for what they are).
+win=""
+for w in $(xdotool search --onlyvisible --name Tovira); do
+  case "$(xdotool getwindowname "$w")" in *Equalizer*|*Playlist*) ;; *) win=$w ;; esac
+done
 xdotool windowfocus --sync "$win" 2>/dev/null || true
+# Paused: the time stands, the bars have fallen (the display stops ticking once they have).
+xdotool key space || true
+sleep 2
+shot tovira-paused.png
+xdotool key space || true
+sleep 1
 # The About button sits at the right end of the position slider's row.
 xdotool mousemove --window "$win" 370 137 click 1
 sleep 1

@@ -13,11 +13,6 @@
 #include "app/FileTypes.h"
 
 namespace tovira {
-namespace {
-
-constexpr int kPollMs = 500;
-
-}  // namespace
 
 bool SessionBusExpected() {
   if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
@@ -199,10 +194,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
 };
 
 MprisService::MprisService(MprisPlayer& player, const QDBusConnection& connection, QObject* parent)
-    : QObject(parent), player_(player), connection_(connection) {
-  poll_.setInterval(kPollMs);
-  connect(&poll_, &QTimer::timeout, this, [this] { Refresh(); });
-}
+    : QObject(parent), player_(player), connection_(connection) {}
 
 MprisService::~MprisService() {
   if (root_) {
@@ -236,7 +228,6 @@ bool MprisService::Start() {
   }
   root_ = root;
   last_ = Take();
-  poll_.start();
   return true;
 }
 

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QVariantMap>
 
 #include <optional>
@@ -92,7 +91,8 @@ class MprisService : public QObject {
   bool Start();
   QString ServiceName() const { return serviceName_; }
 
-  // Compares what the bus last saw with the player and announces what changed.
+  // Compares what the bus last saw with the player and announces what changed. The owner calls it
+  // whenever the player changes (there is no poll).
   void Refresh();
   // Tells the bus that the position jumped (the player's own seek bar, for example).
   void NotifySeeked(qint64 positionUs);
@@ -115,7 +115,6 @@ class MprisService : public QObject {
   QObject* root_ = nullptr;  // carries the two adaptors
   QString serviceName_;
   Snapshot last_;
-  QTimer poll_;
 };
 
 }  // namespace tovira

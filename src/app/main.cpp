@@ -1,8 +1,9 @@
 // tovira: the player window program.
 //
 // Start-up, in order: hand the command line to a running instance (and end) or become the one
-// instance; register the file types; make the playback session and its windows; show the player
-// window; hand the session the command line's files (without any, it resumes the last run).
+// instance; make the playback session and its windows; show the player window; then register the
+// file types (on a thread) and the media keys, and hand the session the command line's files
+// (without any, it resumes the last run).
 // SIGTERM and SIGINT close the window like the user would, so the settings, the playlist and the
 // place to resume are saved.
 
@@ -11,12 +12,15 @@
 #include <QDir>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTimer>
 
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -67,13 +71,16 @@ int main(int argc, char** argv) {
   // The playlist and equaliser windows dock to the player: under Wayland, XWayland lets them be
   // placed.
   tovira::PreferPlaceableWindows();
+  // The window repaints a few small rectangles per frame. Through shared memory each flush waits
+  // for the X server's completion event (a wake-up of the event reader and of the UI thread every
+  // frame); sent over the socket they cost less than that wait.
+  if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
   QCoreApplication::setApplicationName(QStringLiteral("tovira"));
 
   tovira::InstanceServer instance;
   if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
-  tovira::RegisterFileTypes(QCoreApplication::applicationFilePath());
 
   tovira::QSettingsStore settings;
   tovira::SessionOptions sessionOptions;
@@ -109,19 +116,31 @@ int main(int argc, char** argv) {
                    [&session](const QStringList& files) { session.QueueHandOff(files); });
   QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
                    [&player] { player.BringToFront(); });
-  // Media keys and the desktop's sound controls, where a session bus is running.
-  tovira::PlayerMpris remote(session, [&player] { player.BringToFront(); }, [&player] { player.close(); });
-  tovira::MprisService mpris(remote, tovira::SessionBusExpected() ? QDBusConnection::sessionBus()
-                                                                  : QDBusConnection(QStringLiteral("no-bus")));
-  if (mpris.Start()) {
-    QObject::connect(&session, &tovira::PlaybackSession::stateChanged, &mpris, [&mpris] { mpris.Refresh(); });
-    QObject::connect(&session, &tovira::PlaybackSession::nowPlayingChanged, &mpris, [&mpris] { mpris.Refresh(); });
-    QObject::connect(&session, &tovira::PlaybackSession::volumeChanged, &mpris, [&mpris] { mpris.Refresh(); });
-    QObject::connect(&session, &tovira::PlaybackSession::orderChanged, &mpris, [&mpris] { mpris.Refresh(); });
-    QObject::connect(&session, &tovira::PlaybackSession::seeked, &mpris,
-                     [&mpris](qint64 ms) { mpris.NotifySeeked(ms * 1000); });
-  }
   player.show();
+  // What the window does not need to be seen comes after it: the file types (which may wait
+  // seconds for the desktop's MIME database) on a thread of their own, the media keys' D-Bus
+  // service once the event loop runs.
+  std::thread registration([program = QCoreApplication::applicationFilePath()] { tovira::RegisterFileTypes(program); });
+  std::unique_ptr<tovira::PlayerMpris> remote;
+  std::unique_ptr<tovira::MprisService> mpris;
+  QTimer::singleShot(0, &player, [&] {
+    // Media keys and the desktop's sound controls, where a session bus is running.
+    remote = std::make_unique<tovira::PlayerMpris>(session, [&player] { player.BringToFront(); },
+                                                   [&player] { player.close(); });
+    mpris = std::make_unique<tovira::MprisService>(
+        *remote, tovira::SessionBusExpected() ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no-bus")));
+    if (!mpris->Start()) return;
+    tovira::MprisService* m = mpris.get();
+    const auto refresh = [m] { m->Refresh(); };
+    QObject::connect(&session, &tovira::PlaybackSession::stateChanged, m, refresh);
+    QObject::connect(&session, &tovira::PlaybackSession::nowPlayingChanged, m, refresh);
+    QObject::connect(&session, &tovira::PlaybackSession::volumeChanged, m, refresh);
+    QObject::connect(&session, &tovira::PlaybackSession::orderChanged, m, refresh);
+    QObject::connect(&session, &tovira::PlaybackSession::playlistChanged, m, refresh);
+    QObject::connect(&session, &tovira::PlaybackSession::seeked, m, [m](qint64 ms) { m->NotifySeeked(ms * 1000); });
+    // What changed before the service was there.
+    m->Refresh();
+  });
   // How the settings were found (set aside, or not kept at all) is told once, on the error line.
   if (const QString notice = settings.Notice(); !notice.isEmpty()) session.Report(QString(), notice);
   QStringList startup;
@@ -135,5 +154,9 @@ int main(int argc, char** argv) {
   } else {
     session.OpenCommandLine(startup);
   }
-  return app.exec();
+  const int status = app.exec();
+  registration.join();
+  mpris.reset();
+  remote.reset();
+  return status;
 }

@@ -185,7 +185,9 @@ bool WaveOutput::Drain() {
     }
     if (InterruptedLocked()) return false;
     const uint64_t target = pulls_ + static_cast<uint64_t>(trailing);
+    countingPulls_ = true;
     changed_.wait(lock, [&] { return InterruptedLocked() || pulls_ >= target; });
+    countingPulls_ = false;
     if (InterruptedLocked()) return false;
     started = started_;
   }
@@ -300,6 +302,7 @@ size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
   size_t copied = 0;
   std::lock_guard lock(mutex_);
   ++pulls_;
+  const uint64_t headBefore = playHead_, startedBefore = started_;
   while (copied < bytes && playHead_ < queuedTail_) {
     const Block& b = blocks_[static_cast<size_t>(playHead_ % static_cast<uint64_t>(blockCount_))];
     if (playOffset_ == 0) started_ = playHead_ + 1;
@@ -314,7 +317,9 @@ size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
     }
   }
   if (copied < bytes && flowing_) underrunBytes_.fetch_add(bytes - copied, std::memory_order_relaxed);
-  changed_.notify_all();
+  // The decode thread waits for a block to start or end, or counts pulls at the end of a drain;
+  // waking it for anything else would cost a wake-up per pull.
+  if (playHead_ != headBefore || started_ != startedBefore || countingPulls_) changed_.notify_all();
   return copied;
 }
 

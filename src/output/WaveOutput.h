@@ -139,6 +139,7 @@ class WaveOutput final : public AudioSource {
   bool interrupted_ = false;
   std::function<bool()> interruptCheck_;
   bool flowing_ = false;  // a stream is being written, so a dry queue is an underrun
+  bool countingPulls_ = false;  // a drain waits for the device's last pulls
 
   uint64_t reclaimed_ = 0;  // blocks taken back by the decode thread
 

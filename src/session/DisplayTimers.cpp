@@ -1,39 +1,58 @@
 #include "session/DisplayTimers.h"
 
-#include <chrono>
+#include <algorithm>
 
 #include "session/Clock.h"
 
 namespace tovira {
 
-namespace {
-
-void Switch(ClockTimer& timer, bool on, int ms) {
-  if (on == timer.IsActive()) return;
-  if (on) {
-    timer.Start(std::chrono::milliseconds(ms), true);
-  } else {
-    timer.Stop();
-  }
-}
-
-}  // namespace
-
-DisplayTimers::DisplayTimers(Clock& clock, QObject* parent)
-    : QObject(parent), time_(clock.MakeTimer()), position_(clock.MakeTimer()), spectrum_(clock.MakeTimer()) {
-  time_->onTimeout = [this] { emit timeTick(); };
-  position_->onTimeout = [this] { emit positionTick(); };
-  spectrum_->onTimeout = [this] { emit spectrumTick(); };
+DisplayTimers::DisplayTimers(Clock& clock, QObject* parent) : QObject(parent), clock_(clock), timer_(clock.MakeTimer()) {
+  timer_->onTimeout = [this] { OnFrame(); };
 }
 
 DisplayTimers::~DisplayTimers() = default;
 
-void DisplayTimers::Set(bool playing, bool active) {
-  Switch(*time_, playing, kTimeTickMs);
-  Switch(*position_, active, kPositionTickMs);
-  Switch(*spectrum_, playing, kSpectrumTickMs);
+std::chrono::steady_clock::time_point DisplayTimers::Now() const { return clock_.Now(); }
+
+void DisplayTimers::SetPlaying(bool playing) {
+  if (playing == playing_) return;
+  playing_ = playing;
+  // The slider and rate are shown at once by the state change; the next ones half a second on.
+  if (playing) lastSlow_ = clock_.Now();
+  Update();
 }
 
-bool DisplayTimers::Idle() const { return !time_->IsActive() && !position_->IsActive() && !spectrum_->IsActive(); }
+void DisplayTimers::SetSettling(bool settling) {
+  if (settling == settling_) return;
+  settling_ = settling;
+  Update();
+}
+
+void DisplayTimers::SetFrameInterval(std::chrono::milliseconds interval) {
+  interval = std::max(interval, kShortestFrame);
+  if (interval == interval_) return;
+  interval_ = interval;
+  if (timer_->IsActive()) timer_->Start(interval_, true);
+}
+
+bool DisplayTimers::Idle() const { return !timer_->IsActive(); }
+
+void DisplayTimers::Update() {
+  const bool run = playing_ || settling_;
+  if (run == timer_->IsActive()) return;
+  if (run) {
+    timer_->Start(interval_, true);
+  } else {
+    timer_->Stop();
+  }
+}
+
+void DisplayTimers::OnFrame() {
+  emit frame();
+  if (playing_ && clock_.Now() - lastSlow_ >= kSlowTick) {
+    lastSlow_ = clock_.Now();
+    emit slowTick();
+  }
+}
 
 }  // namespace tovira

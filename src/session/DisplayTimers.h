@@ -1,10 +1,12 @@
 #pragma once
-// The ticks of everything in the player window that moves while a track plays: the elapsed time
-// (10 ms), the position slider and live bit rate (500 ms, also while paused) and the spectrum
-// (100 ms). The session switches them with the transport, so a stopped player wakes no one.
+// The one display tick of the player window: every frame the elapsed time, the spectrum's feed and
+// the bars' fall are brought up to date, and every half second the position slider and the live
+// bit rate. It runs while a track plays, or while a face still has something settling (bars
+// falling after a pause or a stop); otherwise no timer runs at all.
 
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
 namespace tovira {
@@ -12,9 +14,8 @@ namespace tovira {
 class Clock;
 class ClockTimer;
 
-inline constexpr int kTimeTickMs = 10;
-inline constexpr int kPositionTickMs = 500;
-inline constexpr int kSpectrumTickMs = 100;
+inline constexpr std::chrono::milliseconds kShortestFrame{10};  // the hundredths of the time text
+inline constexpr std::chrono::milliseconds kSlowTick{500};       // position slider and live bit rate
 
 class DisplayTimers : public QObject {
   Q_OBJECT
@@ -22,17 +23,31 @@ class DisplayTimers : public QObject {
   explicit DisplayTimers(Clock& clock, QObject* parent = nullptr);
   ~DisplayTimers() override;
 
-  // `playing`: time and spectrum run; `active` (playing or paused): the position runs.
-  void Set(bool playing, bool active);
+  // The session: whether a track plays now.
+  void SetPlaying(bool playing);
+  // A face: something it shows still moves although nothing plays.
+  void SetSettling(bool settling);
+  // How often a frame is drawn: the display's own frame time, never below kShortestFrame.
+  void SetFrameInterval(std::chrono::milliseconds interval);
+  std::chrono::milliseconds FrameInterval() const { return interval_; }
   bool Idle() const;
+  std::chrono::steady_clock::time_point Now() const;
 
  signals:
-  void timeTick();
-  void positionTick();
-  void spectrumTick();
+  void frame();
+  // Every kSlowTick of playing, on a frame.
+  void slowTick();
 
  private:
-  std::unique_ptr<ClockTimer> time_, position_, spectrum_;
+  void Update();
+  void OnFrame();
+
+  Clock& clock_;
+  std::unique_ptr<ClockTimer> timer_;
+  std::chrono::milliseconds interval_{16};
+  bool playing_ = false;
+  bool settling_ = false;
+  std::chrono::steady_clock::time_point lastSlow_{};
 };
 
 }  // namespace tovira

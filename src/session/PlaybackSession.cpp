@@ -69,7 +69,7 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
   });
 
   timers_ = std::make_unique<DisplayTimers>(*clock_);
-  connect(timers_.get(), &DisplayTimers::positionTick, this, &PlaybackSession::OnPositionTick);
+  connect(timers_.get(), &DisplayTimers::slowTick, this, &PlaybackSession::OnPositionTick);
 
   PlaylistOptions po;
   po.dataFolder = DataFolder(options_.dataFolder);
@@ -102,6 +102,7 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
     }
     knownRows_ = rows;
     if (IsActive() && !armTimer_->IsActive()) armTimer_->Start(kArmDelay, false);
+    emit playlistChanged();
   };
   pc.reordered = [this] {
     if (IsActive() && !armTimer_->IsActive()) armTimer_->Start(kArmDelay, false);
@@ -187,7 +188,7 @@ void PlaybackSession::SetStatus(StatusImage image) {
 
 void PlaybackSession::Sync() {
   const EngineState s = controller_->State();
-  timers_->Set(s == EngineState::Playing, s == EngineState::Playing || s == EngineState::Paused);
+  timers_->SetPlaying(s == EngineState::Playing);
   if (resume_) resume_->Follow(s == EngineState::Playing);
 }
 

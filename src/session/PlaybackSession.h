@@ -183,6 +183,8 @@ class PlaybackSession : public QObject {
   void volumeChanged(int percent);
   // Repeat, shuffle play, stop after current or the queue changed.
   void orderChanged();
+  // Rows were added, removed or changed (once per batch of the playlist's load thread).
+  void playlistChanged();
 
  private:
   // The user's Next, the end of a track, Previous.

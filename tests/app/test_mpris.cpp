@@ -188,8 +188,8 @@ TEST_F(Mpris, ChangesAreAnnounced) {
   EXPECT_EQ(test::MetadataMap(spy.changes[0].value("Metadata")).value("xesam:title").toString(), "Bee");
   EXPECT_FALSE(spy.changes[0].contains("Volume"));
 
-  // The poll finds a change the player made by itself.
   player_.status = MprisStatus::Paused;
+  service_->Refresh();
   ASSERT_TRUE(ProcessEventsUntil([&] { return spy.changes.size() >= 2; }, 5000));
   EXPECT_EQ(spy.changes[1], (QVariantMap{{"PlaybackStatus", "Paused"}}));
   player_.loop = MprisLoop::Playlist;

@@ -15,8 +15,6 @@ QColor Darker(const QColor& colour, int by) {
 
 SpectrumBarDisplay::SpectrumBarDisplay(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, [this] { DecayStep(); });
   Rebuild();
 }
 
@@ -34,9 +32,9 @@ void SpectrumBarDisplay::SetBands(int columns, int segments) {
 
 int SpectrumBarDisplay::Segments() const { return segmentCount_ < 2 ? range_ * 10 / 100 : segmentCount_; }
 
-bool SpectrumBarDisplay::SetData(const int32_t* levels, int first, int count) {
+bool SpectrumBarDisplay::SetData(const int32_t* levels, int first, int count, TimePoint now) {
   if (first < 0 || levels == nullptr || count <= 0) return false;
-  timer_.stop();
+  fellAt_ = now;
   const int last = std::min(first + count, columnCount_);
   for (int i = first; i < last; ++i) {
     Column& column = columns_[static_cast<size_t>(i)];
@@ -49,20 +47,21 @@ bool SpectrumBarDisplay::SetData(const int32_t* levels, int first, int count) {
     }
     update(ColumnArea(i));
   }
-  if (timerWanted_) timer_.start(period_);
   return true;
 }
 
-void SpectrumBarDisplay::StartTimer(int periodMs) {
-  if (timerWanted_ && timer_.isActive()) return;
-  timerWanted_ = true;
-  period_ = std::max(1, periodMs);
-  timer_.start(period_);
+bool SpectrumBarDisplay::Advance(TimePoint now) {
+  if (now < fellAt_) return false;
+  const auto steps = (now - fellAt_) / period_;
+  fellAt_ += steps * period_;
+  bool changed = false;
+  // Once settled, further steps change nothing: a long gap costs no more than the fall itself.
+  for (int64_t i = 0; i < steps && !Settled(); ++i) changed = DecayStep() || changed;
+  return changed;
 }
 
-void SpectrumBarDisplay::StopTimer() {
-  timerWanted_ = false;
-  timer_.stop();
+bool SpectrumBarDisplay::Settled() const {
+  return std::all_of(columns_.begin(), columns_.end(), [](const Column& c) { return c.level == 0 && c.peak == 0; });
 }
 
 bool SpectrumBarDisplay::DecayStep() {
@@ -81,8 +80,6 @@ bool SpectrumBarDisplay::DecayStep() {
       if (column.level != before.level || column.peak != before.peak) update(ColumnArea(i));
     }
   }
-  // Settled: rest until new data arrives.
-  if (!changed) timer_.stop();
   return changed;
 }
 

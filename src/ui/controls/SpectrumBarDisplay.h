@@ -1,12 +1,14 @@
 #pragma once
 // Columns of coloured segments showing the analyser's levels, with peak markers that hold and
-// then fall. The owner passes levels regularly (SetLevels); between updates a decay timer lets
-// columns and peaks fall, and it stops by itself once everything has settled.
+// then fall. The owner passes levels regularly (SetLevels) and moves the display on to the time of
+// each frame (Advance): columns and peaks fall one step per decay period that has passed, so the
+// fall looks the same at any frame rate, and the display has no timer of its own.
 
 #include <QColor>
-#include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
+#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -19,30 +21,30 @@ class SpectrumBarDisplay : public QWidget {
   struct Column {
     int level = 0;
     int peak = 0;
-    int hold = 0;  // decay ticks left before the peak starts to fall
+    int hold = 0;  // decay steps left before the peak starts to fall
   };
+  using TimePoint = std::chrono::steady_clock::time_point;
 
   explicit SpectrumBarDisplay(QWidget* parent = nullptr);
 
   // Both nonzero, else ignored. Every column starts full and falls from there.
   void SetBands(int columns, int segments);
   // Sets columns first..first+count-1 (those that exist) from levels[0..count-1]; a level above
-  // a column's peak raises the peak and restarts its hold. Restarts the decay timer if it was
-  // started. False when first < 0 or no levels are given.
-  bool SetData(const int32_t* levels, int first, int count);
-  bool SetLevels(std::span<const int32_t> levels) {
-    return SetData(levels.data(), 0, static_cast<int>(levels.size()));
+  // a column's peak raises the peak and restarts its hold. The next fall comes one decay period
+  // after `now`. False when first < 0 or no levels are given.
+  bool SetData(const int32_t* levels, int first, int count, TimePoint now = {});
+  bool SetLevels(std::span<const int32_t> levels, TimePoint now = {}) {
+    return SetData(levels.data(), 0, static_cast<int>(levels.size()), now);
   }
 
-  // The decay timer: StartTimer keeps it wanted until StopTimer, even while it rests because
-  // nothing moves.
-  void StartTimer(int periodMs);
-  void StopTimer();
-  bool TimerActive() const { return timer_.isActive(); }
-  int TimerPeriod() const { return period_; }
+  // Falls by as many steps as whole decay periods have passed since the last fall (or the last
+  // levels); true when anything changed.
+  bool Advance(TimePoint now);
+  void SetDecayPeriod(std::chrono::milliseconds period) { period_ = std::max(period, std::chrono::milliseconds(1)); }
+  // Nothing left to fall: every column and peak at rest.
+  bool Settled() const;
 
-  // One decay tick (the timer calls it; tests may too). False when nothing changed, in which
-  // case the timer rests until the next SetData.
+  // One decay step. False when nothing changed.
   bool DecayStep();
 
   // Rows filling from the left instead of columns rising from the bottom.
@@ -81,9 +83,8 @@ class SpectrumBarDisplay : public QWidget {
   bool grid_ = false;
   bool peaks_ = true;
   bool horizontal_ = false;
-  bool timerWanted_ = false;
-  int period_ = 10;
-  QTimer timer_;
+  std::chrono::milliseconds period_{55};
+  TimePoint fellAt_{};
   std::vector<Column> columns_;
 };
 

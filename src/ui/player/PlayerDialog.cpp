@@ -9,6 +9,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <cmath>
 
 #include "session/DisplayTimers.h"
 #include "session/PlaybackSession.h"
@@ -27,6 +30,8 @@ namespace tovira {
 namespace {
 
 constexpr int kVolumeStep = 5;
+// How often the spectrum takes the analyser's levels; the bars fall between.
+constexpr std::chrono::milliseconds kSpectrumFeed{100};
 constexpr char kMain[] = "Main";
 
 QString ShortName(const QString& path) {
@@ -124,19 +129,44 @@ void PlayerDialog::Bind() {
   connect(s, &PlaybackSession::filesWanted, this, &PlayerDialog::Load);
 
   DisplayTimers& timers = session_.Timers();
-  connect(&timers, &DisplayTimers::timeTick, this, [this] { face_->SetTime(session_.PositionMs()); });
-  connect(&timers, &DisplayTimers::positionTick, this, [this] {
+  connect(&timers, &DisplayTimers::frame, this, &PlayerDialog::OnFrame);
+  connect(&timers, &DisplayTimers::slowTick, this, [this] {
     face_->SetPosition(session_.PositionPercent(), true);
     face_->SetLiveRate(session_.LiveKbps());
   });
-  connect(&timers, &DisplayTimers::spectrumTick, this, [this] { face_->SetLevels(session_.Levels()); });
+}
+
+void PlayerDialog::OnFrame() {
+  DisplayTimers& timers = session_.Timers();
+  const auto now = timers.Now();
+  // Formatted from what is heard now, so the hundredths are those of the sound.
+  face_->SetTime(session_.PositionMs());
+  if (session_.IsPlaying() && now - fedAt_ >= kSpectrumFeed) {
+    fedAt_ = now;
+    face_->SetLevels(session_.Levels(), now);
+  }
+  face_->AdvanceBars(now);
+  timers.SetSettling(!face_->BarsSettled());
+}
+
+void PlayerDialog::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  // One frame per frame the screen shows (at most every 10 ms for the hundredths).
+  if (const QScreen* screen = this->screen(); screen && screen->refreshRate() > 1.0) {
+    session_.Timers().SetFrameInterval(
+        std::chrono::milliseconds(static_cast<int>(std::ceil(1000.0 / screen->refreshRate()))));
+  }
 }
 
 void PlayerDialog::ShowState() {
   face_->SetStatus(session_.Status());
   const bool active = session_.IsActive();
-  // Paused: the bars fall to rest; stopped: nothing moves at all.
-  if (!session_.IsPlaying()) face_->SetLevels(SpectrumLevels{});
+  // Paused or stopped: the bars fall to rest on the display tick, which then stops.
+  if (!session_.IsPlaying()) {
+    const auto now = session_.Timers().Now();
+    face_->SetLevels(SpectrumLevels{}, now);
+    session_.Timers().SetSettling(!face_->BarsSettled());
+  }
   face_->SetTime(session_.PositionMs());
   // Stopped at the last run's place: the slider shows it, and Play starts from there.
   face_->SetPosition(session_.PositionPercent(), active || session_.ResumeShown());

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 
 class QAbstractButton;
@@ -73,6 +74,7 @@ class PlayerDialog : public QWidget {
   bool event(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void Bind();
@@ -80,6 +82,7 @@ class PlayerDialog : public QWidget {
   void ShowNowPlaying();
   void ShowOrder();
   void Report(const QString& file, const QString& reason);
+  void OnFrame();
 
   PlaybackSession& session_;
   Settings& settings_;
@@ -89,6 +92,7 @@ class PlayerDialog : public QWidget {
   QMenu* menu_ = nullptr;
   bool showPlaylist_ = true;
   bool showEqualizer_ = true;
+  std::chrono::steady_clock::time_point fedAt_{};  // the spectrum's last levels
 };
 
 }  // namespace tovira

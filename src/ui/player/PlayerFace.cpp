@@ -98,7 +98,6 @@ PlayerFace::PlayerFace(QWidget* parent) : QWidget(parent), status_(StatusImage::
   spectrum_->SetBands(kSpectrumBands, 10);
   spectrum_->SetPeaks(true);
   spectrum_->SetGrid(false);
-  spectrum_->StartTimer(55);
 
   statusImage_ = MakeLabel(this, "Status");
   statusImage_->setAlignment(Qt::AlignCenter);
@@ -158,7 +157,11 @@ void PlayerFace::SetStatus(StatusImage image) {
   statusImage_->setPixmap(StatusPixmap(image, devicePixelRatioF()));
 }
 
-void PlayerFace::SetLevels(const SpectrumLevels& levels) { spectrum_->SetLevels(levels); }
+void PlayerFace::SetLevels(const SpectrumLevels& levels, std::chrono::steady_clock::time_point now) {
+  spectrum_->SetLevels(levels, now);
+}
+void PlayerFace::AdvanceBars(std::chrono::steady_clock::time_point now) { spectrum_->Advance(now); }
+bool PlayerFace::BarsSettled() const { return spectrum_->Settled(); }
 
 void PlayerFace::paintEvent(QPaintEvent* e) {
   QPainter p(this);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 
 #include "spectrum/SpectrumAnalyzer.h"
@@ -46,7 +47,11 @@ class PlayerFace final : public QWidget {
   QString LiveRate() const;  // "" or e.g. "192 kbps"
   void SetStatus(StatusImage image);
   StatusImage Status() const { return status_; }
-  void SetLevels(const SpectrumLevels& levels);
+  // The spectrum's new levels at `now`, and its fall to the time of a frame; BarsSettled once
+  // nothing falls any more.
+  void SetLevels(const SpectrumLevels& levels, std::chrono::steady_clock::time_point now);
+  void AdvanceBars(std::chrono::steady_clock::time_point now);
+  bool BarsSettled() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -2,6 +2,8 @@
 // slider's thumb, the hyperlink label's colours and the spectrum display's segments.
 // The tests draw with small SVG sheets of flat colours, so that a pixel's colour tells which cell
 // a control drew.
+#include <algorithm>
+#include <vector>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -529,27 +531,40 @@ TEST_F(SpectrumBarDisplayTest, ColumnsFallByEightAndPeaksHoldThenFallByFour) {
   EXPECT_EQ(display_.Columns()[0].level, 30);
 }
 
-// From full: the peaks reach 0 on tick 31 (85 - 4 * 21 = 1 after tick 30); tick 32 changes
-// nothing and the timer rests until new levels arrive. Left to itself the timer decays the levels.
-TEST_F(SpectrumBarDisplayTest, TimerStopsWhenSettledAndNewLevelsRestartIt) {
-  display_.StartTimer(55);
-  display_.SetLevels(Levels(0));
-  ASSERT_TRUE(display_.TimerActive());
-  for (int tick = 1; tick <= 31; ++tick) ASSERT_TRUE(display_.DecayStep()) << tick;
-  EXPECT_EQ(display_.Columns()[7].peak, 0);
-  EXPECT_TRUE(display_.TimerActive());
-  EXPECT_FALSE(display_.DecayStep());
-  EXPECT_FALSE(display_.TimerActive());
-  display_.SetLevels(Levels(0));
-  EXPECT_TRUE(display_.TimerActive());
-  EXPECT_EQ(display_.TimerPeriod(), 55);
-  display_.StopTimer();
-  display_.SetLevels(Levels(10));
-  EXPECT_FALSE(display_.TimerActive());
-
-  display_.SetLevels(Levels(80));
-  display_.StartTimer(5);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return display_.Columns()[0].level == 0 && !display_.TimerActive(); }, 2000));
+// The fall follows the time passed, not the frames drawn: displays moved on at frames of 7, 16 and
+// 100 ms show, after each of their frames, what one step per whole 55 ms gives; all are at rest
+// from the 31st step (from full, 85 - 4 * 21 = 1 after the 30th). New levels restart the period.
+TEST_F(SpectrumBarDisplayTest, FallFollowsElapsedTimeAtAnyFrameRate) {
+  using std::chrono::milliseconds;
+  const SpectrumBarDisplay::TimePoint t0{};
+  display_.SetLevels(Levels(80, 0), t0);
+  std::vector<std::vector<SpectrumBarDisplay::Column>> afterSteps{display_.Columns()};
+  for (int k = 1; k <= 40; ++k) {
+    display_.DecayStep();
+    afterSteps.push_back(display_.Columns());
+  }
+  const auto same = [](const std::vector<SpectrumBarDisplay::Column>& a, const std::vector<SpectrumBarDisplay::Column>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+      return x.level == y.level && x.peak == y.peak && x.hold == y.hold;
+    });
+  };
+  for (const int frame : {7, 16, 100}) {
+    SpectrumBarDisplay d;
+    d.SetBands(20, 10);
+    d.SetPeaks(false);
+    d.SetLevels(Levels(80, 0), t0);
+    for (int ms = frame; ms <= 2200; ms += frame) {
+      d.Advance(t0 + milliseconds(ms));
+      const size_t steps = static_cast<size_t>(std::min(ms / 55, 40));
+      ASSERT_TRUE(same(d.Columns(), afterSteps[steps])) << frame << " ms frames, at " << ms << " ms";
+      ASSERT_EQ(d.Settled(), steps >= 31) << frame << " ms frames, at " << ms << " ms";
+    }
+    const auto t1 = t0 + milliseconds(5000);
+    d.SetLevels(Levels(40), t1);
+    EXPECT_FALSE(d.Advance(t1 + milliseconds(54)));
+    EXPECT_TRUE(d.Advance(t1 + milliseconds(55)));
+    EXPECT_EQ(d.Columns()[3].level, 32);
+  }
 }
 
 TEST_F(SpectrumBarDisplayTest, PeakMarkerIsDrawnAtItsLevel) {

@@ -147,15 +147,21 @@ TEST_F(PlayerWindow, ButtonsKeysAndMenuDriveTheSessionAndTheFaceFollowsIt) {
   d_->Button("Back")->click();
   EXPECT_EQ(session_->CurrentFile(), files[0]);
 
-  // The time text follows the heard position on the display tick.
   ASSERT_TRUE(QTest::qWaitFor([&] { return session_->PositionMs() > 200; }, kWaitMs));
-  clock_.Advance(milliseconds(10));
-  EXPECT_EQ(d_->TimeText(), FormatElapsed(session_->PositionMs()));
+  clock_.Advance(session_->Timers().FrameInterval());
   EXPECT_NE(d_->TimeText(), "00:00.00");
 
   QTest::keyClick(d_.get(), Qt::Key_Space);
   EXPECT_EQ(session_->State(), EngineState::Paused);
   EXPECT_EQ(d_->Face().Status(), StatusImage::Paused);
+  // Paused, the tick runs on only until the bars have fallen, showing the heard position to the
+  // hundredth; then no timer runs.
+  EXPECT_FALSE(session_->Timers().Idle());
+  clock_.Advance(milliseconds(2000));
+  EXPECT_EQ(d_->TimeText(), FormatElapsed(session_->PositionMs()));
+  EXPECT_TRUE(d_->Face().BarsSettled());
+  EXPECT_TRUE(session_->Timers().Idle());
+  EXPECT_EQ(clock_.Active(), 0);
   // A held Space does not flicker between pause and play.
   QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(" "), true);
   QCoreApplication::sendEvent(d_.get(), &repeat);
@@ -286,7 +292,7 @@ TEST_F(PlayerWindow, VariableRateTrackShowsVbrAndALegalLiveRate) {
   EXPECT_TRUE(d_->InfoHtml().contains("VBR ")) << d_->InfoHtml().toStdString();
   EXPECT_FALSE(d_->InfoHtml().contains(" kbps"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return session_->PositionMs() > 100; }, kWaitMs));
-  clock_.Advance(milliseconds(500));
+  clock_.Advance(kSlowTick + session_->Timers().FrameInterval());
   const QStringList parts = d_->Face().LiveRate().split(' ');
   ASSERT_EQ(parts.size(), 2) << d_->Face().LiveRate().toStdString();
   EXPECT_EQ(parts[1], "kbps");
