@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tovira needs to build, run and test, skipping those already present.
-# Usage: scripts/install-deps.sh [--bench] [--fuzz]   (run as root, or with sudo available)
+# Usage: scripts/install-deps.sh [--test] [--bench] [--fuzz]   (run as root, or with sudo available)
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libsdl2-dev libtag1-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev libsdl2-dev libpulse-dev libtag1-dev fonts-dejavu-core
   xvfb xauth imagemagick
   libgtest-dev libgmock-dev
   lame twolame sox python3-mutagen
@@ -13,6 +13,12 @@ packages=(
 )
 for arg in "$@"; do
   case "$arg" in
+    # A private sound server for the device's tests; never where PipeWire serves PulseAudio clients,
+    # as the two packages exclude each other.
+    --test)
+      if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+        packages+=(pulseaudio pulseaudio-utils)
+      fi ;;
     --bench) packages+=(libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;

@@ -3,7 +3,7 @@
 # warnings fail these builds, never the user's (scripts/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --test
 jobs=$(nproc)
 
 # The ci preset is the default build with warnings as errors; so are the sanitizer builds.

@@ -9,8 +9,8 @@
 #include "decoder/DecoderError.h"
 #include "decoder/StreamProbe.h"
 #include "equalizer/Equalizer.h"
+#include "output/AudioDevice.h"
 #include "output/OutputError.h"
-#include "output/SdlDevice.h"
 
 namespace tovira {
 
@@ -101,7 +101,7 @@ void PlaybackEngine::Forward(Track& t, const int16_t* samples, size_t count) {
 }
 
 PlaybackEngine::PlaybackEngine(std::unique_ptr<AudioDevice> device, bool fallbackToNull)
-    : output_(device ? std::move(device) : std::make_unique<SdlDevice>(), ctx_.outputBufferCount,
+    : output_(device ? std::move(device) : MakeAudioDevice("", nullptr), ctx_.outputBufferCount,
               static_cast<size_t>(ctx_.outputBufferSize)),
       pendingEq_(FlatEqualizerFactors()),
       activeEq_(FlatEqualizerFactors()) {

@@ -36,6 +36,8 @@ class AudioDevice {
   // Stops pulling; returns once the device no longer calls the source.
   virtual void Close() = 0;
   virtual void SetPaused(bool paused) = 0;
+  // The queue was dropped (seek, stop): what the device holds but has not played goes too.
+  virtual void Discard() {}
   // New PCM has been queued; a device that waits for data wakes up.
   virtual void DataQueued() {}
   // Highest sampling rate the device takes (0 = any). Streams above it decode at half rate.

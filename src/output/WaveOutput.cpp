@@ -211,6 +211,7 @@ void WaveOutput::Reset() {
   if (observer_) observer_->OnReset();
   // After a seek the queue refills before the device runs again.
   std::lock_guard dev(deviceMutex_);
+  if (open_ && device_) device_->Discard();
   if (open_ && device_ && primed_ && startThreshold_ > 1) {
     primed_ = false;
     device_->SetPaused(true);

@@ -33,7 +33,7 @@ done
 # The runtime libraries it needs on Debian 12.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-libs="libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libqt6network6 libsdl2-2.0-0 libtag1v5 qt6-qpa-plugins"
+libs="libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libqt6network6 libsdl2-2.0-0 libpulse0 libtag1v5 qt6-qpa-plugins"
 # The SVG module only when the program links it (the skin may come pre-rendered).
 if objdump -p "$build/src/app/tovira" | grep -q 'NEEDED.*libQt6Svg'; then libs="$libs libqt6svg6"; fi
 for lib in $libs; do

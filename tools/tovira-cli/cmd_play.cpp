@@ -122,7 +122,7 @@ std::string BaseName(const std::string& path) {
 }
 
 struct Options {
-  std::string device = "sdl";
+  std::string device;  // empty: the sound server, else SDL
   int volume = 100;
   uint32_t startMs = 0;
   ReplayGainMode replayGain = ReplayGainMode::Off;
@@ -164,7 +164,7 @@ bool ParseOptions(const Args& args, Options& o) {
 int RunPlay(const Args& args) {
   Options opt;
   if (!ParseOptions(args, opt)) {
-    std::fprintf(stderr, "usage: tovira-cli play [--device sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] %s FILE...\n",
+    std::fprintf(stderr, "usage: tovira-cli play [--device pulse|sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] %s FILE...\n",
                  kReplayGainUsage);
     return 2;
   }
@@ -175,7 +175,7 @@ int RunPlay(const Args& args) {
     return 2;
   }
   // Only the sound card falls back to silent playing; a file or null device that fails is an error.
-  PlaybackEngine engine(std::move(device), opt.device == "sdl");
+  PlaybackEngine engine(std::move(device), opt.device.empty() || opt.device == "sdl" || opt.device == "pulse");
   EventQueue events;
   engine.SetNotifyWindow([&events](const EngineNotification& n) { events.Push(n); });
   const uint32_t v = static_cast<uint32_t>(opt.volume * 65535 / 100);

@@ -15,7 +15,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", "info FILE...                 stream information of MPEG audio files", tovira::cli::RunInfo},
     {"decode", "decode [--replaygain off|track|album|auto] FILE OUT  decode to 16-bit stereo PCM: WAV if OUT ends in .wav, '-' = stdout", tovira::cli::RunDecode},
-    {"play", "play [--device sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] [--replaygain off|track|album|auto] FILE...  play files one after another, each from SECONDS", tovira::cli::RunPlay},
+    {"play", "play [--device pulse|sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] [--replaygain off|track|album|auto] FILE...  play files one after another, each from SECONDS", tovira::cli::RunPlay},
     {"playlist", "playlist PATH... [-o OUT.m3u] files, M3U playlists and folders as playlist rows", tovira::cli::RunPlaylist},
 };
 
