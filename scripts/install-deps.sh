@@ -13,9 +13,10 @@ packages=(
 )
 for arg in "$@"; do
   case "$arg" in
-    # A private sound server for the device's tests; never where PipeWire serves PulseAudio clients,
-    # as the two packages exclude each other.
+    # The software-centre metainfo's validator, and a private sound server for the device's tests
+    # (never where PipeWire serves PulseAudio clients: the two packages exclude each other).
     --test)
+      packages+=(appstream)
       if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
         packages+=(pulseaudio pulseaudio-utils)
       fi ;;

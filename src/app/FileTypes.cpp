@@ -177,7 +177,12 @@ void RegisterFileTypes(const QString& programPath) {
   const QString program = QFileInfo(programPath).absoluteFilePath();
   const QString entry = DesktopEntryText(program, ProgramIcon(QFileInfo(program).absolutePath()));
   const QString desktopId = QString::fromLatin1(kDesktopFileName);
-  WriteIfChanged(QDir(dataHome).filePath(QStringLiteral("applications/") + desktopId), entry);
+  const QDir applications(QDir(dataHome).filePath(QStringLiteral("applications")));
+  WriteIfChanged(applications.filePath(desktopId), entry);
+  // The entry an earlier version wrote goes, so that menus do not list the player twice; only
+  // when it is exactly what we would write, never someone else's file of that name.
+  const QString old = applications.filePath(QString::fromLatin1(kOldDesktopFileName));
+  if (QFileInfo(old).isFile() && ReadText(old) == entry) QFile::remove(old);
 
   const QString mimeApps = QDir(configHome).filePath(QStringLiteral("mimeapps.list"));
   // A list we cannot read is left alone rather than replaced by ours.

@@ -8,7 +8,10 @@
 
 namespace tovira {
 
-inline constexpr char kDesktopFileName[] = "tovira.desktop";
+// The desktop entry's id, which software centres match with the installed metainfo file.
+inline constexpr char kDesktopFileName[] = "io.github.tovira.tovira.desktop";
+// The id earlier versions registered under.
+inline constexpr char kOldDesktopFileName[] = "tovira.desktop";
 
 // The media types the player opens: MPEG audio (.mp3, and .mp1 by our glob), MPEG Layer II
 // audio (.mp2), and M3U playlists.

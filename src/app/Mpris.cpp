@@ -87,7 +87,7 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
   bool CanRaise() const { return true; }
   bool HasTrackList() const { return false; }
   QString Identity() const { return QStringLiteral("Tovira"); }
-  QString DesktopEntry() const { return QStringLiteral("tovira"); }
+  QString DesktopEntry() const { return QStringLiteral("io.github.tovira.tovira"); }
   QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
   QStringList SupportedMimeTypes() const { return PlayerMimeTypes(); }
 

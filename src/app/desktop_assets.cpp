@@ -1,7 +1,7 @@
 // Build-time tool: renders the application icon's PNG sizes from our SVG and writes the installed
 // desktop entry and MIME package from the same texts the program registers at start-up.
 //   tovira_desktop_assets ICON.svg OUTDIR
-// writes OUTDIR/icons/tovira.svg, OUTDIR/icons/hicolor/NxN/apps/tovira.png, OUTDIR/tovira.desktop
+// writes OUTDIR/icons/tovira.svg, OUTDIR/icons/hicolor/NxN/apps/tovira.png, OUTDIR/io.github.tovira.tovira.desktop
 // and OUTDIR/tovira-mime.xml.
 #include <QDir>
 #include <QFile>
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     if (!image.save(out.filePath(folder + "/tovira.png"), "PNG")) return 1;
   }
   // The installed entry starts the program by name from the PATH and takes the icon from the theme.
-  if (!WriteText(out.filePath("tovira.desktop"), tovira::DesktopEntryText("tovira", "tovira"))) return 1;
+  if (!WriteText(out.filePath(QString::fromLatin1(tovira::kDesktopFileName)), tovira::DesktopEntryText("tovira", "tovira"))) return 1;
   if (!WriteText(out.filePath("tovira-mime.xml"), tovira::MimePackageText())) return 1;
   return 0;
 }

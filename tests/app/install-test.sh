@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary root and checks what lands under the prefix:
-# program, help, desktop entry (validated), MIME package, icons (SVG and every PNG size).
+# program, help, desktop entry (validated), software-centre metainfo (validated, naming that entry),
+# MIME package, icons (SVG and every PNG size).
 # Usage: install-test.sh BUILD_DIR EXPECT_PROGRAM(0|1)
 set -euo pipefail
 build=$1
@@ -18,7 +19,8 @@ if [ "$expect_program" = 1 ]; then
   [ -x "$usr/bin/tovira" ] || { echo "/usr/bin/tovira is not executable"; fail=1; }
 fi
 for topic in Welcome Equalizer Playlist; do need "share/tovira/help/$topic.html"; done
-need share/applications/tovira.desktop
+need share/applications/io.github.tovira.tovira.desktop
+need share/metainfo/io.github.tovira.tovira.metainfo.xml
 need share/mime/packages/tovira.xml
 need share/icons/hicolor/scalable/apps/tovira.svg
 need share/doc/tovira/copyright
@@ -32,12 +34,26 @@ for size in 16 22 24 32 48 64 128 256; do
   fi
 done
 
-entry="$usr/share/applications/tovira.desktop"
+entry="$usr/share/applications/io.github.tovira.tovira.desktop"
 if [ -f "$entry" ]; then
   out=$(desktop-file-validate "$entry" 2>&1) || { echo "desktop-file-validate: $out"; fail=1; }
   if echo "$out" | grep -qi error; then echo "desktop-file-validate: $out"; fail=1; fi
   grep -qx 'Exec=tovira %F' "$entry" || { echo "installed entry does not start tovira by name"; fail=1; }
   grep -qx 'Icon=tovira' "$entry" || { echo "installed entry does not name the themed icon"; fail=1; }
+fi
+metainfo="$usr/share/metainfo/io.github.tovira.tovira.metainfo.xml"
+if [ -f "$metainfo" ]; then
+  # A software centre finds the program through the entry its metainfo names, by the entry's file name.
+  launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+  [ -f "$usr/share/applications/$launchable" ] || { echo "metainfo names the entry '$launchable', which is not installed"; fail=1; }
+  id=$(sed -n 's|.*<id>\(.*\)</id>.*|\1|p' "$metainfo")
+  [ "$id.desktop" = "$launchable" ] || { echo "metainfo id $id does not match its entry $launchable"; fail=1; }
+  if command -v appstreamcli >/dev/null; then
+    out=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) || { echo "appstreamcli: $out"; fail=1; }
+    if echo "$out" | grep -qE '^[EWIP]:'; then echo "appstreamcli (pedantic): $out"; fail=1; fi
+  else
+    echo "install: appstreamcli is not installed; the metainfo file was not validated"
+  fi
 fi
 # The MIME package is well-formed enough for the database tool.
 if command -v update-mime-database >/dev/null; then

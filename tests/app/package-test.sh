@@ -22,7 +22,7 @@ echo "package: $(basename "$deb")"
 
 # The file list.
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/files"
-for f in ./usr/bin/tovira ./usr/share/applications/tovira.desktop ./usr/share/mime/packages/tovira.xml \
+for f in ./usr/bin/tovira ./usr/share/applications/io.github.tovira.tovira.desktop ./usr/share/metainfo/io.github.tovira.tovira.metainfo.xml ./usr/share/mime/packages/tovira.xml \
          ./usr/share/icons/hicolor/scalable/apps/tovira.svg ./usr/share/icons/hicolor/16x16/apps/tovira.png \
          ./usr/share/icons/hicolor/48x48/apps/tovira.png ./usr/share/icons/hicolor/256x256/apps/tovira.png \
          ./usr/share/tovira/help/Welcome.html ./usr/share/tovira/help/Equalizer.html \
@@ -80,7 +80,7 @@ if bash "$work/session.sh" "$root/usr/bin/tovira" >"$work/session.log" 2>&1; the
 else
   cat "$work/session.log"; problem "the unpacked program did not open its help"
 fi
-entry="$XDG_DATA_HOME/applications/tovira.desktop"
+entry="$XDG_DATA_HOME/applications/io.github.tovira.tovira.desktop"
 if [ -f "$entry" ]; then
   grep -qx "Exec=$root/usr/bin/tovira %F" "$entry" || problem "registered Exec is not the unpacked program: $(grep ^Exec "$entry")"
   grep -qx "Icon=$root/usr/share/icons/hicolor/scalable/apps/tovira.svg" "$entry" || problem "registered icon is not the unpacked one: $(grep ^Icon "$entry")"

@@ -48,7 +48,7 @@ TEST(DesktopEntry, PassesTheDesktopFileValidator) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   for (const char* program : {"/usr/bin/tovira", "/opt/My Apps/tovira", "/opt/a\"b$c`d/tovira", "/opt/back\\slash/100%/tovira"}) {
-    const QString file = dir.filePath("tovira.desktop");
+    const QString file = dir.filePath("io.github.tovira.tovira.desktop");
     Write(file, DesktopEntryText(QString::fromUtf8(program), "/usr/share/icons/hicolor/scalable/apps/tovira.svg"));
     QProcess p;
     p.start(validator, {file});
@@ -74,7 +74,7 @@ TEST(MimeTypes, AreTheSystemsNamesForTheExtensions) {
 }
 
 TEST(MimeApps, OurDefaultsAndEveryOtherLineKept) {
-#define OURS "audio/mpeg=tovira.desktop;\naudio/mp2=tovira.desktop;\naudio/x-mpegurl=tovira.desktop;\n"
+#define OURS "audio/mpeg=io.github.tovira.tovira.desktop;\naudio/mp2=io.github.tovira.tovira.desktop;\naudio/x-mpegurl=io.github.tovira.tovira.desktop;\n"
   const std::pair<const char*, const char*> cases[] = {
       {"", "[Default Applications]\n" OURS},
       {"[Added Associations]\nimage/png=viewer.desktop;\n",
@@ -82,15 +82,15 @@ TEST(MimeApps, OurDefaultsAndEveryOtherLineKept) {
       // Ours replace other defaults in place; new ones follow the group's last entry.
       {"# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mpeg = other.desktop;\n"
        "image/png=viewer.desktop;\n\n[Added Associations]\naudio/mpeg=other.desktop;\n",
-       "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mpeg=tovira.desktop;\n"
-       "image/png=viewer.desktop;\naudio/mp2=tovira.desktop;\naudio/x-mpegurl=tovira.desktop;\n\n"
+       "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mpeg=io.github.tovira.tovira.desktop;\n"
+       "image/png=viewer.desktop;\naudio/mp2=io.github.tovira.tovira.desktop;\naudio/x-mpegurl=io.github.tovira.tovira.desktop;\n\n"
        "[Added Associations]\naudio/mpeg=other.desktop;\n"},
       {"[Default Applications]\naudio/x-mpegurl=list.desktop",
-       "[Default Applications]\naudio/x-mpegurl=tovira.desktop;\naudio/mpeg=tovira.desktop;\naudio/mp2=tovira.desktop;\n"},
+       "[Default Applications]\naudio/x-mpegurl=io.github.tovira.tovira.desktop;\naudio/mpeg=io.github.tovira.tovira.desktop;\naudio/mp2=io.github.tovira.tovira.desktop;\n"},
       {"[Default Applications]\n#audio/mpeg=old.desktop;\n", "[Default Applications]\n#audio/mpeg=old.desktop;\n" OURS}};
 #undef OURS
   for (const auto& [before, after] : cases)
-    EXPECT_EQ(MimeAppsWithDefaults(before, PlayerMimeTypes(), "tovira.desktop"), QString::fromUtf8(after)) << before;
+    EXPECT_EQ(MimeAppsWithDefaults(before, PlayerMimeTypes(), "io.github.tovira.tovira.desktop"), QString::fromUtf8(after)) << before;
 }
 
 // Registration in temporary XDG folders: never the user's own.
@@ -115,7 +115,7 @@ class Registration : public ::testing::Test {
   }
   QString DataHome() const { return home_.filePath("data"); }
   QString ConfigHome() const { return home_.filePath("config"); }
-  QString DesktopFile() const { return DataHome() + "/applications/tovira.desktop"; }
+  QString DesktopFile() const { return DataHome() + "/applications/io.github.tovira.tovira.desktop"; }
   QString MimeAppsFile() const { return ConfigHome() + "/mimeapps.list"; }
 
   // What xdg-mime answers as the default for `type` with these folders.
@@ -154,21 +154,35 @@ TEST_F(Registration, WritesTheEntryAndTheDefaultsAndKeepsAnotherProgramsLines) {
   // The entry offers the player for its types: the desktop's own index says so.
   if (QProcess::execute("update-desktop-database", {DataHome() + "/applications"}) == 0) {
     for (const QString& type : PlayerMimeTypes())
-      EXPECT_TRUE(Read(DataHome() + "/applications/mimeinfo.cache").contains(type + "=tovira.desktop;")) << type.toStdString();
+      EXPECT_TRUE(Read(DataHome() + "/applications/mimeinfo.cache").contains(type + "=io.github.tovira.tovira.desktop;")) << type.toStdString();
   }
 
   if (QStandardPaths::findExecutable("xdg-mime").isEmpty()) GTEST_SKIP() << "xdg-mime is not installed";
-  for (const QString& type : PlayerMimeTypes()) EXPECT_EQ(XdgDefault(type), "tovira.desktop") << type.toStdString();
+  for (const QString& type : PlayerMimeTypes()) EXPECT_EQ(XdgDefault(type), "io.github.tovira.tovira.desktop") << type.toStdString();
   EXPECT_EQ(XdgDefault("image/png"), "viewer.desktop");
 }
 
 TEST_F(Registration, EveryStartPointsTheEntryAtTheProgramAgain) {
   RegisterFileTypes("/old/place/tovira");
-  Write(MimeAppsFile(), Read(MimeAppsFile()).replace("audio/mp2=tovira.desktop;", "audio/mp2=someone.desktop;"));
+  Write(MimeAppsFile(), Read(MimeAppsFile()).replace("audio/mp2=io.github.tovira.tovira.desktop;", "audio/mp2=someone.desktop;"));
   RegisterFileTypes("/new/place/tovira");
   EXPECT_TRUE(Read(DesktopFile()).contains("Exec=/new/place/tovira %F\n"));
   EXPECT_EQ(Read(MimeAppsFile()),
-            "[Default Applications]\naudio/mpeg=tovira.desktop;\naudio/mp2=tovira.desktop;\naudio/x-mpegurl=tovira.desktop;\n");
+            "[Default Applications]\naudio/mpeg=io.github.tovira.tovira.desktop;\naudio/mp2=io.github.tovira.tovira.desktop;\naudio/x-mpegurl=io.github.tovira.tovira.desktop;\n");
+}
+
+TEST_F(Registration, TheEntryAnEarlierVersionWroteGoesButNotSomeoneElsesOfThatName) {
+  const QString old = DataHome() + "/applications/" + kOldDesktopFileName;
+  const QString program = home_.filePath("bin/tovira");
+  // What an earlier version registered: the same entry under the old name.
+  Write(old, DesktopEntryText(program, ProgramIcon(home_.filePath("bin"))));
+  RegisterFileTypes(program);
+  EXPECT_FALSE(QFileInfo::exists(old));
+  EXPECT_TRUE(QFileInfo(DesktopFile()).isFile());
+
+  Write(old, "[Desktop Entry]\nType=Application\nName=Mine\nExec=my-own-tovira %F\n");
+  RegisterFileTypes(program);
+  EXPECT_EQ(Read(old), "[Desktop Entry]\nType=Application\nName=Mine\nExec=my-own-tovira %F\n");
 }
 
 TEST_F(Registration, FailuresAreIgnored) {

@@ -143,7 +143,7 @@ TEST_F(Mpris, PropertiesShowThePlayer) {
   EXPECT_FALSE(Get("CanGoNext").toBool());
   EXPECT_TRUE(Get("CanSeek").toBool());
   // The desktop finds the player's entry by this name.
-  EXPECT_EQ(Get("DesktopEntry", kMprisRootInterface).toString(), "tovira");
+  EXPECT_EQ(Get("DesktopEntry", kMprisRootInterface).toString(), "io.github.tovira.tovira");
 
   const QVariantMap meta = test::MetadataMap(Get("Metadata"));
   EXPECT_EQ(meta.value("xesam:title").toString(), "Song Title");

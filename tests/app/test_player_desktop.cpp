@@ -138,7 +138,7 @@ TEST_F(PlayerOnDesktop, MediaKeysAndLaterStartsReachTheRunningPlayer) {
   EXPECT_TRUE(Becomes([&] { return Get("PlaybackStatus").toString() == "Stopped"; }));
 
   // It registered itself in the test's folders, pointing at this program.
-  QFile entry(home_.filePath("data/applications/tovira.desktop"));
+  QFile entry(home_.filePath("data/applications/io.github.tovira.tovira.desktop"));
   ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
   EXPECT_TRUE(QString::fromUtf8(entry.readAll()).contains("Exec=" + QFileInfo(TOVIRA_PLAYER).absoluteFilePath()));
 
