@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libsdl2-dev libpulse-dev libtag1-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools libsdl2-dev libpulse-dev libtag1-dev fonts-dejavu-core
   xvfb xauth imagemagick
   libgtest-dev libgmock-dev
   lame twolame sox python3-mutagen

@@ -28,6 +28,7 @@
 #include "app/Mpris.h"
 #include "app/PlayerMpris.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "ui/controls/HelpViewer.h"
 #include "session/PlaybackSession.h"
 #include "ui/Companions.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tovira"));
   QCoreApplication::setApplicationName(QStringLiteral("tovira"));
+  tovira::InstallTranslations(QLocale());
 
   tovira::InstanceServer instance;
   if (tovira::ClaimInstance(instance, handOff) == tovira::InstanceRole::HandedOver) return 0;
