@@ -732,8 +732,12 @@ std::string PlaylistText(PlaylistFormat format, const std::vector<PlaylistItem>&
     case PlaylistFormat::kNone:
       text = "#EXTM3U";
       for (const auto& item : items) {
-        text += "\n#EXTINF:" + std::to_string(item.seconds) + "," + CleanText(item.artist) + " - " +
-                CleanText(item.title) + "\n" + LineForEntry(std::string(item.path));
+        // A file name shown for a title that one line of UTF-8 cannot hold is left out: the
+        // name itself shows again when the file is read back.
+        std::string title = CleanText(item.title);
+        if (!ownTitle(item) && title != item.title) title.clear();
+        text += "\n#EXTINF:" + std::to_string(item.seconds) + "," + CleanText(item.artist) + " - " + title + "\n" +
+                LineForEntry(std::string(item.path));
       }
       break;
   }
