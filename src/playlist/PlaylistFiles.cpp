@@ -398,17 +398,20 @@ bool ParsePlsKey(std::string_view key, PlsField& field) {
   return false;
 }
 
+// "scheme://..." for a scheme other than "file".
+bool IsOtherUrl(std::string_view s) {
+  const size_t colon = s.find("://");
+  if (colon == std::string_view::npos || colon == 0 || StartsWithNoCase(s, "file://")) return false;
+  const std::string_view scheme = s.substr(0, colon);
+  return std::all_of(scheme.begin(), scheme.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+  });
+}
+
 // An XSPF location: a "file:" URL or a path, as in M3U; a URL of another kind is kept as it is,
 // a row that will not be read, rather than taken for a relative path.
 std::string EntryFromLocation(std::string_view location, const std::filesystem::path& folder) {
-  const size_t colon = location.find("://");
-  if (colon != std::string_view::npos && colon > 0 && !StartsWithNoCase(location, "file://")) {
-    const std::string_view scheme = location.substr(0, colon);
-    const bool isScheme = std::all_of(scheme.begin(), scheme.end(), [](char c) {
-      return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-    });
-    if (isScheme && location.size() <= kMaxEntryLineBytes) return std::string(location);
-  }
+  if (IsOtherUrl(location) && location.size() <= kMaxEntryLineBytes) return std::string(location);
   return EntryFromLine(location, folder);
 }
 
@@ -652,7 +655,8 @@ std::string CleanText(std::string_view text) {
   return s;
 }
 
-std::string AbsoluteUrl(std::string_view path) {
+std::string LocationOf(std::string_view path) {
+  if (IsOtherUrl(path)) return std::string(path);  // as it was read
   std::error_code ec;
   std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
   if (ec) absolute = path;
@@ -710,7 +714,7 @@ std::string PlaylistText(PlaylistFormat format, const std::vector<PlaylistItem>&
              "  <trackList>\n";
       for (const auto& item : items) {
         text += "    <track>\n      <location>";
-        AppendXmlText(text, AbsoluteUrl(item.path));
+        AppendXmlText(text, LocationOf(item.path));
         text += "</location>\n";
         if (const std::string artist = CleanText(item.artist); !artist.empty()) {
           text += "      <creator>";

@@ -388,6 +388,16 @@ TEST_F(SaveAndRead, EveryKindGivesBackTheRowsItWasSavedFrom) {
   const auto realA = MakeTrack(dir / "Motörhead" / "Ace.mp3", "Motörhead", "Ace of Spades").string();
   const auto realB = MakeTrack(dir / "x&y" / "cat.mp3", "Tom & Jerry", "<Cat> - \"Mouse\"").string();
   const auto realC = MakeTrack(dir / "caf\xE9.mp3", "Art", "A file named in ISO-8859-1").string();
+  // A URL an XSPF named is kept as it was in XSPF (M3U and PLS take it for a relative path).
+  WriteBytes(dir / "url.xspf", "<playlist><trackList><track><location>http://radio.invalid/a%20b</location></track>"
+                               "</trackList></playlist>");
+  const std::vector<std::string> fromXspf = {"http://radio.invalid/a%20b"};
+  EXPECT_EQ(PathsOf(Read(dir / "url.xspf")), fromXspf);
+  Load(*model, {(dir / "url.xspf").string()});
+  ASSERT_TRUE(model->SavePlaylist((dir / "url-out.xspf").string()));
+  EXPECT_EQ(PathsOf(Read(dir / "url-out.xspf")), fromXspf);
+  model->Clear();
+
   std::vector<std::string> missing;
   for (const char* name : {"#hash.mp3", "line\nbreak.mp3", "100% é.mp3", "caf\xE9 gone.mp3", "a\\b.mp3",
                            "01 - Band - Song.mp3", " lead.mp3", "trail.mp3 ", "gone.mp3", "gone2.mp3"})
