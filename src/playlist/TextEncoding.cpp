@@ -102,8 +102,8 @@ std::string ConvertToUtf8(std::string_view text, const std::string& codeset) {
   const iconv_t cd = ::iconv_open("UTF-8", codeset.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return Latin1ToUtf8(text);
   std::string out;
-  // An 8-bit encoding needs at most three bytes a character in UTF-8; a wider one fewer.
-  out.resize(text.size() * 3 + 16);
+  // Twice the bytes hold most 8-bit text in UTF-8 (and any UTF-16); the rest grows as needed.
+  out.resize(text.size() * 2 + 16);
   char* in = const_cast<char*>(text.data());
   size_t inLeft = text.size();
   size_t used = 0;
