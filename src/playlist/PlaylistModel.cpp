@@ -18,14 +18,6 @@ namespace {
 constexpr size_t kBatchSize = 20;
 constexpr char kDefaultName[] = "tvra.dfl";
 
-// Tag texts may hold line breaks; an #EXTINF line must stay one line.
-std::string OneLine(std::string s) {
-  for (auto& c : s) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return s;
-}
-
 // An empty path names no file, and a NUL would make the default playlist unreadable.
 bool NamesAFile(std::string_view path) { return !path.empty() && path.find('\0') == std::string_view::npos; }
 
@@ -36,6 +28,17 @@ TrackRecord UnavailableRecord(const std::string& path) {
   r.title = std::filesystem::path(path).filename().string();
   if (r.title.empty()) r.title = path;  // a path ending in "/"
   return r;
+}
+
+// A file that cannot be read shows what its playlist told of it, where it told something.
+void ApplyHint(TrackRecord& r, std::string_view packed) {
+  const EntryHint hint = UnpackHint(packed);
+  r.artist = hint.artist;
+  if (!hint.title.empty()) r.title = hint.title;
+  if (hint.seconds > 0) {
+    r.seconds = hint.seconds;
+    r.duration = FormatRowDuration(hint.seconds);
+  }
 }
 
 
@@ -251,27 +254,34 @@ void PlaylistModel::RunRequest(const Request& request) {
   // A playlist line in the default file (a load cut short by the exit) expands to other entries
   // than the file holds: those rows are a change to be saved.
   bool sameAsDefaultFile = request.fromDefaultFile;
-  // Without playlists to expand, the request's own list is read as it is, not copied.
-  const bool plain = std::none_of(request.paths->begin(), request.paths->end(),
-                                  [](std::string_view p) { return IsPlaylistName(p) || !NamesAFile(p); });
+  // Without playlists to expand, the request's own list is read as it is, not copied: the copy
+  // starts at the first path that is a playlist or names no file.
   std::shared_ptr<PathList> pending = request.paths;
-  if (!plain) {
-    pending = std::make_shared<PathList>();
-    for (const std::string_view path : *request.paths) {
-      if (stop_) return;
-      if (IsPlaylistName(path)) {
-        sameAsDefaultFile = false;
-        PathList entries = ReadM3u(std::string(path));
-        if (pending->empty()) {
-          *pending = std::move(entries);
-        } else {
-          for (const std::string_view entry : entries) pending->Add(entry);
-        }
-      } else {
-        pending->Add(path);
-      }
+  std::shared_ptr<PathList> hints;  // one for each pending path, or none at all
+  const PathList& input = *request.paths;
+  PlaylistEntries expanded;
+  bool copying = false;
+  for (size_t i = 0; i < input.size(); ++i) {
+    if (stop_) return;
+    const std::string_view path = input[i];
+    const bool names = NamesAFile(path);
+    const PlaylistFormat format = names ? PlaylistFormatOfFile(path) : PlaylistFormat::kNone;
+    if (!copying) {
+      if (names && format == PlaylistFormat::kNone) continue;
+      copying = true;
+      expanded.paths.Reserve(i);
+      for (size_t k = 0; k < i; ++k) expanded.Add(input[k], {});
     }
-    pending->RemoveIf([](std::string_view p) { return !NamesAFile(p); });
+    if (format != PlaylistFormat::kNone) {
+      sameAsDefaultFile = false;
+      AppendPlaylist(std::string(path), format, expanded, &stop_);
+    } else if (names) {
+      expanded.Add(path, {});
+    }
+  }
+  if (copying) {
+    pending = std::make_shared<PathList>(std::move(expanded.paths));
+    if (!expanded.hints.empty()) hints = std::make_shared<PathList>(std::move(expanded.hints));
   }
   {
     std::lock_guard lock(mutex_);
@@ -297,6 +307,7 @@ void PlaylistModel::RunRequest(const Request& request) {
     } catch (...) {
       record = UnavailableRecord(path);  // a file that defeats the reader cannot be read
     }
+    if (!record.available && hints) ApplyHint(record, (*hints)[i]);
     PackRecord(staging, record);
     if (++staged == kBatchSize || i + 1 == n) {
       const size_t count = staged;
@@ -309,6 +320,7 @@ void PlaylistModel::RunRequest(const Request& request) {
         currentHanded_ = i + 1;
         // The paths handed over live on in their rows: the blocks they filled can go.
         pending->DropBefore(currentHanded_);
+        if (hints) hints->DropBefore(currentHanded_);
       }
       staging.clear();
       staged = 0;
@@ -542,20 +554,20 @@ void PlaylistModel::ClickColumn(int column) {
 // ---------------------------------------------------------------------------------------------
 // Files
 
-std::string PlaylistModel::M3uText() const {
-  // The #EXTINF texts are the ones the rows already show: saving never waits on the files again.
-  std::string text = "#EXTM3U";
+std::string PlaylistModel::PlaylistFileText(PlaylistFormat format) const {
+  // The texts are the ones the rows already show: saving never waits on the files again.
+  std::vector<PlaylistItem> items;
+  items.reserve(rows_.size());
   for (const int r : RowOfEntry()) {
     if (r < 0) continue;  // a removed row
     const auto& row = rows_[static_cast<size_t>(r)];
-    text += "\n#EXTINF:" + std::to_string(row.seconds) + "," + OneLine(std::string(row.Text(kColumnArtist))) + " - " +
-            OneLine(std::string(row.Text(kColumnTitle))) + "\n" + LineForEntry(std::string(row.Path()));
+    items.push_back(PlaylistItem{row.Path(), row.Text(kColumnArtist), row.Text(kColumnTitle), row.seconds, row.available});
   }
-  return text;
+  return PlaylistText(format, items);
 }
 
 bool PlaylistModel::SavePlaylist(const std::string& file, std::string* reason) const {
-  return WriteFileAtomically(file, M3uText(), reason);
+  return WriteFileAtomically(file, PlaylistFileText(SaveFormatOfName(file)), reason);
 }
 
 std::filesystem::path PlaylistModel::DefaultPlaylistPath() const {

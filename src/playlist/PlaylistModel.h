@@ -1,6 +1,6 @@
 #pragma once
 // The playlist without its window: entries, rows with their seven texts, the current row,
-// loading on a worker thread, sorting, shuffling, M3U files and the default playlist.
+// loading on a worker thread, sorting, shuffling, playlist files and the default playlist.
 //
 // Threads. Every member function is called from one thread, the owner's (the UI thread in the
 // player), except IsLoading and WaitForLoad, which any thread may call. Tags are read by one load
@@ -149,7 +149,9 @@ class PlaylistModel {
   PlaylistModel(const PlaylistModel&) = delete;
   PlaylistModel& operator=(const PlaylistModel&) = delete;
 
-  // Files and M3U playlists (".m3u" in any case), expanded and read on the load thread. Returns
+  // Files and playlists (M3U, PLS, XSPF: PlaylistFormatOfFile), expanded, nested ones too, and
+  // read on the load thread. A file that cannot be read shows the title, artist and length its
+  // playlist gave it, if any; a file that can shows its own tags. Returns
   // at once; a request made while a load runs waits for it, so loads never overlap. Empty paths
   // and paths holding a NUL name no file and are left out. A non-zero tag asks for
   // Callbacks::firstRowArrived.
@@ -193,7 +195,10 @@ class PlaylistModel {
   int SortColumnIndex() const { return sortColumn_; }
   bool SortAscending() const { return sortAscending_; }
 
-  std::string M3uText() const;
+  // Every row in entry order as a playlist file of `format` holds it (M3U for kNone).
+  std::string PlaylistFileText(PlaylistFormat format) const;
+  std::string M3uText() const { return PlaylistFileText(PlaylistFormat::kM3u); }
+  // PLS for a name ending in ".pls", XSPF for ".xspf" (in any case), M3U for any other name.
   // False when the file cannot be written; `reason` (when given) then says why in words.
   bool SavePlaylist(const std::string& file, std::string* reason = nullptr) const;
 

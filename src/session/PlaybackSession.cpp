@@ -39,7 +39,8 @@ std::filesystem::path DataFolder(const std::filesystem::path& chosen) {
   return std::filesystem::path(dir.toStdString());
 }
 
-bool IsPlaylist(const QString& path) { return IsPlaylistName(path.toStdString()); }
+// By its name, or by its first bytes when the name says nothing.
+bool IsPlaylist(const QString& path) { return PlaylistFormatOfFile(path.toStdString()) != PlaylistFormat::kNone; }
 
 std::vector<std::string> ToStd(const QStringList& list) {
   std::vector<std::string> out;

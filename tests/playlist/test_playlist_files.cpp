@@ -10,6 +10,7 @@
 #include "playlist/PlaylistFiles.h"
 #include "playlist/PlaylistModel.h"
 #include "playlist/PlaylistTestUtil.h"
+#include "playlist/TextEncoding.h"
 
 namespace tovira {
 namespace {
@@ -47,13 +48,14 @@ TEST(M3uLines, ReadAgainstThePlaylistsFolderAndWrittenToReadBackUnchanged) {
   for (const auto& [line, entry] : lines) EXPECT_EQ(EntryFromLine(line, base), entry) << line.substr(0, 40);
   EXPECT_EQ(SplitLines("\xEF\xBB\xBF" "a\r\nb\n\nc"), (std::vector<std::string>{"a", "b", "", "c"}));
   EXPECT_EQ(SplitLines("a\rb\n"), (std::vector<std::string>{"a\rb"}));
-  EXPECT_TRUE(IsPlaylistName("x.M3u"));
-  EXPECT_FALSE(IsPlaylistName("xm3u"));
-  EXPECT_FALSE(IsPlaylistName("x.m3u8"));
 
   // Paths that a plain line would change are written so that they read back unchanged.
-  for (const std::string path : {"/a/#b.mp3", "/line\nbreak.mp3", "/cr\r.mp3", "/100% é.mp3", "/x\\y.mp3"})
+  // A name that is not UTF-8 (a file named in an 8-bit encoding) is escaped, so that the playlist
+  // holding it stays UTF-8 and is not read back as another encoding as a whole.
+  for (const std::string path : {"/a/#b.mp3", "/line\nbreak.mp3", "/cr\r.mp3", "/100% é.mp3", "/x\\y.mp3", "/caf\xE9.mp3"}) {
     EXPECT_EQ(EntryFromLine(LineForEntry(path), base), path) << path;
+    EXPECT_TRUE(IsValidUtf8(LineForEntry(path))) << path;
+  }
   EXPECT_EQ(LineForEntry("/plain/path.mp3"), "/plain/path.mp3");
   // Relative paths are relative to the current folder here, but would be read against the
   // playlist's folder: they are written in full.
@@ -324,7 +326,7 @@ TEST(ReadTextFileTest, ReadsRegularFilesAndRefusesAFifoAtOnce) {
   std::filesystem::create_symlink(fifo, dir / "to-fifo.m3u");
   EXPECT_EQ(ReadTextFile(fifo.string()), std::nullopt);
   EXPECT_EQ(ReadTextFile((dir / "to-fifo.m3u").string()), std::nullopt);
-  EXPECT_TRUE(ReadM3u((dir / "to-fifo.m3u").string()).empty());
+  EXPECT_TRUE(ReadPlaylist((dir / "to-fifo.m3u").string(), PlaylistFormat::kM3u).paths.empty());
 
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);

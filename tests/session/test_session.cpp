@@ -278,6 +278,18 @@ TEST_F(Session, CommandLineAndHandOffsKeepTheirOrder) {
   t->Playlist().WaitForLoad();  // the default playlist the first session saved
   QCoreApplication::processEvents();
   EXPECT_FALSE(PlaylistPaths(*t).contains(c));
+
+  // One playlist alone is added, not played as a file, whatever its name says: this one is told
+  // by its content.
+  const fs::path list = dir_.path() / "list.txt";
+  test::WriteBytes(list, "[playlist]\nFile2=" + b.toStdString() + "\nFile1=" + a.toStdString() + "\n");
+  const int before = t->Playlist().RowCount();
+  const QStringList told = reports_;
+  t->OpenCommandLine({QString::fromStdString(list.string())});
+  Rows(*t, before + 2);
+  EXPECT_EQ(PlaylistPaths(*t).mid(before), (QStringList{a, b}));
+  EXPECT_EQ(t->Current().path, c);
+  EXPECT_EQ(reports_, told) << "nothing failed to play";
 }
 
 // The default playlist follows every change within the autosave delay, rows of absent files

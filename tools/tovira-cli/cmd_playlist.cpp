@@ -41,8 +41,14 @@ void AddFolder(const std::string& folder, std::vector<std::string>& paths) {
   FileFinder finder;
   finder.SetRoot(folder, true);
   finder.AddPattern("*.mp3", true, false);
-  finder.AddPattern("*.m3u", true, false);
   for (const auto& entry : finder) paths.push_back(entry.path);
+  // Folder by folder, every kind of playlist of a folder together, as the picker has them.
+  for (const auto& each : finder.Folders()) {
+    FileFinder one;
+    one.SetRoot(each, false);
+    for (const char* pattern : kPlaylistPatterns) one.AddPattern(pattern, true, false);
+    for (const auto& entry : one) paths.push_back(entry.path);
+  }
 }
 
 }  // namespace
@@ -61,7 +67,7 @@ int RunPlaylist(const Args& args) {
     }
   }
   if (inputs.empty()) {
-    std::fprintf(stderr, "usage: tovira-cli playlist PATH... [-o OUT.m3u]\n");
+    std::fprintf(stderr, "usage: tovira-cli playlist PATH... [-o OUT.m3u|OUT.pls|OUT.xspf]\n");
     return 2;
   }
   std::vector<std::string> paths;
@@ -85,7 +91,7 @@ int RunPlaylist(const Args& args) {
   int unreadable = 0;
   for (const auto& row : model.Rows()) {
     for (int c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], std::min(Width(row.Text(c)), kMaxColumnWidth));
-    unreadable += row.Text(kColumnDuration).empty();
+    unreadable += !row.available;
   }
   // Line by line: the table of a long list is never held whole.
   auto line = [&](auto textOf) {

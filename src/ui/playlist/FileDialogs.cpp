@@ -19,6 +19,16 @@ QStringList NameFiltersFromPairs(const QString& pairs) {
   return filters;
 }
 
+QString FirstSuffixOfNameFilter(const QString& filter) {
+  const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+  const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+  if (open < 0 || close <= open) return {};
+  const QStringList patterns = filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (patterns.isEmpty() || !patterns.front().startsWith(QStringLiteral("*."))) return {};
+  const QString suffix = patterns.front().mid(2);
+  return suffix.contains(QLatin1Char('*')) || suffix.contains(QLatin1Char('?')) ? QString() : suffix;
+}
+
 QStringList QtFileDialogs::OpenFiles(QWidget* parent, const QString& caption, const QString& filter) {
   QFileDialog dialog(parent, caption, lastFolder_);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -40,6 +50,11 @@ QString QtFileDialogs::SaveFile(QWidget* parent, const QString& caption, const Q
   dialog.setDefaultSuffix(defaultSuffix);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setNameFilters(NameFiltersFromPairs(filter));
+  // A kind chosen in the list is the kind a bare name is saved as.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, defaultSuffix](const QString& chosen) {
+    const QString suffix = FirstSuffixOfNameFilter(chosen);
+    dialog.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
+  });
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return {};

@@ -11,13 +11,17 @@ namespace tovira {
 
 // Filters written as "label|patterns|label|patterns|...", patterns separated by ";".
 inline constexpr char kAddFilesFilter[] =
-    "All supported files|*.mp3;*.mp2;*.mp1;*.m3u|MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|"
-    "Playlist (*.m3u)|*.m3u|All files(*.*)|*.*||";
+    "All supported files|*.mp3;*.mp2;*.mp1;*.m3u;*.m3u8;*.pls;*.xspf|MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|"
+    "Playlist (*.m3u,*.m3u8,*.pls,*.xspf)|*.m3u;*.m3u8;*.pls;*.xspf|All files(*.*)|*.*||";
 inline constexpr char kLoadFilter[] = "MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|All files(*.*)|*.*||";
-inline constexpr char kSaveFilter[] = "M3U Playlist|*.m3u||";
+// The first pattern of the filter chosen is the extension a name typed without one gets.
+inline constexpr char kSaveFilter[] = "M3U Playlist|*.m3u;*.m3u8|PLS Playlist|*.pls|XSPF Playlist|*.xspf||";
 
 // The same filters as Qt name filters: "label (pattern pattern ...)", one per entry.
 QStringList NameFiltersFromPairs(const QString& pairs);
+// The extension of a Qt name filter's first pattern ("m3u" for "M3U Playlist (*.m3u *.m3u8)"),
+// empty when it has none ("*.*", "*").
+QString FirstSuffixOfNameFilter(const QString& filter);
 
 class FileDialogs {
  public:
@@ -25,7 +29,7 @@ class FileDialogs {
   // Every chosen file (any number), empty when cancelled. Links are returned as they are.
   virtual QStringList OpenFiles(QWidget* parent, const QString& caption, const QString& filter) = 0;
   // The file to write, empty when cancelled; the dialog asks before overwriting, and a name
-  // typed without extension gets `defaultSuffix`.
+  // typed without extension gets the chosen filter's first extension, or `defaultSuffix`.
   virtual QString SaveFile(QWidget* parent, const QString& caption, const QString& filter,
                            const QString& defaultSuffix) = 0;
 };

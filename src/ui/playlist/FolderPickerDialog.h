@@ -1,6 +1,6 @@
 #pragma once
 // The "Open Directory" window: a folder tree filled as folders are expanded, OK and Cancel.
-// OK scans the chosen folder and everything below it for ".mp3" and ".m3u" files off the UI
+// OK scans the chosen folder and everything below it for ".mp3" files and playlists off the UI
 // thread, then hands the files over through `filesChosen` and hides; the folder is remembered
 // in "DirSetting"/"Tree".
 

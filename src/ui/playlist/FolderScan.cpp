@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "playlist/FileFinder.h"
+#include "playlist/PlaylistFiles.h"
 
 namespace tovira {
 
@@ -26,7 +27,7 @@ std::vector<std::string> ScanFolderForAudio(const std::string& root, const std::
     one.SetRoot(folder, false);
     one.AddPattern("*.mp3", true, false);
     const size_t audio = one.Results().size();
-    one.AddPattern("*.m3u", true, false);
+    for (const char* pattern : kPlaylistPatterns) one.AddPattern(pattern, true, false);
     const auto& results = one.Results();
     for (size_t i = 0; i < results.size(); ++i) (i < audio ? found : playlists).push_back(results[i].path);
     ++done;

@@ -1,5 +1,5 @@
 #pragma once
-// Finds every ".mp3" and then every ".m3u" file below one or more folders, off the UI thread.
+// Finds every ".mp3" and then every playlist below one or more folders, off the UI thread.
 //
 // The scans run one after another on a worker thread that the scanner owns; progress and the
 // results come back to the scanner's thread as queued signals. A scan started while another runs
@@ -23,9 +23,9 @@
 namespace tovira {
 
 // The files a folder scan adds, in the order they are added: for each root, every ".mp3" of the
-// whole tree first, then every ".m3u". `progress(done, total)` is called after each folder is
-// read; `cancelled` is polled between folders, and a cancelled scan returns what it has found so
-// far.
+// whole tree first, then every playlist (kPlaylistPatterns), folder by folder.
+// `progress(done, total)` is called after each folder is read; `cancelled` is polled between
+// folders, and a cancelled scan returns what it has found so far.
 std::vector<std::string> ScanFolderForAudio(const std::string& root,
                                             const std::function<void(int done, int total)>& progress = {},
                                             const std::atomic<bool>* cancelled = nullptr);

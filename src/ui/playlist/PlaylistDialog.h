@@ -43,7 +43,7 @@ class PlaylistDialog : public QDialog {
                  const QString& folderRoot = QStringLiteral("/"));
   ~PlaylistDialog() override;
 
-  // Files and playlists to add; ".m3u" files are expanded.
+  // Files and playlists to add; playlists are expanded.
   void AddPaths(const QStringList& paths);
   // Files and folders (scanned like Add Dir) to add, as dropped from a file manager. Drops are
   // added in the order they come, each after the folders of the ones before have been scanned.

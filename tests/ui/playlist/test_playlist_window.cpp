@@ -291,7 +291,14 @@ TEST_F(PlaylistDialogTest, AddFilesExpandsPlaylistsSaveWritesTheChosenFileOrRepo
 TEST(FileDialogFilters, PairsBecomeQtNameFilters) {
   EXPECT_EQ(NameFiltersFromPairs("All supported files|*.mp3;*.m3u|Playlist (*.m3u)|*.m3u||"),
             (QStringList{"All supported files (*.mp3 *.m3u)", "Playlist (*.m3u) (*.m3u)"}));
-  EXPECT_EQ(NameFiltersFromPairs(kSaveFilter), QStringList{"M3U Playlist (*.m3u)"});
+  const QStringList save = NameFiltersFromPairs(kSaveFilter);
+  EXPECT_EQ(save, (QStringList{"M3U Playlist (*.m3u *.m3u8)", "PLS Playlist (*.pls)", "XSPF Playlist (*.xspf)"}));
+  // The kind chosen is the extension a bare name gets.
+  QStringList suffixes;
+  for (const QString& filter : save) suffixes << FirstSuffixOfNameFilter(filter);
+  EXPECT_EQ(suffixes, (QStringList{"m3u", "pls", "xspf"}));
+  EXPECT_EQ(FirstSuffixOfNameFilter("All files(*.*) (*.*)"), QString());
+  EXPECT_EQ(FirstSuffixOfNameFilter("no patterns"), QString());
   EXPECT_TRUE(NameFiltersFromPairs("").isEmpty());
 }
 
@@ -420,18 +427,22 @@ TEST_F(FolderPickerTest, TreeListsFoldersOnlyInCaseInsensitiveOrderWithButtonsWh
   EXPECT_EQ(ChildTexts(alpha), QStringList{"inner"});
 }
 
-TEST(FolderScan, EveryMp3OfTheTreeComesBeforeTheFirstM3u) {
+TEST(FolderScan, EveryMp3OfTheTreeComesBeforeTheFirstPlaylist) {
   TempDir dir;
-  for (const char* f : {"z.m3u", "top.mp3", "sub/deep/d.MP3", "sub/list.m3u", "sub/s.mp3", "sub/other.mp2", "sub/wave.wav"})
+  for (const char* f : {"z.m3u", "z.m3u8", "top.mp3", "sub/deep/d.MP3", "sub/b.xspf", "sub/list.m3u", "sub/list.PLS",
+                        "sub/s.mp3", "sub/other.mp2", "sub/wave.wav", "sub/notes.txt"})
     Touch(dir.path() / f);
   std::vector<int> seen;
   const auto files = ScanFolderForAudio(dir.path().string() + "//", [&](int done, int total) {
     seen.push_back(done);
     EXPECT_EQ(total, 3);  // three folders
   });
+  // Playlists folder by folder, kind by kind within a folder.
   const std::vector<std::string> want = {(dir.path() / "sub" / "deep" / "d.MP3").string(),
                                          (dir.path() / "sub" / "s.mp3").string(), (dir.path() / "top.mp3").string(),
-                                         (dir.path() / "sub" / "list.m3u").string(), (dir.path() / "z.m3u").string()};
+                                         (dir.path() / "sub" / "list.m3u").string(), (dir.path() / "sub" / "list.PLS").string(),
+                                         (dir.path() / "sub" / "b.xspf").string(), (dir.path() / "z.m3u").string(),
+                                         (dir.path() / "z.m3u8").string()};
   EXPECT_EQ(files, want);
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
 
@@ -439,7 +450,7 @@ TEST(FolderScan, EveryMp3OfTheTreeComesBeforeTheFirstM3u) {
   std::atomic<bool> cancel{false};
   int calls = 0;
   EXPECT_EQ(ScanFolderForAudio(dir.path().string(), [&](int, int) { cancel = ++calls == 2; }, &cancel),
-            (std::vector<std::string>{want[0], want[1], want[3]}));
+            (std::vector<std::string>{want[0], want[1], want[3], want[4], want[5]}));
   EXPECT_EQ(calls, 2);
 }
 
