@@ -16,7 +16,7 @@ for arg in "$@"; do
     # The software-centre metainfo's validator, and a private sound server for the device's tests
     # (never where PipeWire serves PulseAudio clients: the two packages exclude each other).
     --test)
-      packages+=(appstream)
+      packages+=(appstream locales)
       if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
         packages+=(pulseaudio pulseaudio-utils)
       fi ;;
