@@ -16,17 +16,17 @@ constexpr char kMainSection[] = "Main";
 constexpr char kTagEncodingName[] = "TagEncoding";
 
 constexpr TagEncodingEntry kEntries[] = {
-    {TagEncoding::Auto, "auto", "Automatic"},
-    {TagEncoding::Latin1, "latin1", "Western (ISO-8859-1)"},
-    {TagEncoding::Windows1252, "cp1252", "Western (Windows-1252)"},
-    {TagEncoding::Windows1250, "cp1250", "Central European (Windows-1250)"},
-    {TagEncoding::Iso8859_2, "iso-8859-2", "Central European (ISO-8859-2)"},
-    {TagEncoding::Windows1251, "cp1251", "Cyrillic (Windows-1251)"},
-    {TagEncoding::Koi8R, "koi8-r", "Cyrillic (KOI8-R)"},
-    {TagEncoding::Iso8859_5, "iso-8859-5", "Cyrillic (ISO-8859-5)"},
-    {TagEncoding::Windows1253, "cp1253", "Greek (Windows-1253)"},
-    {TagEncoding::Iso8859_7, "iso-8859-7", "Greek (ISO-8859-7)"},
-    {TagEncoding::Utf8, "utf-8", "Unicode (UTF-8)"},
+    {TagEncoding::Auto, "auto"},
+    {TagEncoding::Latin1, "latin1"},
+    {TagEncoding::Windows1252, "cp1252"},
+    {TagEncoding::Windows1250, "cp1250"},
+    {TagEncoding::Iso8859_2, "iso-8859-2"},
+    {TagEncoding::Windows1251, "cp1251"},
+    {TagEncoding::Koi8R, "koi8-r"},
+    {TagEncoding::Iso8859_5, "iso-8859-5"},
+    {TagEncoding::Windows1253, "cp1253"},
+    {TagEncoding::Iso8859_7, "iso-8859-7"},
+    {TagEncoding::Utf8, "utf-8"},
 };
 
 struct Alias {
@@ -269,7 +269,7 @@ double Unlikeness(const std::vector<std::string_view>& texts, const CodePageTabl
           const bool before = i > 0 && isLetter(i - 1);
           const bool after = isLetter(i + 1);
           if (c == 0 || (c >= 0x80 && c <= 0x9F)) {
-            cost += 12.0;  // no character there, or a control character
+            cost += 12.0;  // a control character, or none (Windows-1252's gaps, read as Latin-1)
           } else if (IsApostrophe(c)) {
           } else if (IsPunctuation(c)) {
             if (before && after) cost += 8.0;
@@ -329,6 +329,15 @@ double Unlikeness(const std::vector<std::string_view>& texts, const CodePageTabl
     cost += 6.0 * static_cast<double>(accented.size() - best);
   }
   return cost;
+}
+
+bool DefinesAll(const std::vector<std::string_view>& texts, const CodePageTable& page) {
+  return std::all_of(texts.begin(), texts.end(), [&](std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [&](char ch) {
+      const auto b = static_cast<unsigned char>(ch);
+      return b < 0x80 || page[b - 0x80] != 0;
+    });
+  });
 }
 
 }  // namespace
@@ -407,7 +416,10 @@ TagEncoding GuessTagEncoding(const std::vector<std::string_view>& texts) {
   TagEncoding best = TagEncoding::Latin1;
   double bestCost = 0.0;
   for (const Candidate& c : others) {
-    const double cost = c.prior + Unlikeness(texts, *CodePageOf(c.encoding), c.languages);
+    // A code page that leaves one of the bytes undefined did not write them.
+    const CodePageTable& page = *CodePageOf(c.encoding);
+    if (!DefinesAll(texts, page)) continue;
+    const double cost = c.prior + Unlikeness(texts, page, c.languages);
     if (best == TagEncoding::Latin1 || cost < bestCost) {
       best = c.encoding;
       bestCost = cost;
@@ -417,16 +429,7 @@ TagEncoding GuessTagEncoding(const std::vector<std::string_view>& texts) {
   constexpr double kMargin = 3.0;
   constexpr double kMostBitsPerByte = 8.0;
   if (bestCost + kMargin < western && bestCost <= kMostBitsPerByte * static_cast<double>(highBytes)) return best;
-  if (c1Bytes) {
-    const CodePageTable& cp1252 = *CodePageOf(TagEncoding::Windows1252);
-    const bool defined = std::all_of(texts.begin(), texts.end(), [&](std::string_view text) {
-      return std::all_of(text.begin(), text.end(), [&](char ch) {
-        const auto b = static_cast<unsigned char>(ch);
-        return b < 0x80 || cp1252[b - 0x80] != 0;
-      });
-    });
-    if (defined) return TagEncoding::Windows1252;
-  }
+  if (c1Bytes && DefinesAll(texts, *CodePageOf(TagEncoding::Windows1252))) return TagEncoding::Windows1252;
   return TagEncoding::Latin1;
 }
 

@@ -32,8 +32,7 @@ enum class TagEncoding {
 
 struct TagEncodingEntry {
   TagEncoding encoding;
-  const char* name;   // as stored in the settings: "auto", "latin1", "cp1251", ...
-  const char* label;  // for a menu, in English: "Cyrillic (Windows-1251)"
+  const char* name;  // as stored in the settings: "auto", "latin1", "cp1251", ...
 };
 
 // Every setting, in the order a menu lists them.
