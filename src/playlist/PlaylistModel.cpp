@@ -191,7 +191,10 @@ TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags) {
 }
 
 PlaylistModel::PlaylistModel(Options options, Callbacks callbacks)
-    : options_(std::move(options)), callbacks_(std::move(callbacks)) {
+    : options_(std::move(options)),
+      callbacks_(std::move(callbacks)),
+      tagEncoding_(options_.tagEncoding),
+      loadEncoding_(options_.tagEncoding) {
   if (options_.dataFolder.empty()) options_.dataFolder = DefaultDataFolder();
   uint64_t seed = options_.shuffleSeed;
   if (seed == 0) {
@@ -230,7 +233,7 @@ void PlaylistModel::AddPaths(std::vector<std::string> paths, uint64_t tag) {
 void PlaylistModel::Enqueue(PathList paths, bool fromDefaultFile, uint64_t tag) {
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(Request{std::make_shared<PathList>(std::move(paths)), generation_, fromDefaultFile, tag});
+    requests_.push_back(Request{std::make_shared<PathList>(std::move(paths)), generation_, fromDefaultFile, tag, nullptr});
     if (!worker_.joinable()) worker_ = std::thread(&PlaylistModel::LoadThread, this);
   }
   wake_.notify_one();
@@ -255,13 +258,13 @@ void PlaylistModel::RunRequest(const Request& request) {
   // than the file holds: those rows are a change to be saved.
   bool sameAsDefaultFile = request.fromDefaultFile;
   // Without playlists to expand, the request's own list is read as it is, not copied: the copy
-  // starts at the first path that is a playlist or names no file.
+  // starts at the first path that is a playlist or names no file. Rows read again keep their paths.
   std::shared_ptr<PathList> pending = request.paths;
   std::shared_ptr<PathList> hints;  // one for each pending path, or none at all
   const PathList& input = *request.paths;
   PlaylistEntries expanded;
   bool copying = false;
-  for (size_t i = 0; i < input.size(); ++i) {
+  for (size_t i = 0; !request.reread && i < input.size(); ++i) {
     if (stop_) return;
     const std::string_view path = input[i];
     const bool names = NamesAFile(path);
@@ -291,9 +294,11 @@ void PlaylistModel::RunRequest(const Request& request) {
     currentPaths_ = pending;
     currentHanded_ = 0;
     currentActive_ = true;
+    currentReread_ = request.reread != nullptr;
   }
 
   TagInfo tags;
+  TagEncoding encoding = TagEncoding::Auto;
   std::string staging;
   size_t staged = 0;
   const size_t n = pending->size();
@@ -301,6 +306,8 @@ void PlaylistModel::RunRequest(const Request& request) {
   for (size_t i = 0; i < n; ++i) {
     if (stop_ || liveGeneration_ != request.generation) return;
     path.assign((*pending)[i]);
+    // One encoding a batch: a change while it is read is caught when it is delivered.
+    if (staged == 0) tags.SetTagEncoding(encoding = loadEncoding_);
     TrackRecord record;
     try {
       record = ReadTrackRecord(path, tags);
@@ -315,8 +322,11 @@ void PlaylistModel::RunRequest(const Request& request) {
         std::lock_guard lock(mutex_);
         if (stop_ || generation_ != request.generation) return;
         const bool firstBatch = currentHanded_ == 0;
+        std::vector<int> rereadRows;
+        if (request.reread) rereadRows.assign(request.reread->begin() + (i + 1 - count), request.reread->begin() + (i + 1));
         // A copy of its own size; `staging` keeps its room for the next batch.
-        ready_.push_back(Batch{request.generation, sameAsDefaultFile, firstBatch ? request.tag : 0, count, staging});
+        ready_.push_back(Batch{request.generation, sameAsDefaultFile, firstBatch ? request.tag : 0, count, encoding,
+                               std::move(rereadRows), staging});
         currentHanded_ = i + 1;
         // The paths handed over live on in their rows: the blocks they filled can go.
         pending->DropBefore(currentHanded_);
@@ -331,6 +341,7 @@ void PlaylistModel::RunRequest(const Request& request) {
   if (request.generation == generation_) {
     // Only now, after the last batchReady: a waiter that wakes up sees every batch announced.
     currentActive_ = false;
+    currentReread_ = false;
     currentPaths_.reset();
   }
   idle_.notify_all();
@@ -346,6 +357,10 @@ int PlaylistModel::DeliverBatches() {
   for (auto& batch : batches) {
     // A callback may have cleared the playlist: the rest of these batches went with it.
     if (batch.generation != generation_) continue;
+    if (!batch.rereadRows.empty()) {
+      ApplyReread(batch);
+      continue;
+    }
     const int first = RowCount();
     const int count = static_cast<int>(batch.count);
     if (count == 0) continue;
@@ -354,6 +369,8 @@ int PlaylistModel::DeliverBatches() {
       rows_.push_back(RowOfRecord(UnpackRecord(batch.records, at), static_cast<int>(++entries_)));
     }
     std::string().swap(batch.records);  // a long run of batches is not held twice
+    // Read before the encoding changed: read again, after the rows that were there then.
+    if (batch.encoding != tagEncoding_) EnqueueReread(first, first + count);
     added += count;
     if (!batch.fromDefaultFile) MarkChanged();
     if (observer_) observer_->RowsInserted(first, count);
@@ -468,7 +485,7 @@ void PlaylistModel::MarkPlaying(int displayIndex) {
 void PlaylistModel::RefreshRow(int displayIndex) {
   const std::string path = PathOfRow(displayIndex);
   if (path.empty()) return;
-  TagInfo tags;
+  TagInfo tags(tagEncoding_);
   TrackRecord record;
   try {
     record = ReadTrackRecord(path, tags);
@@ -478,6 +495,56 @@ void PlaylistModel::RefreshRow(int displayIndex) {
   auto& row = rows_[static_cast<size_t>(displayIndex)];
   row = RowOfRecord(ViewOf(record), row.number);
   if (observer_) observer_->RowChanged(displayIndex);
+}
+
+void PlaylistModel::SetTagEncoding(TagEncoding encoding) {
+  if (encoding == tagEncoding_) return;
+  tagEncoding_ = encoding;
+  loadEncoding_ = encoding;
+  EnqueueReread(0, RowCount());
+}
+
+void PlaylistModel::EnqueueReread(int first, int end) {
+  if (first >= end) return;
+  PathList paths;
+  paths.Reserve(static_cast<size_t>(end - first));
+  auto numbers = std::make_shared<std::vector<int>>();
+  numbers->reserve(static_cast<size_t>(end - first));
+  for (int r = first; r < end; ++r) {
+    paths.Add(rows_[static_cast<size_t>(r)].Path());
+    numbers->push_back(rows_[static_cast<size_t>(r)].number);
+  }
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(Request{std::make_shared<PathList>(std::move(paths)), generation_, false, 0, std::move(numbers)});
+    if (!worker_.joinable()) worker_ = std::thread(&PlaylistModel::LoadThread, this);
+  }
+  wake_.notify_one();
+}
+
+int PlaylistModel::RowOfNumber(int number) {
+  if (number < 1) return -1;
+  const auto entry = static_cast<size_t>(number - 1);
+  if (entry < rowOfNumber_.size()) {
+    const int row = rowOfNumber_[entry];
+    if (row < 0) return -1;  // removed before the index was made: numbers are not given twice
+    if (row < RowCount() && rows_[static_cast<size_t>(row)].number == number) return row;
+  }
+  rowOfNumber_ = RowOfEntry();  // sorted, shuffled or removed since, or new
+  return entry < rowOfNumber_.size() ? rowOfNumber_[entry] : -1;
+}
+
+void PlaylistModel::ApplyReread(const Batch& batch) {
+  // Read in an encoding changed since: the change asked for every row again.
+  if (batch.encoding != tagEncoding_) return;
+  for (size_t at = 0, k = 0; k < batch.count && k < batch.rereadRows.size(); ++k) {
+    const RecordView record = UnpackRecord(batch.records, at);
+    const int row = RowOfNumber(batch.rereadRows[k]);
+    if (row < 0) continue;  // removed meanwhile
+    auto& r = rows_[static_cast<size_t>(row)];
+    r = RowOfRecord(record, r.number);
+    if (observer_) observer_->RowChanged(row);
+  }
 }
 
 void PlaylistModel::RemoveRows(std::vector<int> displayIndexes) {
@@ -512,11 +579,13 @@ void PlaylistModel::Clear() {
     requests_.clear();
     ready_.clear();
     currentActive_ = false;
+    currentReread_ = false;
     currentPaths_.reset();
   }
   idle_.notify_all();
   if (observer_) observer_->ModelAboutToBeReset();
   std::vector<PlaylistRow>().swap(rows_);  // the memory of a long list too
+  std::vector<int>().swap(rowOfNumber_);  // numbers start again from 1
   entries_ = 0;
   playingRow_ = -1;
   if (observer_) observer_->ModelReset();
@@ -586,10 +655,12 @@ void PlaylistModel::ForEachDefaultPath(const std::function<void(std::string_view
   for (const auto& batch : ready_) {
     for (size_t at = 0, k = 0; k < batch.count; ++k) nonEmpty(UnpackRecord(batch.records, at).strings[0]);
   }
-  if (currentActive_ && currentPaths_) {
+  // Rows read again are rows already there.
+  if (currentActive_ && currentPaths_ && !currentReread_) {
     for (size_t i = currentHanded_; i < currentPaths_->size(); ++i) nonEmpty((*currentPaths_)[i]);
   }
   for (const auto& request : requests_) {
+    if (request.reread) continue;
     for (const std::string_view p : *request.paths) nonEmpty(p);
   }
 }

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "playlist/PlaylistFiles.h"
+#include "tags/TagEncoding.h"
 
 namespace tovira {
 
@@ -96,6 +97,7 @@ TrackRecord ReadTrackRecord(const std::string& path, TagInfo& tags);
 struct PlaylistOptions {
   std::filesystem::path dataFolder;  // where "tvra.dfl" lives; empty: DefaultDataFolder()
   uint64_t shuffleSeed = 0;  // 0: seeded from std::random_device
+  TagEncoding tagEncoding = TagEncoding::Auto;  // what tag texts stored as Latin-1 are read in
 };
 
 class PlaylistObserver {  // every call on the owner (UI) thread
@@ -183,6 +185,11 @@ class PlaylistModel {
   // Reads the row's file again, here on the owner thread, and replaces its texts (but the
   // number), seconds and availability: a file that was missing may be back, or gone.
   void RefreshRow(int displayIndex);
+  // The 8-bit encoding of the tags read from now on. Every row is read again on the load thread,
+  // in its place: RowChanged for each as its new texts arrive (through DeliverBatches). Rows still
+  // being loaded are read again once they arrive, if they were read in the old encoding.
+  void SetTagEncoding(TagEncoding encoding);
+  TagEncoding GetTagEncoding() const { return tagEncoding_; }
   // Removed rows leave blank entries, so they are never saved again; numbers do not change.
   void RemoveRows(std::vector<int> displayIndexes);
   // Empties the playlist and drops any load still running or waiting; no row is current after.
@@ -222,18 +229,26 @@ class PlaylistModel {
     uint64_t generation = 0;
     bool fromDefaultFile = false;  // its rows are what the default file already holds
     uint64_t tag = 0;
+    // Set: the texts of these rows (by number, one for each path) are read again; no rows are added.
+    std::shared_ptr<const std::vector<int>> reread;
   };
   struct Batch {
     uint64_t generation = 0;
     bool fromDefaultFile = false;
     uint64_t firstOfTag = 0;  // the request's tag on its first batch only
     size_t count = 0;
+    TagEncoding encoding = TagEncoding::Auto;  // what its tags were read in
+    std::vector<int> rereadRows;  // the row numbers of a batch read again, one for each record
     // The records packed in one string (PackRecord): a batch waiting to be delivered costs little
     // more than its texts, and the load thread keeps nothing allocated after it.
     std::string records;
   };
 
   void Enqueue(PathList paths, bool fromDefaultFile, uint64_t tag);
+  // Asks the load thread to read these display rows again.
+  void EnqueueReread(int first, int end);
+  void ApplyReread(const Batch& batch);
+  int RowOfNumber(int number);
   void LoadThread();
   void RunRequest(const Request& request);
   void StartRowAt(int displayIndex);
@@ -258,6 +273,8 @@ class PlaylistModel {
   int sortColumn_ = -1;
   bool sortAscending_ = true;
   std::mt19937_64 random_;
+  TagEncoding tagEncoding_ = TagEncoding::Auto;  // the owner's; the load thread has its own copy
+  std::vector<int> rowOfNumber_;  // display index of each number - 1, refreshed when found stale
 
   bool defaultActive_ = false;
   bool defaultBlocked_ = false;
@@ -272,7 +289,9 @@ class PlaylistModel {
   std::shared_ptr<PathList> currentPaths_;  // the running request's paths, expanded
   size_t currentHanded_ = 0;
   bool currentActive_ = false;
+  bool currentReread_ = false;  // the running request reads rows again: it adds no entries
   uint64_t generation_ = 0;
+  std::atomic<TagEncoding> loadEncoding_{TagEncoding::Auto};
   std::atomic<uint64_t> liveGeneration_{0};
   std::atomic<bool> stop_{false};
   std::thread worker_;

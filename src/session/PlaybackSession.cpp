@@ -75,6 +75,8 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
   PlaylistOptions po;
   po.dataFolder = DataFolder(options_.dataFolder);
   po.shuffleSeed = options_.shuffleSeed;
+  if (options_.settings) tagEncoding_ = LoadTagEncoding(*options_.settings);
+  po.tagEncoding = tagEncoding_;
   PlaylistCallbacks pc;
   pc.startRow = [this](const std::string& path) {
     const QString file = QString::fromStdString(path);
@@ -213,7 +215,7 @@ bool PlaybackSession::StartFile(const QString& path, bool fromPlaylist) {
     emit reported(path, playable.reason);
     return false;
   }
-  const auto facts = ReadTrackFacts(path.toStdString());
+  const auto facts = ReadTrackFacts(path.toStdString(), tagEncoding_);
   const int row = fromPlaylist ? playlist_->PlayingRow() : -1;
   const bool continues = ContinuesFromCurrent(facts.value_or(TrackFacts{}), row);
   const double gain =
@@ -490,7 +492,7 @@ void PlaybackSession::ResumeIfArrived() {
   if (!resume_) return;
   const auto point = resume_->Arrived();
   if (!point) return;
-  const auto facts = ReadTrackFacts(point->path);
+  const auto facts = ReadTrackFacts(point->path, tagEncoding_);
   if (!facts || IsActive()) {
     resume_->Take({});
     return;
@@ -678,7 +680,7 @@ void PlaybackSession::ArmNext() {
   // The same row still waiting: its tags are known, only the album rule may have changed.
   const bool waiting = armed_.serial != 0 && armed_.path == path && armed_.key == key &&
                        controller_->NextSerial() == armed_.serial;
-  const auto facts = waiting ? armed_.facts : ReadTrackFacts(path.toStdString());
+  const auto facts = waiting ? armed_.facts : ReadTrackFacts(path.toStdString(), tagEncoding_);
   const bool continues = ContinuesFromCurrent(facts.value_or(TrackFacts{}), row);
   if (waiting && armed_.continues == continues) return;
   const double gain =
@@ -746,6 +748,29 @@ void PlaybackSession::SetReplayGain(const ReplayGainConfig& config) {
     nowGain_ = 1.0;
   }
   DisarmNext();  // armed with the old gain
+  ScheduleArm();
+}
+
+void PlaybackSession::SetTagEncoding(TagEncoding encoding) {
+  if (encoding == tagEncoding_) return;
+  tagEncoding_ = encoding;
+  playlist_->SetTagEncoding(encoding);
+  if (!now_.path.isEmpty()) {
+    // Only the texts: what playing has shown of the stream (a variable rate) stays.
+    if (const auto facts = ReadTrackFacts(now_.path.toStdString(), encoding)) {
+      TrackFacts& f = now_.facts;
+      f.tagged = facts->tagged;
+      f.artist = facts->artist;
+      f.title = facts->title;
+      f.album = facts->album;
+      f.year = facts->year;
+      f.genre = facts->genre;
+      f.albumArtist = facts->albumArtist;
+    }
+    emit nowPlayingChanged();
+  }
+  // The follower's texts were read in the old encoding, and with them its album.
+  DisarmNext();
   ScheduleArm();
 }
 

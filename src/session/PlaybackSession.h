@@ -25,6 +25,7 @@
 #include "session/PlayOrder.h"
 #include "session/TrackFacts.h"
 #include "spectrum/SpectrumAnalyzer.h"
+#include "tags/TagEncoding.h"
 
 namespace tovira {
 
@@ -45,7 +46,7 @@ struct SessionOptions {
   std::unique_ptr<AudioDevice> device;  // null: the sound card
   bool fallbackToSilence = true;        // a device that cannot be opened plays silently, with a notice
   std::filesystem::path dataFolder;     // where "tvra.dfl" lives; empty: the per-user data folder
-  Settings* settings = nullptr;         // "Main"/"Vol", "PlayOrder"; null: the defaults, nothing kept
+  Settings* settings = nullptr;         // "Main"/"Vol", "TagEncoding", "PlayOrder"; null: the defaults, nothing kept
   Clock* clock = nullptr;               // null: the event loop's timers
   std::chrono::milliseconds batchDelay{3000};     // how long handed-over files are gathered
   std::chrono::milliseconds autosaveDelay{1000};  // a change reaches the default playlist within this
@@ -163,6 +164,13 @@ class PlaybackSession : public QObject {
   // The linear gain of the track playing (1 with ReplayGain off or nothing playing).
   double TrackGain() const { return nowGain_; }
 
+  // ---- tag texts ----
+  // What tag texts stored as Latin-1 are read in: loaded from "Main"/"TagEncoding" at the start;
+  // a change (the playlist window's menu, which stores it) reads the playlist's rows and the
+  // current track again (nowPlayingChanged).
+  void SetTagEncoding(TagEncoding encoding);
+  TagEncoding GetTagEncoding() const { return tagEncoding_; }
+
   // ---- gapless ----
   // The file opened to follow the current track without a gap (PeekNextFile once the engine took
   // it); empty while none is. Kept up to date after every start, order and playlist change.
@@ -263,6 +271,7 @@ class PlaybackSession : public QObject {
   bool armPending_ = false;
   bool arming_ = false;
   ReplayGainConfig replayGain_;
+  TagEncoding tagEncoding_ = TagEncoding::Auto;
   double nowGain_ = 1.0;
   bool nowContinues_ = false;
   std::unique_ptr<ClockTimer> armTimer_;  // after playlist changes

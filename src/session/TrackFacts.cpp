@@ -4,12 +4,12 @@
 
 namespace tovira {
 
-std::optional<TrackFacts> ReadTrackFacts(const std::string& path) {
-  TagInfo tags;
+std::optional<TrackFacts> ReadTrackFacts(const std::string& path, TagEncoding encoding) {
+  TagInfo tags(encoding);
   if (!tags.ReadFile(path)) return std::nullopt;
   TrackFacts f;
   f.path = path;
-  f.tagged = tags.HasV1Tag() || tags.HasV2Tag();
+  f.tagged = tags.HasV1Tag() || tags.HasV2Tag() || tags.HasApeTag();
   f.artist = tags.Artist();
   if (!tags.TitleIsFileName()) f.title = tags.Title();
   f.album = tags.Album();

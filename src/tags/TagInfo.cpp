@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <taglib/apeitem.h>
 #include <taglib/apetag.h>
+#include <taglib/commentsframe.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
@@ -193,8 +195,22 @@ class Descriptor {
 
 std::string ToUtf8(const TagLib::String& s) { return s.to8Bit(true); }
 
+// A text as the file has it: UTF-8 already, or the bytes of a field stored as Latin-1, which are
+// read in the file's 8-bit encoding once every such field has been seen.
+struct StoredText {
+  std::string text;
+  bool eightBit = false;
+};
+
+// TagLib reads a Latin-1 field byte for byte into characters below 256: they give the bytes back.
+StoredText EightBit(const TagLib::String& s) { return {s.to8Bit(false), true}; }
+StoredText Unicode(const TagLib::String& s) { return {ToUtf8(s), false}; }
+StoredText Stored(const TagLib::String& s, TagLib::String::Type encoding) {
+  return encoding == TagLib::String::Latin1 ? EightBit(s) : Unicode(s);
+}
+
 // The first string of a text frame's stored bytes: encoding byte, then the text.
-std::string DecodeStoredText(const TagLib::ByteVector& data) {
+StoredText DecodeStoredText(const TagLib::ByteVector& data) {
   if (data.isEmpty()) return {};
   const unsigned char encoding = static_cast<unsigned char>(data[0]);
   TagLib::ByteVector text = data.mid(1);
@@ -216,24 +232,31 @@ std::string DecodeStoredText(const TagLib::ByteVector& data) {
     case 1: type = TagLib::String::UTF16; break;
     case 2: type = TagLib::String::UTF16BE; break;
     case 3: type = TagLib::String::UTF8; break;
-    default: break;
+    default: return {std::string(text.data(), text.size()), true};
   }
   if (type == TagLib::String::UTF16 && text.size() < 2) return {};  // no room for a byte-order mark
-  return ToUtf8(TagLib::String(text, type));
+  return Unicode(TagLib::String(text, type));
 }
 
-std::optional<std::string> FrameText(const TagLib::ID3v2::Tag* tag, const char* id) {
-  if (tag == nullptr) return std::nullopt;
+const TagLib::ID3v2::FrameList* FramesOf(const TagLib::ID3v2::Tag* tag, const char* id) {
+  if (tag == nullptr) return nullptr;
   const auto& map = tag->frameListMap();
   const auto it = map.find(id);
-  if (it == map.end() || it->second.isEmpty()) return std::nullopt;
-  const auto* frame = it->second.front();
+  if (it == map.end() || it->second.isEmpty()) return nullptr;
+  return &it->second;
+}
+
+std::optional<StoredText> FrameText(const TagLib::ID3v2::Tag* tag, const char* id) {
+  const auto* frames = FramesOf(tag, id);
+  if (frames == nullptr) return std::nullopt;
+  const auto* frame = frames->front();
   if (const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
-    std::string joined;
+    const bool eightBit = text->textEncoding() == TagLib::String::Latin1;
+    StoredText joined{{}, eightBit};
     const TagLib::StringList fields = text->fieldList();
     for (auto f = fields.begin(); f != fields.end(); ++f) {
-      if (f != fields.begin()) joined += " / ";
-      joined += ToUtf8(*f);
+      if (f != fields.begin()) joined.text += " / ";
+      joined.text += eightBit ? f->to8Bit(false) : ToUtf8(*f);
     }
     return joined;
   }
@@ -243,10 +266,43 @@ std::optional<std::string> FrameText(const TagLib::ID3v2::Tag* tag, const char* 
   return std::nullopt;
 }
 
-std::optional<std::string> NonEmpty(const TagLib::String& s) {
-  if (s.isEmpty()) return std::nullopt;
-  return ToUtf8(s);
+// The comment meant for people: the first without a description. Players park their own data in
+// described ones ("iTunNORM" and the like).
+std::optional<StoredText> CommentText(const TagLib::ID3v2::Tag* tag) {
+  const auto* frames = FramesOf(tag, "COMM");
+  if (frames == nullptr) return std::nullopt;
+  for (const auto* frame : *frames) {
+    const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+    if (comment != nullptr && comment->description().isEmpty()) return Stored(comment->text(), comment->textEncoding());
+  }
+  return std::nullopt;
 }
+
+std::optional<StoredText> NonEmpty(const TagLib::String& s) {
+  if (s.isEmpty()) return std::nullopt;
+  return EightBit(s);
+}
+
+// An APEv2 text item by its key in any case; APEv2 texts are UTF-8.
+std::optional<StoredText> ApeText(const TagLib::APE::Tag* tag, const char* key) {
+  if (tag == nullptr) return std::nullopt;
+  for (const auto& [name, item] : tag->itemListMap()) {
+    if (item.type() != TagLib::APE::Item::Text || name.upper() != key) continue;
+    const TagLib::StringList values = item.values();
+    if (values.isEmpty() || values.toString().isEmpty()) return std::nullopt;
+    return Unicode(values.toString(" / "));
+  }
+  return std::nullopt;
+}
+
+// The texts of one tag, before they are read.
+struct TagFields {
+  std::optional<StoredText> artist, title, album, year, genre, albumArtist, comment, track;
+  template <typename F>
+  void ForEach(F&& f) const {
+    for (const auto* t : {&artist, &title, &album, &year, &genre, &albumArtist, &comment, &track}) f(*t);
+  }
+};
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -278,7 +334,7 @@ struct TagInfo::Reader {
   RawGenreFrameFactory factory;
 };
 
-TagInfo::TagInfo() : reader_(std::make_unique<Reader>()) {}
+TagInfo::TagInfo(TagEncoding encoding) : reader_(std::make_unique<Reader>()), encodingSetting_(encoding) {}
 
 TagInfo::~TagInfo() { Clear(); }
 
@@ -287,6 +343,8 @@ void TagInfo::Clear() {
   path_.clear();
   hasV2_ = false;
   hasV1_ = false;
+  hasApe_ = false;
+  textEncoding_ = TagEncoding::Latin1;
   titleIsFileName_ = false;
   durationSeconds_ = 0;
   durationMs_ = 0.0;
@@ -300,6 +358,8 @@ void TagInfo::Clear() {
   year_.reset();
   genre_.reset();
   albumArtist_.reset();
+  comment_.reset();
+  track_.reset();
   replayGain_ = {};
 }
 
@@ -367,47 +427,92 @@ bool TagInfo::ReadFile(const std::string& path) {
   // An "Info" header marks a constant bit rate; "Xing" and VBRI a variable one.
   vbr_ = (summary.hasXing && !summary.xing.info) || summary.hasVbri;
 
-  std::optional<std::string> tcon;
-  std::optional<std::string> v1Genre;
+  TagFields v2Fields, v1Fields, apeFields;
   {
     CachedTagStream stream(cached);
     TagLib::MPEG::File file(&stream, &reader_->factory, false);
     if (file.isValid()) {
       const TagLib::ID3v2::Tag* v2 = file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr;
       const TagLib::ID3v1::Tag* v1 = file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr;
+      const TagLib::APE::Tag* ape = file.hasAPETag() ? file.APETag(false) : nullptr;
       hasV2_ = v2 != nullptr;
       hasV1_ = v1 != nullptr;
-      // An ID3v2 frame wins; an ID3v1 field fills in where the ID3v2 tag has no such frame.
-      album_ = FrameText(v2, "TALB");
-      artist_ = FrameText(v2, "TPE1");
-      title_ = FrameText(v2, "TIT2");
-      year_ = FrameText(v2, "TDRC");
-      if (year_) year_ = YearOf(*year_);
-      tcon = FrameText(v2, kRawGenreId);
-      albumArtist_ = FrameText(v2, "TPE2");
-      const TagLib::APE::Tag* ape = file.hasAPETag() ? file.APETag(false) : nullptr;
-      replayGain_ = CombineReplayGain(v2, ape, summary.hasXing ? &summary.xing : nullptr);
-      if (v1 != nullptr) {
-        if (!album_) album_ = NonEmpty(v1->album());
-        if (!artist_) artist_ = NonEmpty(v1->artist());
-        if (!title_) title_ = NonEmpty(v1->title());
-        if (!year_ && v1->year() != 0) year_ = std::to_string(v1->year());
-        // 255 marks "no genre" in an ID3v1 tag.
-        if (v1->genreNumber() != 255) v1Genre = "(" + std::to_string(v1->genreNumber()) + ")";
+      hasApe_ = ape != nullptr;
+      if (v2 != nullptr) {
+        v2Fields.album = FrameText(v2, "TALB");
+        v2Fields.artist = FrameText(v2, "TPE1");
+        v2Fields.title = FrameText(v2, "TIT2");
+        v2Fields.year = FrameText(v2, "TDRC");
+        v2Fields.genre = FrameText(v2, kRawGenreId);
+        v2Fields.albumArtist = FrameText(v2, "TPE2");
+        v2Fields.comment = CommentText(v2);
+        v2Fields.track = FrameText(v2, "TRCK");
       }
+      if (v1 != nullptr) {
+        v1Fields.album = NonEmpty(v1->album());
+        v1Fields.artist = NonEmpty(v1->artist());
+        v1Fields.title = NonEmpty(v1->title());
+        v1Fields.comment = NonEmpty(v1->comment());
+        if (v1->year() != 0) v1Fields.year = StoredText{std::to_string(v1->year()), false};
+        if (v1->track() != 0) v1Fields.track = StoredText{std::to_string(v1->track()), false};
+        // 255 marks "no genre" in an ID3v1 tag.
+        if (v1->genreNumber() != 255) v1Fields.genre = StoredText{"(" + std::to_string(v1->genreNumber()) + ")", false};
+      }
+      if (ape != nullptr) {
+        apeFields.album = ApeText(ape, "ALBUM");
+        apeFields.artist = ApeText(ape, "ARTIST");
+        apeFields.title = ApeText(ape, "TITLE");
+        apeFields.year = ApeText(ape, "YEAR");
+        apeFields.genre = ApeText(ape, "GENRE");
+        apeFields.albumArtist = ApeText(ape, "ALBUM ARTIST");
+        apeFields.comment = ApeText(ape, "COMMENT");
+        apeFields.track = ApeText(ape, "TRACK");
+      }
+      replayGain_ = CombineReplayGain(v2, ape, summary.hasXing ? &summary.xing : nullptr);
     }
   }
+  // Every 8-bit text of the file, shown or not, tells which encoding they share.
+  std::vector<std::string_view> eightBit;
+  for (const TagFields* fields : {&v2Fields, &v1Fields}) {
+    fields->ForEach([&](const std::optional<StoredText>& t) {
+      if (t && t->eightBit) eightBit.push_back(t->text);
+    });
+  }
+  textEncoding_ = ResolveTagEncoding(encodingSetting_, eightBit);
+  auto read = [this](const std::optional<StoredText>& t) -> std::optional<std::string> {
+    if (!t) return std::nullopt;
+    return t->eightBit ? DecodeEightBit(t->text, textEncoding_) : t->text;
+  };
+  // An ID3v2 frame wins (even an empty one); an ID3v1 field fills in where the ID3v2 tag has no
+  // such frame, and an APEv2 item where neither has the field.
+  auto pick = [&](std::optional<StoredText> TagFields::*field) {
+    if (v2Fields.*field) return read(v2Fields.*field);
+    if (v1Fields.*field) return read(v1Fields.*field);
+    return read(apeFields.*field);
+  };
+  album_ = pick(&TagFields::album);
+  artist_ = pick(&TagFields::artist);
+  title_ = pick(&TagFields::title);
+  year_ = pick(&TagFields::year);
+  if (year_) year_ = YearOf(*year_);
+  albumArtist_ = pick(&TagFields::albumArtist);
+  comment_ = pick(&TagFields::comment);
+  track_ = pick(&TagFields::track);
   // Without tags TagLib could read, the encoder's header may still state a gain.
   if (replayGain_.Empty() && summary.hasXing) replayGain_ = ReplayGainFromLameHeader(summary.xing);
   if (!title_) {
     title_ = NameWithoutExtension(path);
     titleIsFileName_ = true;
   }
+  const std::optional<std::string> tcon = read(v2Fields.genre);
+  const std::optional<std::string> v1Genre = read(v1Fields.genre);
   if (hasV2_) {
     genre_ = GenreFromV2(tcon ? tcon : v1Genre);
   } else {
     genre_ = GenreFromV1(v1Genre);
   }
+  // APEv2 genres are free texts, or numbers as ID3v2 writes them.
+  if (!genre_ && apeFields.genre) genre_ = GenreFromV2(read(apeFields.genre));
   return true;
 }
 

@@ -2,7 +2,9 @@
 // Tag texts and stream figures of one MPEG audio file, for the playlist and the track panel.
 //
 // Tags are parsed by TagLib; the stream figures come from the decoder's own probe so that the
-// duration matches what the player will play (Xing-aware for VBR). Texts are UTF-8.
+// duration matches what the player will play (Xing-aware for VBR). Texts are UTF-8. A field comes
+// from the ID3v2 tag, else the ID3v1 tag, else the APEv2 tag. Texts stored as Latin-1 (ID3v1,
+// ID3v2 frames that say so) are read in the encoding set, or guessed for the file (TagEncoding.h).
 
 #include <cstdint>
 #include <memory>
@@ -10,12 +12,13 @@
 #include <string>
 
 #include "tags/ReplayGain.h"
+#include "tags/TagEncoding.h"
 
 namespace tovira {
 
 class TagInfo {
  public:
-  TagInfo();
+  explicit TagInfo(TagEncoding encoding = TagEncoding::Auto);
   virtual ~TagInfo();
   TagInfo(const TagInfo&) = delete;
   TagInfo& operator=(const TagInfo&) = delete;
@@ -24,11 +27,18 @@ class TagInfo {
   // Only regular files are opened (a FIFO or device never blocks or is read).
   bool ReadFile(const std::string& path);
   void Clear();
+  // For the files read after this call; Clear keeps it.
+  void SetTagEncoding(TagEncoding encoding) { encodingSetting_ = encoding; }
+  TagEncoding TagEncodingSetting() const { return encodingSetting_; }
 
   bool IsValid() const { return valid_; }
   const std::string& Path() const { return path_; }
   bool HasV2Tag() const { return hasV2_; }
   bool HasV1Tag() const { return hasV1_; }
+  bool HasApeTag() const { return hasApe_; }
+  // What the file's 8-bit texts were read in: the setting, or the guess under Auto (Latin-1 for a
+  // file without such texts).
+  TagEncoding TextEncoding() const { return textEncoding_; }
   uint32_t Duration() const { return durationSeconds_; }  // whole seconds
   double DurationMs() const { return durationMs_; }
 
@@ -38,8 +48,11 @@ class TagInfo {
   const std::optional<std::string>& Album() const { return album_; }
   const std::optional<std::string>& Year() const { return year_; }
   const std::optional<std::string>& Genre() const { return genre_; }
-  // TPE2 of the ID3v2 tag, to tell apart albums of one title.
+  // TPE2 of the ID3v2 tag (or APE's "Album Artist"), to tell apart albums of one title.
   const std::optional<std::string>& AlbumArtist() const { return albumArtist_; }
+  // The comment without a description (COMM), as stored; the track as stored ("3", "3/12").
+  const std::optional<std::string>& Comment() const { return comment_; }
+  const std::optional<std::string>& Track() const { return track_; }
   // From TXXX, RVA2, APEv2 and the encoder's header, in that order (see tags/ReplayGain.h).
   const ReplayGainInfo& ReplayGain() const { return replayGain_; }
   // True when no tag gave a title and Title() is the file name.
@@ -67,6 +80,9 @@ class TagInfo {
   std::string path_;
   bool hasV2_ = false;
   bool hasV1_ = false;
+  bool hasApe_ = false;
+  TagEncoding encodingSetting_ = TagEncoding::Auto;
+  TagEncoding textEncoding_ = TagEncoding::Latin1;
   bool titleIsFileName_ = false;
   uint32_t durationSeconds_ = 0;
   double durationMs_ = 0.0;
@@ -74,7 +90,7 @@ class TagInfo {
   int32_t frequency_ = 0;
   int32_t mode_ = 0;
   bool vbr_ = false;
-  std::optional<std::string> artist_, title_, album_, year_, genre_, albumArtist_;
+  std::optional<std::string> artist_, title_, album_, year_, genre_, albumArtist_, comment_, track_;
   ReplayGainInfo replayGain_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "session/PlaybackSession.h"
 #include "ui/player/PlayerDialog.h"
+#include "ui/playlist/TagEncodingMenu.h"
 #include "ui/playlist/WindowDock.h"
 
 namespace tovira {
@@ -30,6 +31,9 @@ Companions::Companions(PlayerDialog& player, PlaybackSession& session, Settings&
   connect(&equalizer, &EqualizerDialog::pathsDropped, &playlist, &PlaylistDialog::AddDropped);
   connect(&equalizer, &EqualizerDialog::replayGainChanged, &session, &PlaybackSession::SetReplayGain);
   connect(&playlist, &PlaylistDialog::rowActivated, &session, &PlaybackSession::PlayRow);
+  if (auto* encoding = TagEncodingMenu::Of(playlist)) {
+    connect(encoding, &TagEncodingMenu::encodingChanged, &session, &PlaybackSession::SetTagEncoding);
+  }
   // "Play next" joins the session's queue, and the list shows the queue's places.
   connect(&playlist, &PlaylistDialog::queueRequested, &session, [&session](const QList<int>& rows, bool join) {
     const std::vector<int> list(rows.begin(), rows.end());

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "cli/CliRunner.h"
@@ -95,6 +97,35 @@ TEST(CliInfo, BadFilesGiveOneLineEachAndTheRestGoesOn) {
   }
   EXPECT_EQ(RunCli("info").exitCode, 2);
   EXPECT_EQ(RunCli("no-such-command").exitCode, 2);
+}
+
+// An ID3v1.1 tag written byte by byte: Windows-1251 texts, as Russian taggers stored them.
+TEST(CliInfo, TagTextsInTheGuessedOrTheChosenEncoding) {
+  auto field = [](const std::string& bytes, size_t size) { return (bytes + std::string(size, '\0')).substr(0, size); };
+  const std::string tag = "TAG" + field("\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8", 30) +
+                          field("\xCA\xE8\xED\xEE", 30) + field("", 30) + "1988" + field("", 28) + '\0' + '\x03' +
+                          '\xFF';
+  ASSERT_EQ(tag.size(), 128u);
+  ScratchDir dir;
+  const std::string file = dir / "kino.mp3";
+  {
+    std::ifstream in(Fixture("l3_44k_128_js.mp3"), std::ios::binary);
+    std::ofstream out(file, std::ios::binary);
+    out << std::string(std::istreambuf_iterator<char>(in), {}) << tag;
+  }
+  const auto guessed = RunCli("info " + Quoted(file));
+  EXPECT_EQ(guessed.exitCode, 0);
+  for (const char* line : {"  tags: ID3v1 (8-bit texts as cp1251)\n", "  title: Группа крови\n", "  artist: Кино\n",
+                           "  year: 1988\n", "  track: 3\n"}) {
+    EXPECT_NE(guessed.out.find(line), std::string::npos) << line << " not in:\n" << guessed.out;
+  }
+  const auto latin1 = RunCli("info --tag-encoding latin1 " + Quoted(file));
+  EXPECT_NE(latin1.out.find("  artist: Êèíî\n"), std::string::npos) << latin1.out;
+  const auto bad = RunCli("info --tag-encoding martian " + Quoted(file));
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.out.find("cp1251"), std::string::npos) << bad.out;
+  // A file without tags says so.
+  EXPECT_NE(RunCli("info " + Quoted(Fixture("l2_44k_192.mp2"))).out.find("  tags: none\n"), std::string::npos);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QTest>
+#include <taglib/apetag.h>
 
 #include <cmath>
 #include <set>
@@ -26,6 +27,7 @@
 #include "session/EngineController.h"
 #include "session/PlaybackSession.h"
 #include "tags/TagFiles.h"
+#include "tags/TagEncoding.h"
 #include "util/Settings.h"
 
 using namespace tovira;
@@ -516,4 +518,41 @@ TEST_F(Session, PeekNextRowIsTheRowTheEndOfTheTrackStarts) {
   EXPECT_EQ(std::vector<int>(peeked.begin(), peeked.end() - 1), std::vector<int>(started.begin() + 1, started.end()));
   EXPECT_EQ(peeked.back(), -1);
   EXPECT_EQ(s->QueuedCount(), 0);
+}
+
+// The encoding comes from the settings; a change reads the rows and the track playing again, in
+// place, and the track plays on. A file with only an APEv2 tag counts as tagged.
+TEST_F(Session, TheTagEncodingReadsTheRowsAndTheCurrentTrackAgain) {
+  settings_.WriteString("Main", "TagEncoding", "latin1");
+  auto s = Make();
+  EXPECT_EQ(s->GetTagEncoding(), TagEncoding::Latin1);
+  const fs::path cyrillic = test::CopyFixture(dir_.path() / "kino.mp3");
+  test::WriteV1(cyrillic, {"\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8", "\xCA\xE8\xED\xEE", "", 1988, 255});
+  const fs::path ape = test::CopyFixture(dir_.path() / "ape.mp3");
+  {
+    TagLib::MPEG::File f(ape.c_str(), false);
+    f.APETag(true)->setTitle(TagLib::String("Только APE", TagLib::String::UTF8));
+    ASSERT_TRUE(f.save(TagLib::MPEG::File::APE, TagLib::File::StripOthers));
+  }
+  AddAndWait(*s, {QString::fromStdString(cyrillic.string()), QString::fromStdString(ape.string())});
+  EXPECT_EQ(s->Playlist().Row(0).Text(kColumnArtist), "Êèíî");
+  s->PlayRow(0);
+  ASSERT_EQ(s->State(), EngineState::Playing);
+  EXPECT_EQ(s->Current().facts.artist, "Êèíî");
+  const uint64_t serial = s->Current().serial;
+
+  QSignalSpy shown(s.get(), &PlaybackSession::nowPlayingChanged);
+  s->SetTagEncoding(TagEncoding::Windows1251);
+  EXPECT_GE(shown.count(), 1);
+  EXPECT_EQ(s->Current().facts.artist, "Кино");
+  EXPECT_EQ(s->Current().facts.title, "Группа крови");
+  EXPECT_EQ(s->Current().serial, serial);
+  EXPECT_EQ(s->State(), EngineState::Playing);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return s->Playlist().Row(0).Text(kColumnTitle) == "Группа крови"; }, kWaitMs))
+      << s->Playlist().Row(0).Text(kColumnTitle);
+
+  s->PlayRow(1);
+  EXPECT_TRUE(s->Current().facts.tagged);
+  EXPECT_EQ(s->Current().facts.title, "Только APE");
+  s->Stop();
 }

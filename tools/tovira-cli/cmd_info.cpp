@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "decoder/StreamProbe.h"
 #include "tags/ReplayGain.h"
+#include "tags/TagInfo.h"
 
 namespace tovira::cli {
 
@@ -24,11 +25,55 @@ void PrintReplayGain(const ReplayGainInfo& rg) {
   std::printf("%s\n", rg.Empty() ? " none" : "");
 }
 
+// "  tags: ID3v2, APEv2 (8-bit texts as cp1251)", then one line for each text there is.
+void PrintTags(const TagInfo& tags) {
+  std::string which;
+  for (const auto& [has, name] : {std::pair{tags.HasV2Tag(), "ID3v2"}, {tags.HasV1Tag(), "ID3v1"}, {tags.HasApeTag(), "APEv2"}}) {
+    if (has) which += (which.empty() ? "" : ", ") + std::string(name);
+  }
+  if (which.empty()) {
+    std::printf("  tags: none\n");
+    return;
+  }
+  std::printf("  tags: %s (8-bit texts as %s)\n", which.c_str(), TagEncodingName(tags.TextEncoding()));
+  const std::pair<const char*, const std::optional<std::string>*> texts[] = {
+      {"title", tags.TitleIsFileName() ? nullptr : &tags.Title()},
+      {"artist", &tags.Artist()},
+      {"album", &tags.Album()},
+      {"album artist", &tags.AlbumArtist()},
+      {"year", &tags.Year()},
+      {"genre", &tags.Genre()},
+      {"track", &tags.Track()},
+      {"comment", &tags.Comment()},
+  };
+  for (const auto& [name, text] : texts) {
+    if (text != nullptr && *text && !(*text)->empty()) std::printf("  %s: %s\n", name, (*text)->c_str());
+  }
+}
+
 }  // namespace
 
-int RunInfo(const Args& args) {
+int RunInfo(const Args& all) {
+  // --tag-encoding NAME: what tag texts stored as Latin-1 are read in (default: guessed).
+  TagEncoding encoding = TagEncoding::Auto;
+  Args args;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i] != "--tag-encoding") {
+      args.push_back(all[i]);
+      continue;
+    }
+    const auto named = i + 1 < all.size() ? TagEncodingFromName(all[i + 1]) : std::nullopt;
+    if (!named) {
+      std::fprintf(stderr, "tovira-cli: --tag-encoding takes one of:");
+      for (const auto& e : TagEncodingEntries()) std::fprintf(stderr, " %s", e.name);
+      std::fprintf(stderr, "\n");
+      return 2;
+    }
+    encoding = *named;
+    ++i;
+  }
   if (args.empty()) {
-    std::fprintf(stderr, "usage: tovira-cli info FILE...\n");
+    std::fprintf(stderr, "usage: tovira-cli info [--tag-encoding NAME] FILE...\n");
     return 2;
   }
   int failures = 0;
@@ -65,7 +110,10 @@ int RunInfo(const Args& args) {
       std::printf("\n");
     }
     if (s.hasVbri) std::printf("  VBRI: frames %u, bytes %u\n", s.vbri.frameCount, s.vbri.byteCount);
-    PrintReplayGain(ReadReplayGain(path));
+    TagInfo tags(encoding);
+    const bool read = tags.ReadFile(path);
+    if (read) PrintTags(tags);
+    PrintReplayGain(read ? tags.ReplayGain() : ReplayGainInfo{});
   }
   return failures == 0 ? 0 : 1;
 }

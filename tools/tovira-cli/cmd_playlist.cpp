@@ -56,8 +56,17 @@ void AddFolder(const std::string& folder, std::vector<std::string>& paths) {
 int RunPlaylist(const Args& args) {
   std::vector<std::string> inputs;
   std::string output;
+  PlaylistOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" && i + 1 < args.size()) {
+    if (args[i] == "--tag-encoding") {
+      const auto named = i + 1 < args.size() ? TagEncodingFromName(args[i + 1]) : std::nullopt;
+      if (!named) {
+        std::fprintf(stderr, "tovira-cli: --tag-encoding takes a name such as auto, latin1, cp1251, cp1250\n");
+        return 2;
+      }
+      options.tagEncoding = *named;
+      ++i;
+    } else if (args[i] == "-o" && i + 1 < args.size()) {
       output = args[++i];
     } else if (args[i] == "-o") {
       inputs.clear();
@@ -67,7 +76,7 @@ int RunPlaylist(const Args& args) {
     }
   }
   if (inputs.empty()) {
-    std::fprintf(stderr, "usage: tovira-cli playlist PATH... [-o OUT.m3u|OUT.pls|OUT.xspf]\n");
+    std::fprintf(stderr, "usage: tovira-cli playlist [--tag-encoding NAME] PATH... [-o OUT.m3u|OUT.pls|OUT.xspf]\n");
     return 2;
   }
   std::vector<std::string> paths;
@@ -80,7 +89,7 @@ int RunPlaylist(const Args& args) {
     }
   }
 
-  PlaylistModel model;
+  PlaylistModel model(options);
   model.AddPaths(std::move(paths));
   // Rows taken in as they come: finished batches do not pile up until the end.
   while (!model.WaitForLoad(std::chrono::milliseconds(50))) model.DeliverBatches();

@@ -13,10 +13,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"info", "info FILE...                 stream information of MPEG audio files", tovira::cli::RunInfo},
+    {"info", "info [--tag-encoding NAME] FILE...  stream information and tags of MPEG audio files", tovira::cli::RunInfo},
     {"decode", "decode [--replaygain off|track|album|auto] FILE OUT  decode to 16-bit stereo PCM: WAV if OUT ends in .wav, '-' = stdout", tovira::cli::RunDecode},
     {"play", "play [--device pulse|sdl|null|wav:PATH] [--volume 0-100] [--start SECONDS] [--replaygain off|track|album|auto] FILE...  play files one after another, each from SECONDS", tovira::cli::RunPlay},
-    {"playlist", "playlist PATH... [-o OUT.m3u|OUT.pls|OUT.xspf] files, playlists (M3U, PLS, XSPF) and folders as playlist rows", tovira::cli::RunPlaylist},
+    {"playlist", "playlist [--tag-encoding NAME] PATH... [-o OUT.m3u|OUT.pls|OUT.xspf] files, playlists (M3U, PLS, XSPF) and folders as playlist rows", tovira::cli::RunPlaylist},
 };
 
 void PrintUsage(std::FILE* to) {

@@ -30,6 +30,7 @@
 #include "ui/playlist/FolderPickerDialog.h"
 #include "ui/playlist/FolderScan.h"
 #include "ui/playlist/PlaylistTableModel.h"
+#include "ui/playlist/TagEncodingMenu.h"
 #include "ui/playlist/WindowDock.h"
 
 // The toolbar art lives in a static library: its resources are registered by hand.
@@ -206,6 +207,11 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   dock_ = new WindowDock(this, parent, DockSide::Below, this);
   table_->installEventFilter(this);
   BuildRowMenu();
+  // The rows are read again here; the session also reads its current track (TagEncodingMenu::Of).
+  auto* encoding = new TagEncodingMenu(settings_, rowMenu_);
+  connect(encoding, &TagEncodingMenu::encodingChanged, this, [this](TagEncoding e) { playlist_.SetTagEncoding(e); });
+  rowMenu_->addSeparator();
+  rowMenu_->addMenu(encoding);
 
 }
 

@@ -18,6 +18,7 @@
 #include "ui/Companions.h"
 #include "ui/controls/SkinSlider.h"
 #include "ui/player/PlayerDialog.h"
+#include "ui/playlist/TagEncodingMenu.h"
 #include "util/Settings.h"
 
 using namespace tovira;
@@ -134,4 +135,18 @@ TEST_F(CompanionsTest, ARowDoubleClickedPlaysAndTheWindowsAreTheirOwn) {
   QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
   EXPECT_EQ(session->CurrentFile().toStdString(), b.string());
   EXPECT_EQ(session->State(), EngineState::Playing);
+}
+
+// The playlist window's encoding menu reaches the session: the track playing is read again.
+TEST_F(CompanionsTest, TheTagEncodingMenuRereadsTheTrackPlaying) {
+  const auto file = test::CopyFixture(dir.path() / "kino.mp3");
+  test::WriteV1(file, {"\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8", "\xCA\xE8\xED\xEE", "", 1988, 255});
+  ASSERT_TRUE(session->PlayFile(QString::fromStdString(file.string())));
+  EXPECT_EQ(session->Current().facts.artist, "Кино");  // guessed
+  TagEncodingMenu* menu = TagEncodingMenu::Of(companions->playlist);
+  ASSERT_NE(menu, nullptr);
+  menu->EncodingAction(TagEncoding::Latin1)->trigger();
+  EXPECT_EQ(session->GetTagEncoding(), TagEncoding::Latin1);
+  EXPECT_EQ(session->Current().facts.artist, "Êèíî");
+  EXPECT_EQ(settings.ReadString("Main", "TagEncoding", ""), "latin1");
 }
