@@ -197,6 +197,24 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   layout->addWidget(toolbar_);
   layout->addWidget(table_, 1);
 
+  // By keys alone: Tab visits the toolbar's buttons, the filter and the list as they are laid out
+  // (the arrows, not Tab, move within the list), and the list has the focus first.
+  table_->setTabKeyNavigation(false);
+  table_->setAccessibleName(tr("Playlist"));
+  filter_->setAccessibleName(tr("Filter"));
+  toolbar_->setAccessibleName(tr("Playlist commands"));
+  QWidget* previous = nullptr;
+  for (QAction* action : actions_) {
+    QWidget* button = toolbar_->widgetForAction(action);
+    if (!button) continue;
+    button->setFocusPolicy(Qt::TabFocus);
+    if (previous) setTabOrder(previous, button);
+    previous = button;
+  }
+  if (previous) setTabOrder(previous, filter_);
+  setTabOrder(filter_, table_);
+  table_->setFocus(Qt::OtherFocusReason);
+
   picker_ = new FolderPickerDialog(settings_, this, folderRoot);
   connect(picker_, &FolderPickerDialog::filesChosen, this, &PlaylistDialog::AddPaths);
   dropScanner_ = new FolderScanner(this);
