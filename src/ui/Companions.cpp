@@ -75,11 +75,16 @@ void Companions::ActivateNext(QWidget* from, bool forward) {
   const qsizetype at = ring.indexOf(from);
   for (qsizetype step = 1; step < ring.size(); ++step) {
     QWidget* next = ring[(at + (forward ? step : ring.size() - step)) % ring.size()];
-    if (next->isVisible() && !next->isMinimized()) {
+    if (!next->isVisible() || next->isMinimized()) continue;
+    if (next == &playlist) {
+      playlist.Dock().Activate();
+    } else if (next == &equalizer) {
+      equalizer.Dock().Activate();
+    } else {
       next->raise();
       next->activateWindow();
-      return;
     }
+    return;
   }
 }
 

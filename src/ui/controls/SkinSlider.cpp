@@ -27,7 +27,8 @@ SkinSlider::SkinSlider(Qt::Orientation orientation, const skin::Thumb& thumb, QW
     : QAbstractSlider(parent), thumb_(thumb) {
   setOrientation(orientation);
   setMouseTracking(true);
-  setFocusPolicy(Qt::StrongFocus);
+  // By Tab only: a click leaves the keys with whatever had them (the player window's Space).
+  setFocusPolicy(Qt::TabFocus);
   setSizePolicy(Horizontal() ? QSizePolicy::Expanding : QSizePolicy::Fixed,
                 Horizontal() ? QSizePolicy::Fixed : QSizePolicy::Expanding);
   connect(this, &QAbstractSlider::rangeChanged, this, [this] { update(); });

@@ -60,25 +60,29 @@ void ElapsedTimeView::resizeEvent(QResizeEvent*) {
   setFont(f);
 }
 
-void ElapsedTimeView::SetText(const QString& text, TimePoint now) {
-  if (text != text_) {
-    text_ = text;
-    untold_ = true;
-    update();
-  }
-  if (untold_) Announce(now);
-}
-
-void ElapsedTimeView::Announce(TimePoint now) {
-  if (!QAccessible::isActive()) {
-    untold_ = false;  // a reader that comes later asks for the text itself
-    return;
-  }
-  if (toldAt_ && now - *toldAt_ < kAnnounceInterval) return;
+bool AnnounceGate::Tell(bool changed, TimePoint now) {
+  untold_ = untold_ || changed;
+  if (!untold_ || (toldAt_ && now - *toldAt_ < interval_)) return false;
   toldAt_ = now;
   untold_ = false;
-  QAccessibleEvent event(this, QAccessible::NameChanged);
-  QAccessible::updateAccessibility(&event);
+  return true;
+}
+
+void ElapsedTimeView::SetText(const QString& text, TimePoint now) {
+  const bool changed = text != text_;
+  if (changed) {
+    text_ = text;
+    update();
+  }
+  // Without a listener no event is made at all (a reader that comes later asks for the text).
+  if (!QAccessible::isActive()) {
+    gate_.Forget();
+    return;
+  }
+  if (gate_.Tell(changed, now)) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void ElapsedTimeView::paintEvent(QPaintEvent*) {

@@ -19,6 +19,24 @@ namespace tovira {
 
 enum class StatusImage;
 
+// When to tell a listener of a text that keeps changing: at most once per interval. The first
+// change after a quiet interval is told at once; a change within the interval is told at the first
+// showing of the text after the interval has passed.
+class AnnounceGate {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  explicit AnnounceGate(std::chrono::milliseconds interval) : interval_(interval) {}
+  // The text was shown at `now`, `changed` or as it was; true: tell the listener now.
+  bool Tell(bool changed, TimePoint now);
+  // No one listens: nothing is owed.
+  void Forget() { untold_ = false; }
+
+ private:
+  std::chrono::milliseconds interval_;
+  bool untold_ = false;
+  std::optional<TimePoint> toldAt_;
+};
+
 class ElapsedTimeView final : public QWidget {
   Q_OBJECT
 
@@ -37,12 +55,9 @@ class ElapsedTimeView final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void Announce(TimePoint now);
-
   QString text_;
   int repaints_ = 0;
-  bool untold_ = false;  // the text changed since assistive technology was last told
-  std::optional<TimePoint> toldAt_;
+  AnnounceGate gate_{kAnnounceInterval};
 };
 
 // The 20 x 15 skin picture for a status, at the device pixel ratio `dpr`; null for none.

@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -202,6 +203,8 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   table_->setTabKeyNavigation(false);
   table_->setAccessibleName(tr("Playlist"));
   filter_->setAccessibleName(tr("Filter"));
+  // Its clear button shows an icon only.
+  for (QToolButton* clear : filter_->findChildren<QToolButton*>()) clear->setAccessibleName(tr("Clear filter"));
   toolbar_->setAccessibleName(tr("Playlist commands"));
   QWidget* previous = nullptr;
   for (QAction* action : actions_) {
