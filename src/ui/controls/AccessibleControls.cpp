@@ -21,6 +21,11 @@ class AccessibleSkinButton final : public QAccessibleWidget {
  public:
   explicit AccessibleSkinButton(SkinButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
 
+  // A toggle is a check box: so the bridges report its checked state (a checkable push button
+  // reaches AT-SPI as a plain push button).
+  QAccessible::Role role() const override {
+    return Button()->isCheckable() ? QAccessible::CheckBox : QAccessible::Button;
+  }
   QString text(QAccessible::Text t) const override {
     // The art has no caption: the name its window gave it, else its tooltip.
     if (t == QAccessible::Name) return FirstOf(FirstOf(widget()->accessibleName(), Button()->text()), widget()->toolTip());

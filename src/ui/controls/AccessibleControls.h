@@ -1,8 +1,8 @@
 #pragma once
 // What assistive technology (a screen reader, through the platform's accessibility bridge) learns
 // of the skinned controls. They draw themselves from the skin and have no captions, so Qt's own
-// interfaces would present them as nameless: here the buttons are buttons (a toggle checkable,
-// with its latch as the checked state) named by their window, the sliders are sliders with their
+// interfaces would present them as nameless: here the buttons are buttons (a toggle a check box,
+// its latch the checked state) named by their window, the sliders are sliders with their
 // value, range and a value text ("Volume 50 %"), the spectrum is a picture and the hyperlink a
 // link. Each one's actions do what a press or a key does.
 

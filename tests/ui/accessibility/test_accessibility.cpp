@@ -152,12 +152,12 @@ class Windows : public ::testing::Test {
 // Every control of the three windows has a name and the role of what it does; toggles say whether
 // they are on, sliders give their value text.
 TEST_F(Windows, EveryControlHasANameARoleAndItsState) {
-  const auto B = QAccessible::Button, S = QAccessible::Slider;
+  const auto B = QAccessible::Button, C = QAccessible::CheckBox, S = QAccessible::Slider;
   std::map<QString, Control> player = Controls(player_.get());
   std::map<QString, std::pair<QAccessible::Role, bool>> wanted = {
       {"Previous", {B, false}}, {"Next", {B, false}},      {"Play", {B, false}},         {"Pause", {B, false}},
-      {"Stop", {B, false}},     {"Load files", {B, false}}, {"About Tovira", {B, false}}, {"Equalizer", {B, true}},
-      {"Playlist", {B, true}},  {"Position", {S, false}},   {"Volume", {S, false}}};
+      {"Stop", {B, false}},     {"Load files", {B, false}}, {"About Tovira", {B, false}}, {"Equalizer", {C, true}},
+      {"Playlist", {C, true}},  {"Position", {S, false}},   {"Volume", {S, false}}};
   std::map<QString, std::pair<QAccessible::Role, bool>> got;
   for (const auto& [name, c] : player) got[name] = {c.role, c.checkable};
   EXPECT_EQ(got, wanted);
