@@ -1,6 +1,7 @@
 #include "ui/Companions.h"
 
 #include <QEvent>
+#include <QShortcut>
 
 #include "session/PlaybackSession.h"
 #include "ui/player/PlayerDialog.h"
@@ -52,6 +53,14 @@ Companions::Companions(PlayerDialog& player, PlaybackSession& session, Settings&
     if (player_.isVisible() && !player_.isMinimized()) equalizer.StartSlide(show);
     else equalizer.Dock().SetShownNow(show && player_.isVisible());
   });
+  for (QWidget* window : {static_cast<QWidget*>(&player), static_cast<QWidget*>(&playlist),
+                         static_cast<QWidget*>(&equalizer)}) {
+    for (bool forward : {true, false}) {
+      auto* key = new QShortcut(forward ? QKeySequence(Qt::Key_F6) : QKeySequence(Qt::SHIFT | Qt::Key_F6), window);
+      connect(key, &QShortcut::activated, this, [this, window, forward] { ActivateNext(window, forward); });
+      shortcuts_.emplace_back(key);
+    }
+  }
   player.installEventFilter(this);
   if (player.isVisible()) {
     placed_ = true;
@@ -60,7 +69,28 @@ Companions::Companions(PlayerDialog& player, PlaybackSession& session, Settings&
   }
 }
 
-Companions::~Companions() { player_.removeEventFilter(this); }
+Companions::~Companions() {
+  player_.removeEventFilter(this);
+  for (const auto& key : shortcuts_) delete key.data();
+}
+
+void Companions::ActivateNext(QWidget* from, bool forward) {
+  const QList<QWidget*> ring{&player_, &playlist, &equalizer};
+  const qsizetype at = ring.indexOf(from);
+  for (qsizetype step = 1; step < ring.size(); ++step) {
+    QWidget* next = ring[(at + (forward ? step : ring.size() - step)) % ring.size()];
+    if (!next->isVisible() || next->isMinimized()) continue;
+    if (next == &playlist) {
+      playlist.Dock().Activate();
+    } else if (next == &equalizer) {
+      equalizer.Dock().Activate();
+    } else {
+      next->raise();
+      next->activateWindow();
+    }
+    return;
+  }
+}
 
 bool Companions::eventFilter(QObject* watched, QEvent* event) {
   // The player's first appearance brings the wanted companions along at once, docked.

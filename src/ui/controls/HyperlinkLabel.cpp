@@ -3,12 +3,20 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+#include "ui/controls/AccessibleControls.h"
 
 namespace tovira {
 
 HyperlinkLabel::HyperlinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::TabFocus);
+  InstallAccessibleControls();
   opener_ = [](const QUrl& url) {
     return QDesktopServices::openUrl(url) ? OpenOutcome{true, 0} : OpenOutcome{false, kNoAssociation};
   };
@@ -127,6 +135,27 @@ void HyperlinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   QLabel::mouseReleaseEvent(event);
+}
+
+void HyperlinkLabel::keyPressEvent(QKeyEvent* event) {
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (plain && !event->isAutoRepeat() &&
+      (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
+    Open();
+    event->accept();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void HyperlinkLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter painter(this);
+  QStyleOptionFocusRect option;
+  option.initFrom(this);
+  option.backgroundColor = palette().color(QPalette::Window);
+  style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
 void HyperlinkLabel::Open() {

@@ -1,6 +1,7 @@
 #pragma once
 // A text label that behaves like a web link: link colours, an underlined font, a hand cursor and
-// a tooltip with the target; a click opens the target (a web page or a mailto: address).
+// a tooltip with the target; a click opens the target (a web page or a mailto: address), and so
+// do Enter and Space while it has the keyboard focus (it takes it by Tab).
 
 #include <QColor>
 #include <QLabel>
@@ -75,6 +76,8 @@ class HyperlinkLabel : public QLabel {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 

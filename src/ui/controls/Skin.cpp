@@ -15,6 +15,18 @@ void InitResources() {
   (void)done;
 }
 
+void PaintFocusFrame(QPainter& painter, const QRect& rect) {
+  if (rect.width() < 3 || rect.height() < 3) return;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(Qt::white, 1));
+  painter.drawRect(rect.adjusted(1, 1, -2, -2));
+  painter.setPen(QPen(kFocusFrame, 1));
+  painter.drawRect(rect.adjusted(0, 0, -1, -1));
+  painter.restore();
+}
+
 const char* StatusImage(Status status) {
   switch (status) {
     case Status::Playing: return ":/skin/status-play.svg";

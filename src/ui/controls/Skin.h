@@ -14,6 +14,7 @@
 #include <QString>
 
 class QPainter;
+class QRect;
 class QSvgRenderer;
 
 namespace tovira::skin {
@@ -73,6 +74,11 @@ inline constexpr QColor kSpectrumMedium{0xf2, 0xa6, 0x1c};
 inline constexpr QColor kSpectrumHigh{0xe2, 0x44, 0x3c};
 
 inline constexpr const char* kAppIcon = ":/skin/app-icon.svg";
+
+// The keyboard focus on a skinned control: a thin frame in the skin's accent blue with a white
+// line inside it, so that it shows on the white panels and on the grey art alike.
+inline constexpr QColor kFocusFrame{0x1d, 0x52, 0xad};
+void PaintFocusFrame(QPainter& painter, const QRect& rect);
 
 // Registers the compiled-in art; every function here does it, call it before reading
 // ":/skin/..." paths with other Qt classes.

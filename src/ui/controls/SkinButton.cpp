@@ -1,8 +1,11 @@
 #include "ui/controls/SkinButton.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+#include "ui/controls/AccessibleControls.h"
 
 namespace tovira {
 
@@ -12,6 +15,39 @@ SkinButton::SkinButton(const skin::Cell& cell, QWidget* parent) : QAbstractButto
   setFocusPolicy(Qt::NoFocus);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   resize(sizeHint());
+  InstallAccessibleControls();
+}
+
+void SkinButton::Activate() {
+  if (!isEnabled()) return;
+  deliberate_ = true;
+  click();
+  deliberate_ = false;
+}
+
+void SkinButton::keyPressEvent(QKeyEvent* event) {
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Select:
+      if (plain) {
+        QAbstractButton::keyPressEvent(event);
+        return;
+      }
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (plain) {
+        if (!event->isAutoRepeat()) Activate();
+        event->accept();
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  // Not QAbstractButton's: it would move the focus on the arrow keys.
+  event->ignore();
 }
 
 QSize SkinButton::sizeHint() const { return {cell_.width, cell_.height}; }
@@ -71,6 +107,7 @@ void SkinButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QPixmap pixmap = CellPixmap(DrawState());
   if (!pixmap.isNull()) painter.drawPixmap(0, 0, pixmap);
+  if (hasFocus()) skin::PaintFocusFrame(painter, rect());
 }
 
 SkinToggleButton::SkinToggleButton(const skin::Cell& cell, QWidget* parent) : SkinButton(cell, parent) {
@@ -85,7 +122,7 @@ SkinButton::State SkinToggleButton::DrawState() const {
 
 void SkinToggleButton::nextCheckState() {
   // A click that merely brings the window forward must not flip the latch.
-  if (window()->isActiveWindow()) QAbstractButton::nextCheckState();
+  if (Deliberate() || window()->isActiveWindow()) QAbstractButton::nextCheckState();
 }
 
 }  // namespace tovira

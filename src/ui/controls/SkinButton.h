@@ -24,8 +24,16 @@ class SkinButton : public QAbstractButton {
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 
+  // A deliberate press, from Enter or from assistive technology: a toggle flips even while its
+  // window is not the active one.
+  void Activate();
+
  protected:
+  // Space (pressed on key down, clicked on key up) and Enter belong to the focused button; every
+  // other key goes on to its window, whose keys thus keep their meaning.
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  bool Deliberate() const { return deliberate_; }
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -39,10 +47,12 @@ class SkinButton : public QAbstractButton {
 
   skin::Cell cell_;
   bool mouseOver_ = false;
+  bool deliberate_ = false;  // inside Activate()
 };
 
 // A latching button: each click flips `Latched()`; it shows the pressed cell while latched.
-// A click while its window is not the active one reaches the owner but leaves the latch alone.
+// A mouse click while its window is not the active one reaches the owner but leaves the latch
+// alone (it merely brought the window forward); Activate() always flips it.
 class SkinToggleButton : public SkinButton {
   Q_OBJECT
 

@@ -7,6 +7,8 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "ui/controls/AccessibleControls.h"
+
 namespace tovira {
 namespace {
 
@@ -25,10 +27,20 @@ SkinSlider::SkinSlider(Qt::Orientation orientation, const skin::Thumb& thumb, QW
     : QAbstractSlider(parent), thumb_(thumb) {
   setOrientation(orientation);
   setMouseTracking(true);
-  setFocusPolicy(Qt::StrongFocus);
+  // By Tab only: a click leaves the keys with whatever had them (the player window's Space).
+  setFocusPolicy(Qt::TabFocus);
   setSizePolicy(Horizontal() ? QSizePolicy::Expanding : QSizePolicy::Fixed,
                 Horizontal() ? QSizePolicy::Fixed : QSizePolicy::Expanding);
   connect(this, &QAbstractSlider::rangeChanged, this, [this] { update(); });
+  InstallAccessibleControls();
+}
+
+QString SkinSlider::ValueText() const { return valueText_ ? valueText_(value()) : QString::number(value()); }
+
+void SkinSlider::CommitValue(int value) {
+  const int before = this->value();
+  setValue(value);
+  if (this->value() != before) emit valueCommitted(this->value());
 }
 
 void SkinSlider::SetBackgroundColour(const QColor& colour) {
@@ -104,6 +116,7 @@ void SkinSlider::paintEvent(QPaintEvent*) {
 
   const QPixmap thumb = ThumbPixmap(DrawThumbState());
   if (!thumb.isNull()) painter.drawPixmap(ThumbRect().topLeft(), thumb);
+  if (hasFocus()) skin::PaintFocusFrame(painter, rect());
 }
 
 void SkinSlider::SetThumbHover(bool hover) {
@@ -161,9 +174,42 @@ void SkinSlider::leaveEvent(QEvent* event) {
 }
 
 void SkinSlider::keyPressEvent(QKeyEvent* event) {
+  bool own = false;
+  switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      own = Horizontal();
+      break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      own = !Horizontal();
+      break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      own = true;
+      break;
+    default:
+      break;
+  }
+  if (!own || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+    event->ignore();
+    return;
+  }
   const int before = value();
   QAbstractSlider::keyPressEvent(event);
   if (value() != before) emit valueCommitted(value());
+}
+
+void SkinSlider::focusInEvent(QFocusEvent* event) {
+  QAbstractSlider::focusInEvent(event);
+  update();
+}
+
+void SkinSlider::focusOutEvent(QFocusEvent* event) {
+  QAbstractSlider::focusOutEvent(event);
+  update();
 }
 
 void SkinSlider::wheelEvent(QWheelEvent* event) {

@@ -6,10 +6,17 @@
 // finished a change: when a dragged thumb is released, after a click in the channel (one page
 // step towards the click), and after a key or wheel step. The value is always the slider's
 // new one.
+//
+// Keys (when focused): the arrows along the slider step it, PageUp/PageDown page it, Home/End
+// take it to either end; each change is committed at once. The arrows across it, and every other
+// key, go on to its window.
 
 #include <QAbstractSlider>
 #include <QColor>
 #include <QPixmap>
+#include <QString>
+
+#include <functional>
 
 #include "ui/controls/Skin.h"
 
@@ -33,6 +40,14 @@ class SkinSlider : public QAbstractSlider {
   QRect ChannelRect() const;
   ThumbState DrawThumbState() const;
 
+  // What assistive technology reads as the slider's value, from the value ("Volume 50 %");
+  // without one, the number.
+  using ValueTextFn = std::function<QString(int value)>;
+  void SetValueText(ValueTextFn text) { valueText_ = std::move(text); }
+  QString ValueText() const;
+  // Moves to `value` (clamped to the range) as the user would, and commits it when it changed.
+  void CommitValue(int value);
+
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
@@ -47,6 +62,8 @@ class SkinSlider : public QAbstractSlider {
   void leaveEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   bool Horizontal() const { return orientation() == Qt::Horizontal; }
@@ -62,6 +79,7 @@ class SkinSlider : public QAbstractSlider {
   QColor background_ = Qt::white;
   bool thumbHover_ = false;
   int dragOffset_ = 0;  // where in the thumb it was grabbed, along the slider
+  ValueTextFn valueText_;
 };
 
 }  // namespace tovira

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "ui/controls/AccessibleControls.h"
+
 namespace tovira {
 namespace {
 
@@ -15,6 +17,8 @@ QColor Darker(const QColor& colour, int by) {
 
 SpectrumBarDisplay::SpectrumBarDisplay(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setAccessibleName(tr("Spectrum"));
+  InstallAccessibleControls();
   Rebuild();
 }
 

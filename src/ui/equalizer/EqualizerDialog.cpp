@@ -10,6 +10,9 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <cmath>
+
+#include "ui/controls/AccessibleControls.h"
 #include "ui/controls/HelpViewer.h"
 #include "ui/controls/Skin.h"
 #include "ui/controls/SkinLayout.h"
@@ -20,7 +23,21 @@
 namespace tovira {
 
 namespace {
+
 bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(parent, topic); }
+
+// The bands' captions on the art, low to high.
+constexpr const char* kBandCaptions[kEqualizerBands] = {"345", "1k", "1.7k", "2.8k", "4.1k",
+                                                         "5.9k", "8.6k", "12k", "16k", "20k"};
+
+// An amplitude factor in whole decibels: "+2 dB", "0 dB", "-6 dB".
+QString Decibels(double factor) {
+  const long db = factor > 0.0 ? std::lround(20.0 * std::log10(factor)) : -99;
+  return db > 0 ? EqualizerDialog::tr("+%1 dB").arg(db) : EqualizerDialog::tr("%1 dB").arg(db);
+}
+
+QString ReplayGainCaption(ReplayGainMode mode) { return ReplayGainButtonText(mode) + QStringLiteral(" \u25BE"); }
+
 }  // namespace
 
 EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* parent)
@@ -39,9 +56,11 @@ EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* paren
     slider->setSingleStep(1);
     slider->setPageStep(4);  // a fifth of the range per click in the channel
     slider->setInvertedAppearance(true);  // position 0, the highest value, at the top
+    slider->setInvertedControls(true);    // and Up moves the thumb up
     slider->setTracking(false);
-    slider->setFocusPolicy(Qt::NoFocus);
-    slider->installEventFilter(this);
+    slider->setFocusPolicy(Qt::TabFocus);
+    slider->setAccessibleName(i == 0 ? tr("Gain") : tr("%1 Hz").arg(QString::fromLatin1(kBandCaptions[i - 1])));
+    slider->SetValueText([this, i](int position) { return ValueText(i, position); });
     connect(slider, &SkinSlider::valueCommitted, this, [this, i](int position) { Release(i, position); });
     sliders_[static_cast<size_t>(i)] = slider;
   }
@@ -58,7 +77,7 @@ EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* paren
   replayGainButton_ = new QToolButton(this);
   replayGainButton_->setGeometry(250, 1, 110, 16);
   replayGainButton_->setAutoRaise(true);
-  replayGainButton_->setFocusPolicy(Qt::NoFocus);
+  replayGainButton_->setFocusPolicy(Qt::TabFocus);
   replayGainButton_->setPopupMode(QToolButton::InstantPopup);
   replayGainButton_->setMenu(replayGainMenu_);
   replayGainButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -66,12 +85,21 @@ EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* paren
       "QToolButton { font: bold 8px 'DejaVu Sans'; color: #7b8794; border: none; padding: 0 2px; }"
       "QToolButton:hover { color: #2f3a47; }"
       "QToolButton::menu-indicator { image: none; width: 0; }"));
-  replayGainButton_->setText(ReplayGainButtonText(replayGainMenu_->Config().mode) + QStringLiteral(" \u25BE"));
-  replayGainButton_->setToolTip(QStringLiteral("ReplayGain mode and preamp"));
-  connect(replayGainMenu_, &ReplayGainMenu::configChanged, this, [this](const ReplayGainConfig& c) {
-    replayGainButton_->setText(ReplayGainButtonText(c.mode) + QStringLiteral(" \u25BE"));
+  replayGainButton_->setToolTip(tr("ReplayGain mode and preamp"));
+  auto showMode = [this](ReplayGainMode mode) {
+    replayGainButton_->setText(ReplayGainCaption(mode));
+    replayGainButton_->setAccessibleName(ReplayGainButtonText(mode));  // without the arrow
+  };
+  showMode(replayGainMenu_->Config().mode);
+  connect(replayGainMenu_, &ReplayGainMenu::configChanged, this, [this, showMode](const ReplayGainConfig& c) {
+    showMode(c.mode);
     emit replayGainChanged(c);
   });
+
+  QList<QWidget*> focusable{replayGainButton_};
+  for (SkinSlider* slider : sliders_) focusable << slider;
+  // The first of them has the focus when the window is first activated.
+  OrderTabsByPlace(focusable).front()->setFocus(Qt::OtherFocusReason);
 
   dock_ = new WindowDock(this, parent, DockSide::Beside, this);
 }
@@ -112,23 +140,23 @@ void EqualizerDialog::paintEvent(QPaintEvent*) {
 }
 
 void EqualizerDialog::keyPressEvent(QKeyEvent* event) {
-  // Every key stops here: none moves a slider or closes the window. F1 asks for help.
+  // Every key a focused slider leaves stops here: none closes the window. F1 asks for help.
   if (event->key() == Qt::Key_F1 && !event->isAutoRepeat()) Help();
   event->accept();
 }
 
 void EqualizerDialog::keyReleaseEvent(QKeyEvent* event) { event->accept(); }
 
-bool EqualizerDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-    for (auto* s : sliders_) {
-      if (watched == s) {
-        if (event->type() == QEvent::KeyPress) keyPressEvent(static_cast<QKeyEvent*>(event));
-        return true;
-      }
-    }
-  }
-  return QDialog::eventFilter(watched, event);
+QString EqualizerDialog::ValueText(int index, int position) const {
+  const int32_t value = EqualizerValueAt(position);
+  if (index == 0) return tr("Gain %1").arg(Decibels(GainFactorForValue(value)));
+  const int band = index - 1;
+  // The factor in force where the slider rests (the loaded values have their own step), else
+  // the one a release there would apply.
+  const double factor = value == equalizer_.BandValue(band)
+                            ? equalizer_.SubbandFactor(kBandGroups[static_cast<size_t>(band)].first)
+                            : BandFactorOnRelease(band, value);
+  return tr("%1 Hz %2").arg(QString::fromLatin1(kBandCaptions[band]), Decibels(factor));
 }
 
 void EqualizerDialog::dragEnterEvent(QDragEnterEvent* event) {

@@ -2,8 +2,13 @@
 // The equaliser window: the gain slider and the ten band sliders on the skin's white background.
 // Letting go of a slider (after a drag, a click in its channel or a wheel step) applies the
 // slider's new value: the band's factors are recomputed, the value is stored in "EQSetting" and
-// the whole factor set is applied (to the playing track, in the program). Keys do not move the sliders; F1 opens the help.
-// A small button at the top right (and the window's context menu) holds the ReplayGain menu.
+// the whole factor set is applied (to the playing track, in the program). A small button at the
+// top right (and the window's context menu) holds the ReplayGain menu.
+//
+// Keys: Tab goes through the ReplayGain button and the sliders as they are laid out; a focused
+// slider moves with Up/Down, PageUp/PageDown and Home (top)/End (bottom), each key applying like a
+// release. No other key moves anything or closes the window; F1 opens the help. To assistive
+// technology the sliders are named by their captions ("Gain", "345 Hz") and read out in dB.
 
 #include <QDialog>
 #include <QStringList>
@@ -64,7 +69,6 @@ class EqualizerDialog : public QDialog {
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -73,6 +77,8 @@ class EqualizerDialog : public QDialog {
  private:
   void Release(int index, int position);
   void Help();
+  // "345 Hz +2 dB", "Gain 0 dB": what slider `index` at `position` applies.
+  QString ValueText(int index, int position) const;
 
   Equalizer equalizer_;
   Apply apply_;

@@ -68,10 +68,14 @@ PlayerDialog::PlayerDialog(PlaybackSession& session, Settings& settings, PlayerO
     const QSignalBlocker quiet(face_->VolumeSlider());
     face_->VolumeSlider()->setValue(session_.Volume());
   }
+  face_->PositionSlider()->SetValueText([this](int percent) { return PositionText(percent); });
   Bind();
   ShowNowPlaying();
   ShowState();
   ShowOrder();
+  // The window holds the keyboard focus until Tab moves it to a control, so that its keys are
+  // what they always were.
+  setFocus(Qt::OtherFocusReason);
 }
 
 PlayerDialog::~PlayerDialog() = default;
@@ -115,7 +119,7 @@ void PlayerDialog::Bind() {
   // A released thumb, or a click beside it (one page towards the click), seeks at once.
   connect(face_->PositionSlider(), &SkinSlider::valueCommitted, this, [this](int percent) {
     session_.SeekPercent(percent);
-    face_->SetTime(session_.PositionMs());
+    face_->SetTime(session_.PositionMs(), session_.Timers().Now());
   });
   connect(face_->VolumeSlider(), &QAbstractSlider::valueChanged, s, &PlaybackSession::SetVolume);
   connect(s, &PlaybackSession::volumeChanged, this, [this](int v) {
@@ -140,7 +144,7 @@ void PlayerDialog::OnFrame() {
   DisplayTimers& timers = session_.Timers();
   const auto now = timers.Now();
   // Formatted from what is heard now, so the hundredths are those of the sound.
-  face_->SetTime(session_.PositionMs());
+  face_->SetTime(session_.PositionMs(), now);
   if (session_.IsPlaying() && now - fedAt_ >= kSpectrumFeed) {
     fedAt_ = now;
     face_->SetLevels(session_.Levels(), now);
@@ -167,7 +171,7 @@ void PlayerDialog::ShowState() {
     face_->SetLevels(SpectrumLevels{}, now);
     session_.Timers().SetSettling(!face_->BarsSettled());
   }
-  face_->SetTime(session_.PositionMs());
+  face_->SetTime(session_.PositionMs(), session_.Timers().Now());
   // Stopped at the last run's place: the slider shows it, and Play starts from there.
   face_->SetPosition(session_.PositionPercent(), active || session_.ResumeShown());
   if (!active) face_->SetLiveRate(0);
@@ -195,6 +199,16 @@ void PlayerDialog::ShowNowPlaying() {
   const TrackText text = BuildTrackText(now.facts);
   face_->SetInfo(text.html);
   setWindowTitle(text.title);
+}
+
+QString PlayerDialog::PositionText(int percent) const {
+  if (!session_.IsActive() && !session_.ResumeShown()) return tr("Position, nothing playing");
+  const double total = session_.Current().durationMs;
+  // While the thumb is held, where it would seek to; else what is heard.
+  const uint64_t at = face_->PositionSlider()->isSliderDown() ? static_cast<uint64_t>(total * percent / 100.0)
+                                                              : session_.PositionMs();
+  if (total <= 0.0) return tr("Position %1").arg(FormatSpokenTime(at));
+  return tr("Position %1 of %2").arg(FormatSpokenTime(at), FormatSpokenTime(static_cast<uint64_t>(total)));
 }
 
 void PlayerDialog::Report(const QString& file, const QString& reason) {
@@ -266,6 +280,8 @@ void PlayerDialog::keyPressEvent(QKeyEvent* e) {
     QWidget::keyPressEvent(e);
     return;
   }
+  // Esc from a focused control gives the focus back to the window (and its keys with it).
+  if (e->key() == Qt::Key_Escape && focusWidget() && focusWidget() != this) setFocus(Qt::ShortcutFocusReason);
   if (QAction* action = actions_->ForKey(e->key(), e->isAutoRepeat())) {
     action->trigger();
   } else if (!PlayerActions::Swallowed(e->key()) && !actions_->ForKey(e->key(), false)) {

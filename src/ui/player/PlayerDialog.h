@@ -4,6 +4,11 @@
 // face; the face's buttons, sliders, keys and menu, through one action per command, to the
 // session. The PL and EQ toggles say whether the companion windows are wanted; the companions
 // themselves are placed by whoever owns them.
+//
+// Keys: the window's commands (PlayerActions) work wherever the focus is, except the keys the
+// focused control uses itself: Space and Enter press a focused button, the arrows along a focused
+// slider and PageUp/PageDown/Home/End move it. Controls take the focus by Tab only; Esc gives it
+// back to the window.
 
 #include <QString>
 #include <QStringList>
@@ -83,6 +88,8 @@ class PlayerDialog : public QWidget {
   void ShowOrder();
   void Report(const QString& file, const QString& reason);
   void OnFrame();
+  // The position slider's value text: "Position 1:23 of 4:56".
+  QString PositionText(int percent) const;
 
   PlaybackSession& session_;
   Settings& settings_;

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "session/PlaybackSession.h"
+#include "ui/controls/AccessibleControls.h"
 #include "ui/controls/ErrorLine.h"
 #include "ui/controls/Skin.h"
 #include "ui/controls/SkinButton.h"
@@ -20,19 +21,22 @@ namespace tovira {
 namespace {
 
 template <typename Button>
-QAbstractButton* MakeButton(QWidget* parent, const char* name, const skin::Cell& cell, const QString& tip) {
+QAbstractButton* MakeButton(QWidget* parent, const char* name, const skin::Cell& cell, const QString& spoken,
+                            const QString& tip) {
   auto* b = new Button(cell, parent);
   b->setObjectName(QString::fromLatin1(name));
-  b->setFocusPolicy(Qt::NoFocus);
+  b->setFocusPolicy(Qt::TabFocus);
+  b->setAccessibleName(spoken);
   b->setToolTip(tip);
   b->setGeometry(PlaceOf(name));
   return b;
 }
 
-SkinSlider* MakeSlider(QWidget* parent, const char* name, const skin::Thumb& thumb) {
+SkinSlider* MakeSlider(QWidget* parent, const char* name, const skin::Thumb& thumb, const QString& spoken) {
   auto* s = new SkinSlider(Qt::Horizontal, thumb, parent);
   s->setObjectName(QString::fromLatin1(name));
-  s->setFocusPolicy(Qt::NoFocus);
+  s->setFocusPolicy(Qt::TabFocus);
+  s->setAccessibleName(spoken);
   s->SetBackgroundColour(Qt::transparent);
   s->setGeometry(PlaceOf(name));
   return s;
@@ -50,26 +54,27 @@ QLabel* MakeLabel(QWidget* parent, const char* name) {
 PlayerFace::PlayerFace(QWidget* parent) : QWidget(parent), status_(StatusImage::None) {
   setFixedSize(kPlayerWindowSize);
   int i = 0;
-  buttons_[i++] = MakeButton<SkinButton>(this, "Back", skin::kPrevious, tr("Previous (B)"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "Fwd", skin::kNext, tr("Next (N)"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "Play", skin::kPlay, tr("Play"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "Pause", skin::kPause, tr("Play/Pause (Space)"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "Stop", skin::kStop, tr("Stop (X)"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "FF", skin::kFastForward, QStringLiteral("FF"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "Load", skin::kLoad, tr("Load files (Enter)"));
-  buttons_[i++] = MakeButton<SkinButton>(this, "MS", skin::kAbout, tr("About Tovira"));
-  buttons_[i++] = MakeButton<SkinToggleButton>(this, "EQ", skin::kEqualizerToggle, tr("Equalizer"));
-  buttons_[i++] = MakeButton<SkinToggleButton>(this, "PL", skin::kPlaylistToggle, tr("Playlist"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "Back", skin::kPrevious, tr("Previous"), tr("Previous (B)"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "Fwd", skin::kNext, tr("Next"), tr("Next (N)"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "Play", skin::kPlay, tr("Play"), tr("Play"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "Pause", skin::kPause, tr("Pause"), tr("Play/Pause (Space)"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "Stop", skin::kStop, tr("Stop"), tr("Stop (X)"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "FF", skin::kFastForward, tr("Fast forward"), QStringLiteral("FF"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "Load", skin::kLoad, tr("Load files"), tr("Load files (Enter)"));
+  buttons_[i++] = MakeButton<SkinButton>(this, "MS", skin::kAbout, tr("About Tovira"), tr("About Tovira"));
+  buttons_[i++] = MakeButton<SkinToggleButton>(this, "EQ", skin::kEqualizerToggle, tr("Equalizer"), tr("Equalizer"));
+  buttons_[i++] = MakeButton<SkinToggleButton>(this, "PL", skin::kPlaylistToggle, tr("Playlist"), tr("Playlist"));
   // A button the window was drawn with but that does nothing.
   Button(QStringLiteral("FF"))->hide();
   Button(QStringLiteral("FF"))->setEnabled(false);
 
-  position_ = MakeSlider(this, "Position", skin::kPositionThumb);
+  position_ = MakeSlider(this, "Position", skin::kPositionThumb, tr("Position"));
   position_->setRange(0, 0);
   position_->setPageStep(10);
-  volume_ = MakeSlider(this, "Volume", skin::kVolumeThumb);
+  volume_ = MakeSlider(this, "Volume", skin::kVolumeThumb, tr("Volume"));
   volume_->setRange(0, 100);
   volume_->setPageStep(10);
+  volume_->SetValueText([](int percent) { return tr("Volume %1 %").arg(percent); });
 
   time_ = new ElapsedTimeView(this);
   time_->setObjectName(QStringLiteral("Time"));
@@ -81,6 +86,7 @@ PlayerFace::PlayerFace(QWidget* parent) : QWidget(parent), status_(StatusImage::
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   info_->setTextInteractionFlags(Qt::NoTextInteraction);
   info_->setMargin(2);
+  info_->setAccessibleDescription(tr("Now playing"));
 
   liveRate_ = MakeLabel(this, "LiveRate");
   liveRate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -107,6 +113,10 @@ PlayerFace::PlayerFace(QWidget* parent) : QWidget(parent), status_(StatusImage::
   errors_->setObjectName(QStringLiteral("Message"));
   const QRect infoRect = PlaceOf("Info");
   errors_->setGeometry(infoRect.x() + 1, infoRect.bottom() - 29, 236, 30);
+
+  QList<QWidget*> focusable{position_, volume_};
+  for (QAbstractButton* b : buttons_) focusable << b;
+  OrderTabsByPlace(focusable);
 }
 
 QAbstractButton* PlayerFace::Button(const QString& name) const {
@@ -118,7 +128,9 @@ QAbstractButton* PlayerFace::Button(const QString& name) const {
 
 QAbstractSlider* PlayerFace::VolumeSlider() const { return volume_; }
 
-void PlayerFace::SetTime(uint32_t ms) { time_->SetText(FormatElapsed(ms)); }
+void PlayerFace::SetTime(uint32_t ms, std::chrono::steady_clock::time_point now) {
+  time_->SetText(FormatElapsed(ms), now);
+}
 QString PlayerFace::TimeText() const { return time_->Text(); }
 
 void PlayerFace::SetInfo(const QString& html) {
@@ -155,6 +167,13 @@ void PlayerFace::SetStatus(StatusImage image) {
   if (image == status_ && !statusImage_->pixmap().isNull()) return;
   status_ = image;
   statusImage_->setPixmap(StatusPixmap(image, devicePixelRatioF()));
+  switch (image) {
+    case StatusImage::Playing: statusImage_->setAccessibleName(tr("Playing")); break;
+    case StatusImage::Paused: statusImage_->setAccessibleName(tr("Paused")); break;
+    case StatusImage::Stopped: statusImage_->setAccessibleName(tr("Stopped")); break;
+    case StatusImage::EndOfPlaylist: statusImage_->setAccessibleName(tr("End of playlist")); break;
+    default: statusImage_->setAccessibleName(QString()); break;
+  }
 }
 
 void PlayerFace::SetLevels(const SpectrumLevels& levels, std::chrono::steady_clock::time_point now) {

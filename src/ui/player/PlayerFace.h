@@ -2,6 +2,10 @@
 // What the player window draws: the skin, the transport buttons, the position and volume sliders,
 // the elapsed time, the track panel with the live bit rate, the status picture, the spectrum and
 // the error line. It holds no rules: the window tells it what to show.
+//
+// For the keyboard, the buttons and sliders take the focus by Tab only (a click leaves it with
+// the window, whose keys then work as ever), in the order of the layout; for assistive
+// technology each has a name, the sliders a value text, the status picture the state it shows.
 
 #include <QPixmap>
 #include <QString>
@@ -35,7 +39,8 @@ class PlayerFace final : public QWidget {
   QAbstractSlider* VolumeSlider() const;
   ErrorLine& Errors() const { return *errors_; }
 
-  void SetTime(uint32_t ms);
+  // The position heard, at `now` on the display clock.
+  void SetTime(uint32_t ms, std::chrono::steady_clock::time_point now);
   QString TimeText() const;
   // Empty html clears the panel.
   void SetInfo(const QString& html);

@@ -1,5 +1,7 @@
 #include "ui/player/PlayerWidgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -10,7 +12,30 @@
 
 namespace tovira {
 
+namespace {
+
+class AccessibleTimeView final : public QAccessibleWidget {
+ public:
+  explicit AccessibleTimeView(ElapsedTimeView* view) : QAccessibleWidget(view, QAccessible::StaticText) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return static_cast<const ElapsedTimeView*>(widget())->Text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* TimeViewFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(ElapsedTimeView::staticMetaObject.className()) && object) {
+    return new AccessibleTimeView(static_cast<ElapsedTimeView*>(object));
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 ElapsedTimeView::ElapsedTimeView(QWidget* parent) : QWidget(parent) {
+  static const bool installed = (QAccessible::installFactory(&TimeViewFactory), true);
+  (void)installed;
+  setAccessibleDescription(tr("Elapsed time"));
   // Paints every pixel of its rectangle, so an update never makes the window repaint beneath it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   QFont f(QStringLiteral("Arial Narrow"));
@@ -35,10 +60,29 @@ void ElapsedTimeView::resizeEvent(QResizeEvent*) {
   setFont(f);
 }
 
-void ElapsedTimeView::SetText(const QString& text) {
-  if (text == text_) return;
-  text_ = text;
-  update();
+bool AnnounceGate::Tell(bool changed, TimePoint now) {
+  untold_ = untold_ || changed;
+  if (!untold_ || (toldAt_ && now - *toldAt_ < interval_)) return false;
+  toldAt_ = now;
+  untold_ = false;
+  return true;
+}
+
+void ElapsedTimeView::SetText(const QString& text, TimePoint now) {
+  const bool changed = text != text_;
+  if (changed) {
+    text_ = text;
+    update();
+  }
+  // Without a listener no event is made at all (a reader that comes later asks for the text).
+  if (!QAccessible::isActive()) {
+    gate_.Forget();
+    return;
+  }
+  if (gate_.Tell(changed, now)) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void ElapsedTimeView::paintEvent(QPaintEvent*) {

@@ -21,6 +21,14 @@ QString FormatElapsed(uint32_t ms) {
                            static_cast<unsigned long long>(rest / 100), static_cast<unsigned long long>(rest % 100));
 }
 
+QString FormatSpokenTime(uint64_t ms) {
+  const uint64_t seconds = ms / 1000;
+  const auto h = static_cast<unsigned long long>(seconds / 3600);
+  const auto m = static_cast<unsigned long long>(seconds / 60 % 60);
+  const auto s = static_cast<unsigned long long>(seconds % 60);
+  return h > 0 ? QString::asprintf("%llu:%02llu:%02llu", h, m, s) : QString::asprintf("%llu:%02llu", m, s);
+}
+
 namespace {
 
 QString TrimmedRight(const std::optional<std::string>& text) {

@@ -14,6 +14,8 @@ namespace tovira {
 
 // "mm:ss.hh" of a position in milliseconds: 03:07.25.
 QString FormatElapsed(uint32_t ms);
+// A time as it is read out, in whole seconds (truncated): "3:07", "0:05", "1:02:03".
+QString FormatSpokenTime(uint64_t ms);
 
 
 struct TrackText {

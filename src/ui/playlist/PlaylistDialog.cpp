@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -197,6 +198,26 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   layout->setSpacing(0);
   layout->addWidget(toolbar_);
   layout->addWidget(table_, 1);
+
+  // By keys alone: Tab visits the toolbar's buttons, the filter and the list as they are laid out
+  // (the arrows, not Tab, move within the list), and the list has the focus first.
+  table_->setTabKeyNavigation(false);
+  table_->setAccessibleName(tr("Playlist"));
+  filter_->setAccessibleName(tr("Filter"));
+  // Its clear button shows an icon only.
+  for (QToolButton* clear : filter_->findChildren<QToolButton*>()) clear->setAccessibleName(tr("Clear filter"));
+  toolbar_->setAccessibleName(tr("Playlist commands"));
+  QWidget* previous = nullptr;
+  for (QAction* action : actions_) {
+    QWidget* button = toolbar_->widgetForAction(action);
+    if (!button) continue;
+    button->setFocusPolicy(Qt::TabFocus);
+    if (previous) setTabOrder(previous, button);
+    previous = button;
+  }
+  if (previous) setTabOrder(previous, filter_);
+  setTabOrder(filter_, table_);
+  table_->setFocus(Qt::OtherFocusReason);
 
   picker_ = new FolderPickerDialog(settings_, this, folderRoot);
   connect(picker_, &FolderPickerDialog::filesChosen, this, &PlaylistDialog::AddPaths);

@@ -48,6 +48,11 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
       if (playing) return QBrush(QColor(0xdd, 0xe8, 0xf8));
       return {};
+    case Qt::AccessibleDescriptionRole:
+      // What the bold face and the tint show.
+      if (playing) return tr("Playing");
+      if (!row.available) return tr("Cannot be read");
+      return {};
     case kRowNumberRole:
       return row.number;
     case kCurrentRowRole:

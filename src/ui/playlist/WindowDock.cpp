@@ -108,6 +108,12 @@ void WindowDock::ShowBehindMain() {
   QTimer::singleShot(kSlideFirstDelayMs, this, &WindowDock::Dock);
 }
 
+void WindowDock::Activate() {
+  justShown_ = false;
+  window_->raise();
+  window_->activateWindow();
+}
+
 void WindowDock::KeepMainInFront() {
   if (!main_) return;
   // A window manager stacks a window it maps on top, and may give it the keys: the main window goes

@@ -54,6 +54,8 @@ class WindowDock : public QObject {
   // Shows the window docked at once, without a slide (the main window's first appearance), or
   // hides it at once.
   void SetShownNow(bool show);
+  // Gives the window the keys because the user asked for it: not taken back as after a show.
+  void Activate();
   // False where windows cannot be placed by the program.
   static bool CanPlaceWindows();
 

@@ -6,6 +6,7 @@
 #include <vector>
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QFile>
 #include <QPainter>
 #include <QSignalSpy>
@@ -311,6 +312,44 @@ TEST_F(SkinButtonTest, ToggleInAnInactiveWindowReportsTheClickButKeepsItsLatch) 
   QTest::mouseClick(&toggle, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(clicks.count(), 1);
   EXPECT_FALSE(toggle.Latched());
+  // A deliberate press (Enter, a screen reader's action) flips it all the same.
+  toggle.Activate();
+  EXPECT_EQ(clicks.count(), 2);
+  EXPECT_TRUE(toggle.Latched());
+}
+
+// A focused button clicks on Space (pressed on key down, clicked on key up) and on Enter, leaves
+// every other key to its window, and shows the skin's focus frame around its art.
+TEST_F(SkinButtonTest, SpaceAndEnterPressAFocusedButtonWhichShowsTheFocusFrame) {
+  SkinButton button(cell_);
+  button.setFocusPolicy(Qt::TabFocus);
+  Show(button);
+  QSignalSpy clicks(&button, &QAbstractButton::clicked);
+  button.clearFocus();  // the window gave it the focus as it was activated
+  EXPECT_EQ(PixelAt(button, 0, 5), kNormal);
+  button.setFocus();
+  EXPECT_EQ(PixelAt(button, 0, 5), skin::kFocusFrame);
+  EXPECT_EQ(PixelAt(button, 1, 5), QColor(Qt::white));
+  EXPECT_EQ(PixelAt(button, 10, 5), kNormal);
+  QTest::keyPress(&button, Qt::Key_Space);
+  EXPECT_EQ(PixelAt(button, 10, 5), kPressed);
+  EXPECT_EQ(clicks.count(), 0);
+  QTest::keyRelease(&button, Qt::Key_Space);
+  EXPECT_EQ(clicks.count(), 1);
+  QTest::keyClick(&button, Qt::Key_Return);
+  QTest::keyClick(&button, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(clicks.count(), 3);
+  for (Qt::Key key : {Qt::Key_Up, Qt::Key_Left, Qt::Key_N, Qt::Key_Escape, Qt::Key_F1}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&button, &press);
+    EXPECT_FALSE(press.isAccepted()) << key;
+  }
+  QKeyEvent withControl(QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier);
+  QCoreApplication::sendEvent(&button, &withControl);
+  EXPECT_FALSE(withControl.isAccepted());
+  EXPECT_EQ(clicks.count(), 3);
+  button.clearFocus();
+  EXPECT_EQ(PixelAt(button, 0, 5), kNormal);
 }
 
 // Thumb placement and the mouse-over and drag cells of the skinned slider, read from its pixels. (Drags, page clicks and what they commit are checked on the real sliders of the
@@ -329,6 +368,7 @@ class SkinSliderTest : public ::testing::Test {
                                           Rect(2 * w, 0, w, ht, "#0000ff"));
     for (auto& earlier : sliders_) earlier->hide();  // one slider under the mouse at a time
     SkinSlider& slider = *sliders_.emplace_back(std::make_unique<SkinSlider>(o, skin::Thumb{image, w, ht}, &window_));
+    slider.setFocusPolicy(Qt::NoFocus);  // no focus frame over the thumb's pixels; see the keys' case
     slider.setRange(0, h ? 100 : 20);
     slider.setGeometry(QRect(QPoint(20, 20), h ? QSize(109, 20) : QSize(22, 109)));
     window_.resize(300, 300);
@@ -371,6 +411,40 @@ TEST_F(SkinSliderTest, ThumbSitsAtItsValue) {
   }
   v.setInvertedAppearance(true);
   EXPECT_EQ(Extent(v, kRed), std::make_pair(20, 28));
+}
+
+// A focused slider: the arrows along it step it, PageUp/PageDown page it, Home/End reach its ends,
+// each change committed once; the arrows across it and other keys go on to its window. It shows
+// the focus frame.
+TEST_F(SkinSliderTest, KeysAlongAFocusedSliderMoveAndCommitIt) {
+  SkinSlider& h = Make(Qt::Horizontal);
+  h.setFocusPolicy(Qt::TabFocus);
+  h.setPageStep(10);
+  window_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+  h.setFocus();
+  EXPECT_EQ(Grab(h).pixelColor(0, h.height() / 2), skin::kFocusFrame);
+  QSignalSpy commits(&h, &SkinSlider::valueCommitted);
+  const std::pair<Qt::Key, int> moves[] = {{Qt::Key_Right, 1}, {Qt::Key_PageUp, 11}, {Qt::Key_Left, 10},
+                                           {Qt::Key_End, 100}, {Qt::Key_PageDown, 90}, {Qt::Key_Home, 0}};
+  for (const auto& [key, value] : moves) {
+    QTest::keyClick(&h, key);
+    EXPECT_EQ(h.value(), value) << key;
+  }
+  EXPECT_EQ(commits.count(), 6);
+  QTest::keyClick(&h, Qt::Key_Home);
+  EXPECT_EQ(commits.count(), 6) << "no change, nothing committed";
+  for (Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Space, Qt::Key_Return}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&h, &press);
+    EXPECT_FALSE(press.isAccepted()) << key;
+  }
+  EXPECT_EQ(h.value(), 0);
+  SkinSlider& v = Make(Qt::Vertical);
+  v.setValue(10);
+  QTest::keyClick(&v, Qt::Key_Up);
+  QTest::keyClick(&v, Qt::Key_Right);
+  EXPECT_EQ(v.value(), 11) << "Up steps a vertical slider, Right does not";
 }
 
 TEST_F(SkinSliderTest, ThumbShowsMouseOverAndDragCells) {
@@ -447,6 +521,27 @@ TEST_F(HyperlinkLabelTest, SuccessfulClickOpensTheTargetAndMarksItVisited) {
   const QImage image = Grab(label_);
   EXPECT_GT(Count(image, kVisited), 50);
   EXPECT_EQ(Count(image, kLink), 0);
+}
+
+// Without the mouse: Enter and Space open the focused link, and to assistive technology it is a
+// link named by its caption whose press opens it and which reads as visited afterwards.
+TEST_F(HyperlinkLabelTest, KeysAndAssistiveTechnologyOpenTheTarget) {
+  label_.SetURL(QStringLiteral("https://example.org/a"));
+  QTest::keyClick(&label_, Qt::Key_Return);
+  QTest::keyClick(&label_, Qt::Key_Space);
+  QTest::keyClick(&label_, Qt::Key_A);
+  EXPECT_EQ(opened_.size(), 2u);
+  QAccessibleInterface* link = QAccessible::queryAccessibleInterface(&label_);
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->role(), QAccessible::Link);
+  EXPECT_EQ(link->text(QAccessible::Name), "example.org feedback");
+  EXPECT_TRUE(link->state().traversed);
+  label_.SetVisited(false);
+  EXPECT_FALSE(link->state().traversed);
+  link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  ASSERT_EQ(opened_.size(), 3u);
+  EXPECT_EQ(opened_.back(), QUrl(QStringLiteral("https://example.org/a")));
+  EXPECT_TRUE(label_.GetVisited());
 }
 
 // A failed open warns with the reason for the code and leaves the link unvisited.

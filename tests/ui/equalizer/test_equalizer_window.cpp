@@ -1,5 +1,5 @@
 // The equaliser window: the release of each slider reaching the factors handed to the engine,
-// page-step clicks, swallowed keys, help, stored settings and the ReplayGain menu.
+// page-step clicks, the keys of a focused slider, help, stored settings and the ReplayGain menu.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 
 #include <tuple>
 #include <vector>
@@ -94,7 +95,10 @@ TEST(EqualizerDialog, ReleasesAfterDragsAndPageClicksReachTheFactors) {
   EXPECT_NEAR(applied.At(20), 1.2 * 1.165, kTol);
 }
 
-TEST(EqualizerDialog, KeysMoveNothingAndCloseNothingButF1OpensHelp) {
+// Tab visits the ReplayGain button and then the sliders left to right; a focused slider moves by
+// its keys, Up raising the band, each key applying at once like a release. No key closes the
+// window or moves an unfocused slider; F1 opens the help.
+TEST(EqualizerDialog, KeysMoveTheFocusedSliderOnlyAndCloseNothing) {
   MapSettings settings;
   Applied applied;
   EqualizerDialog dialog(settings, applied.Fn());
@@ -104,14 +108,39 @@ TEST(EqualizerDialog, KeysMoveNothingAndCloseNothingButF1OpensHelp) {
     return true;
   });
   dialog.show();
-  for (auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_End, Qt::Key_Escape, Qt::Key_Return}) {
-    QTest::keyClick(&dialog, key);
-    QTest::keyClick(dialog.Slider(3), key);
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  QWindow* window = dialog.windowHandle();
+  std::vector<QWidget*> visited{QApplication::focusWidget()};  // the first, on activation
+  for (int i = 0; i < kEqualizerSliders + 1; ++i) {
+    QTest::keyClick(window, Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget());
   }
+  std::vector<QWidget*> expected{dialog.ReplayGainButton()};
+  for (int i = 0; i < kEqualizerSliders; ++i) expected.push_back(dialog.Slider(i));
+  expected.push_back(dialog.ReplayGainButton());  // and round again
+  EXPECT_EQ(visited, expected);
+
+  dialog.Slider(3)->setFocus();  // band 2, at position 13 (value 8)
+  for (auto key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Escape, Qt::Key_Return}) QTest::keyClick(window, key);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.Slider(3)->value(), 13);
   EXPECT_EQ(applied.calls.size(), 1u);
-  QTest::keyClick(&dialog, Qt::Key_F1);
+  // Up: value 9, released with the step of 0.15, times the default gain's 1.033.
+  QTest::keyClick(window, Qt::Key_Up);
+  EXPECT_EQ(dialog.Slider(3)->value(), 12);
+  ASSERT_EQ(applied.calls.size(), 2u);
+  EXPECT_NEAR(applied.At(2), 9 * 0.15 * 1.033, kTol);
+  EXPECT_EQ(settings.ReadInt("EQSetting", "2", -1), 9);
+  const std::pair<Qt::Key, int> moves[] = {{Qt::Key_PageDown, 16}, {Qt::Key_Home, 0}, {Qt::Key_End, 20}, {Qt::Key_Down, 20}};
+  for (const auto& [key, position] : moves) {
+    QTest::keyClick(window, key);
+    EXPECT_EQ(dialog.Slider(3)->value(), position) << key;
+    EXPECT_EQ(settings.ReadInt("EQSetting", "2", -1), EqualizerValueAt(position)) << key;
+  }
+  EXPECT_EQ(applied.calls.size(), 5u) << "Down at the bottom applies nothing";
+  for (int i : {0, 1, 2, 4, 5, 6, 7, 8, 9, 10}) EXPECT_EQ(dialog.Slider(i)->value(), i == 0 ? 10 : 13) << i;
+  QTest::keyClick(window, Qt::Key_F1);
   EXPECT_EQ(topics, QStringList{"Equalizer.html"});
 }
 
