@@ -13,10 +13,11 @@ packages=(
 )
 for arg in "$@"; do
   case "$arg" in
-    # The software-centre metainfo's validator, and a private sound server for the device's tests
+    # The software-centre metainfo's validator, the accessibility bus and its Python client, and a
+    # private sound server for the device's tests
     # (never where PipeWire serves PulseAudio clients: the two packages exclude each other).
     --test)
-      packages+=(appstream locales)
+      packages+=(appstream locales at-spi2-core python3-pyatspi)
       if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
         packages+=(pulseaudio pulseaudio-utils)
       fi ;;
