@@ -56,18 +56,24 @@ threads() {
 }
 pct() { awk -v x=$1 -v h=$hz -v s=$2 'BEGIN{printf "%.2f", 100*x/h/s}'; }
 
+# The first visible window whose title matches, polled every $2 s for up to 2000 tries.
+window_of() {
+  local w=""
+  for _ in $(seq 2000); do
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+    [ -n "$w" ] && break
+    sleep "$2"
+  done
+  echo "$w"
+}
+
 run() { # name title-regex cmd...
   local name=$1 re=$2
   shift 2
   local t0=$(date +%s%N)
   "$@" >/dev/null 2>&1 &
   local pid=$!
-  local w=""
-  for _ in $(seq 2000); do
-    w=$(xdotool search --onlyvisible --name "$re" 2>/dev/null | head -n1)
-    [ -n "$w" ] && break
-    sleep 0.005
-  done
+  local w=$(window_of "$re" 0.005)
   local launch=$((($(date +%s%N) - t0) / 1000000))
   sleep 4
   local a=$(ticks $pid) c=$(csw $pid) xa=$(ticks $xp) before=$(threads $pid)
@@ -94,12 +100,7 @@ idle() { # name title paused? cmd...: CPU and wake-ups with nothing playing, or 
   shift 3
   "$@" >/dev/null 2>&1 &
   local pid=$!
-  local w=""
-  for _ in $(seq 2000); do
-    w=$(xdotool search --onlyvisible --name "$re" 2>/dev/null | head -n1)
-    [ -n "$w" ] && break
-    sleep 0.01
-  done
+  local w=$(window_of "$re" 0.01)
   sleep 4
   if [ "$how" = paused ]; then
     xdotool windowfocus --sync "$w" key space 2>/dev/null

@@ -49,19 +49,24 @@ inline void Load(PlaylistModel& model, std::vector<std::string> paths) {
   model.DeliverBatches();
 }
 
+// `first` and `count` - 1 copies of it beside it, named 002.mp3 ...
+inline std::vector<std::string> CopiesOf(const fs::path& first, int count) {
+  std::vector<std::string> paths{first.string()};
+  for (int i = 2; i <= count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%03d.mp3", i);
+    fs::copy_file(first, first.parent_path() / name);
+    paths.push_back((first.parent_path() / name).string());
+  }
+  return paths;
+}
+
 // `count` readable files named 001.mp3 ... (the same tags; the file name tells them apart).
 inline std::vector<std::string> MakeTracks(const fs::path& folder, int count) {
   fs::create_directories(folder);
   const fs::path first = folder / "001.mp3";
   MakeTrack(first, "Artist", "001");
-  std::vector<std::string> paths{first.string()};
-  for (int i = 2; i <= count; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%03d.mp3", i);
-    fs::copy_file(first, folder / name);
-    paths.push_back((folder / name).string());
-  }
-  return paths;
+  return CopiesOf(first, count);
 }
 
 inline std::vector<int> Numbers(const PlaylistModel& model) {

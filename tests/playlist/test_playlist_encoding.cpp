@@ -21,14 +21,7 @@ std::vector<std::string> CyrillicTracks(const fs::path& folder, int count) {
   fs::create_directories(folder);
   const fs::path first = CopyFixture(folder / "001.mp3");
   WriteV1(first, {"\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8", "\xCA\xE8\xED\xEE", "", 1988, 255});
-  std::vector<std::string> paths{first.string()};
-  for (int i = 2; i <= count; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%03d.mp3", i);
-    fs::copy_file(first, folder / name);
-    paths.push_back((folder / name).string());
-  }
-  return paths;
+  return CopiesOf(first, count);
 }
 
 // Until nothing is loading and nothing waits to be delivered: a batch read in an old encoding is
