@@ -25,7 +25,7 @@ bool DefaultHelp(QWidget* parent, const QString& topic) { return ShowHelpTopic(p
 
 EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* parent)
     : QDialog(parent), equalizer_(settings), apply_(std::move(apply)), showHelp_(DefaultHelp) {
-  setWindowTitle(QStringLiteral("Tovira Equalizer"));
+  setWindowTitle(tr("Tovira Equalizer"));
   setModal(false);
   setAcceptDrops(true);
   // As high as the player window it stands beside, so that it never reaches over the playlist
@@ -67,7 +67,7 @@ EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* paren
       "QToolButton:hover { color: #2f3a47; }"
       "QToolButton::menu-indicator { image: none; width: 0; }"));
   replayGainButton_->setText(ReplayGainButtonText(replayGainMenu_->Config().mode) + QStringLiteral(" \u25BE"));
-  replayGainButton_->setToolTip(QStringLiteral("ReplayGain mode and preamp"));
+  replayGainButton_->setToolTip(tr("ReplayGain mode and preamp"));
   connect(replayGainMenu_, &ReplayGainMenu::configChanged, this, [this](const ReplayGainConfig& c) {
     replayGainButton_->setText(ReplayGainButtonText(c.mode) + QStringLiteral(" \u25BE"));
     emit replayGainChanged(c);
