@@ -7,6 +7,7 @@
 
 #include "decoder/StreamProbe.h"
 #include "output/AudioDevice.h"
+#include "session/CoreTexts.h"
 
 namespace tovira {
 
@@ -41,10 +42,10 @@ void EngineController::Deliver(const EngineNotification& n) {
       break;
     case EngineEvent::Error:
       if (!IsCurrent(n)) return;
-      emit trackFailed(QString::fromStdString(n.text));
+      emit trackFailed(CoreText(n.text));
       break;
     case EngineEvent::Notice:
-      emit notice(QString::fromStdString(n.text));
+      emit notice(CoreText(n.text));
       break;
     case EngineEvent::TrackChanged:
       // Stale once another file was opened meanwhile.
@@ -78,7 +79,7 @@ EngineController::Result CannotOpen(const QString& path, const std::string& reas
   const QFileInfo info(path);
   if (!info.exists()) return {false, EngineController::tr("The file does not exist.")};
   if (info.isDir()) return {false, EngineController::tr("It is a folder, not a file.")};
-  const QString why = QString::fromStdString(reason);
+  const QString why = CoreText(reason);
   if (why.isEmpty()) return {false, EngineController::tr("The file cannot be opened.")};
   return {false, EngineController::tr("The file cannot be opened: %1.").arg(why)};
 }

@@ -14,6 +14,7 @@
 #include "playlist/PlaylistModel.h"
 #include "session/Autosave.h"
 #include "session/Clock.h"
+#include "session/CoreTexts.h"
 #include "session/DisplayTimers.h"
 #include "session/EngineController.h"
 #include "session/Resume.h"
@@ -119,7 +120,7 @@ PlaybackSession::PlaybackSession(SessionOptions options, QObject* parent)
   autosave_ = std::make_unique<Autosave>(*playlist_, *clock_, options_.autosaveDelay);
   autosave_->onFailure = [this](const std::string& reason) {
     emit reported(QString::fromStdString(playlist_->DefaultPlaylistPath().string()),
-                  tr("The playlist could not be saved: %1.").arg(QString::fromStdString(reason)));
+                  tr("The playlist could not be saved: %1.").arg(CoreText(reason)));
   };
   resume_ = std::make_unique<ResumeKeeper>(*playlist_, *clock_, options_.settings, [this] {
     return ResumePoint{file_.toStdString(), fromPlaylist_ ? playlist_->PlayingRow() : -1, PositionMs()};
@@ -834,7 +835,7 @@ bool PlaybackSession::Close() {
 }
 
 QString PlaybackSession::SaveFailureReason() const {
-  return autosave_->Failing() ? QString::fromStdString(autosave_->FailureReason()) : QString();
+  return autosave_->Failing() ? CoreText(autosave_->FailureReason()) : QString();
 }
 
 }  // namespace tovira

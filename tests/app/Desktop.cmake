@@ -14,6 +14,15 @@ add_dependencies(app_single_instance tovira_instance_probe)
 
 tovira_add_test(app_file_types SOURCES test_file_types.cpp LIBS tovira_desktop Qt6::Widgets)
 
+# The texts in German: every one translated, and the translation reaching the windows.
+find_package(Qt6 REQUIRED COMPONENTS LinguistTools)
+add_test(NAME Translations.EveryTextHasAFinishedGermanOne
+         COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/app/check-translations.py $<TARGET_FILE:Qt6::lupdate> ${CMAKE_SOURCE_DIR})
+if(TARGET tovira_ui_player AND TARGET tovira_ui_equalizer)
+  tovira_add_test(app_translations SOURCES test_translations.cpp
+                  LIBS tovira_translations tovira_ui_playlist tovira_ui_player tovira_ui_equalizer PkgConfig::TAGLIB Qt6::Widgets)
+endif()
+
 # What `cmake --install` places, and the desktop entry's validation.
 if(TARGET tovira)
   set(TOVIRA_EXPECT_PROGRAM 1)

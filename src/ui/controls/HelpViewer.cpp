@@ -27,9 +27,9 @@ struct TopicLink {
   const char* file;
 };
 constexpr TopicLink kTopics[] = {
-    {"Welcome", "Welcome.html"},
-    {"Equalizer", "Equalizer.html"},
-    {"Playlist", "Playlist.html"},
+    {QT_TRANSLATE_NOOP("tovira::HelpViewer", "Welcome"), "Welcome.html"},
+    {QT_TRANSLATE_NOOP("tovira::HelpViewer", "Equalizer"), "Equalizer.html"},
+    {QT_TRANSLATE_NOOP("tovira::HelpViewer", "Playlist"), "Playlist.html"},
 };
 
 // Only a bare file name is looked up: a caller can never walk out of the help folder.
@@ -158,7 +158,7 @@ void HelpViewer::UpdateTitle() {
 bool ShowHelpTopicFrom(QWidget* parent, const QString& topicFile, const QString& programFolder) {
   const QString path = FindHelpTopic(programFolder, topicFile);
   if (path.isEmpty()) {
-    QMessageBox::warning(parent, QStringLiteral("Tovira"), QString::fromLatin1(kHelpNotFoundText));
+    QMessageBox::warning(parent, QStringLiteral("Tovira"), QCoreApplication::translate("tovira::HelpViewer", kHelpNotFoundText));
     return false;
   }
   const QString folder = QFileInfo(path).absolutePath();

@@ -11,7 +11,7 @@ class QTextBrowser;
 namespace tovira {
 
 // What a window tells the user when a help topic cannot be found.
-inline constexpr char kHelpNotFoundText[] = "Help not found. Please reinstall Tovira.";
+inline constexpr char kHelpNotFoundText[] = QT_TRANSLATE_NOOP("tovira::HelpViewer", "Help not found. Please reinstall Tovira.");
 
 // Folders searched for the topics, best first, for a program living in `programFolder`:
 // the build tree (help/ beside the program) and an installed prefix or an unpacked package

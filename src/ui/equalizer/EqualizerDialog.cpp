@@ -42,7 +42,7 @@ QString ReplayGainCaption(ReplayGainMode mode) { return ReplayGainButtonText(mod
 
 EqualizerDialog::EqualizerDialog(Settings& settings, Apply apply, QWidget* parent)
     : QDialog(parent), equalizer_(settings), apply_(std::move(apply)), showHelp_(DefaultHelp) {
-  setWindowTitle(QStringLiteral("Tovira Equalizer"));
+  setWindowTitle(tr("Tovira Equalizer"));
   setModal(false);
   setAcceptDrops(true);
   // As high as the player window it stands beside, so that it never reaches over the playlist

@@ -15,25 +15,35 @@ constexpr ReplayGainMode kModes[] = {ReplayGainMode::Off, ReplayGainMode::Track,
                                      ReplayGainMode::Auto};
 const char* ModeLabel(ReplayGainMode m) {
   switch (m) {
-    case ReplayGainMode::Off: return "&Off";
-    case ReplayGainMode::Track: return "&Track gain";
-    case ReplayGainMode::Album: return "&Album gain";
-    case ReplayGainMode::Auto: return "A&uto (album gain while an album plays in order)";
+    case ReplayGainMode::Off: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "&Off");
+    case ReplayGainMode::Track: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "&Track gain");
+    case ReplayGainMode::Album: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "&Album gain");
+    case ReplayGainMode::Auto: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "A&uto (album gain while an album plays in order)");
+  }
+  return "";
+}
+// The mode as the button names it.
+const char* ModeShortName(ReplayGainMode m) {
+  switch (m) {
+    case ReplayGainMode::Off: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "off");
+    case ReplayGainMode::Track: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "track");
+    case ReplayGainMode::Album: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "album");
+    case ReplayGainMode::Auto: return QT_TRANSLATE_NOOP("tovira::ReplayGainMenu", "auto");
   }
   return "";
 }
 }  // namespace
 
 QString ReplayGainButtonText(ReplayGainMode mode) {
-  return QStringLiteral("ReplayGain: %1").arg(QString::fromLatin1(ReplayGainModeName(mode)));
+  return ReplayGainMenu::tr("ReplayGain: %1").arg(ReplayGainMenu::tr(ModeShortName(mode)));
 }
 
 ReplayGainMenu::ReplayGainMenu(Settings& settings, QWidget* parent)
     : QMenu(parent), settings_(settings), config_(LoadReplayGainConfig(settings)) {
-  addSection(QStringLiteral("ReplayGain"));
+  addSection(tr("ReplayGain"));
   auto* group = new QActionGroup(this);
   for (const ReplayGainMode m : kModes) {
-    QAction* a = addAction(QString::fromLatin1(ModeLabel(m)));
+    QAction* a = addAction(tr(ModeLabel(m)));
     a->setCheckable(true);
     a->setChecked(m == config_.mode);
     group->addAction(a);
@@ -50,7 +60,7 @@ ReplayGainMenu::ReplayGainMenu(Settings& settings, QWidget* parent)
   auto* row = new QWidget(this);
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(24, 2, 8, 2);
-  layout->addWidget(new QLabel(QStringLiteral("Preamp"), row));
+  layout->addWidget(new QLabel(tr("Preamp"), row));
   preamp_ = new QDoubleSpinBox(row);
   preamp_->setRange(kMinPreampDb, kMaxPreampDb);
   preamp_->setSingleStep(0.5);
@@ -69,7 +79,7 @@ ReplayGainMenu::ReplayGainMenu(Settings& settings, QWidget* parent)
     Change(c);
   });
 
-  clipping_ = addAction(QStringLiteral("&Prevent clipping"));
+  clipping_ = addAction(tr("&Prevent clipping"));
   clipping_->setCheckable(true);
   clipping_->setChecked(config_.preventClipping);
   connect(clipping_, &QAction::toggled, this, [this](bool on) {

@@ -16,22 +16,22 @@ struct CommandKeys {
 };
 
 constexpr CommandKeys kCommands[] = {
-    {PlayerCommand::Play, "Play", 0, 0, false},
-    {PlayerCommand::PlayPause, "&Play/Pa&use\tspace", Qt::Key_Space, 0, false},
-    {PlayerCommand::Stop, "&Stop\tX ", Qt::Key_X, 0, true},
-    {PlayerCommand::Load, "Load &File\tEnter", Qt::Key_Return, Qt::Key_Enter, true},
-    {PlayerCommand::Next, "&Next\tN", Qt::Key_N, 0, true},
-    {PlayerCommand::Previous, "Previous/&Back \tB ", Qt::Key_B, 0, true},
-    {PlayerCommand::About, "&About Tovira", 0, 0, false},
-    {PlayerCommand::VolumeUp, "Volume up", Qt::Key_Up, 0, true},
-    {PlayerCommand::VolumeDown, "Volume down", Qt::Key_Down, 0, true},
-    {PlayerCommand::Help, "Help", Qt::Key_F1, 0, true},
-    {PlayerCommand::RepeatOff, "Repeat &off", 0, 0, false},
-    {PlayerCommand::RepeatAll, "Repeat &all", 0, 0, false},
-    {PlayerCommand::RepeatOne, "Repeat o&ne", 0, 0, false},
-    {PlayerCommand::RepeatCycle, "&Next repeat mode\tR", Qt::Key_R, 0, false},
-    {PlayerCommand::ShufflePlay, "S&huffle play\tS", Qt::Key_S, 0, false},
-    {PlayerCommand::StopAfterCurrent, "Stop a&fter current\tA", Qt::Key_A, 0, false},
+    {PlayerCommand::Play, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Play"), 0, 0, false},
+    {PlayerCommand::PlayPause, QT_TRANSLATE_NOOP("tovira::PlayerActions", "&Play/Pa&use\tspace"), Qt::Key_Space, 0, false},
+    {PlayerCommand::Stop, QT_TRANSLATE_NOOP("tovira::PlayerActions", "&Stop\tX "), Qt::Key_X, 0, true},
+    {PlayerCommand::Load, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Load &File\tEnter"), Qt::Key_Return, Qt::Key_Enter, true},
+    {PlayerCommand::Next, QT_TRANSLATE_NOOP("tovira::PlayerActions", "&Next\tN"), Qt::Key_N, 0, true},
+    {PlayerCommand::Previous, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Previous/&Back \tB "), Qt::Key_B, 0, true},
+    {PlayerCommand::About, QT_TRANSLATE_NOOP("tovira::PlayerActions", "&About Tovira"), 0, 0, false},
+    {PlayerCommand::VolumeUp, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Volume up"), Qt::Key_Up, 0, true},
+    {PlayerCommand::VolumeDown, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Volume down"), Qt::Key_Down, 0, true},
+    {PlayerCommand::Help, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Help"), Qt::Key_F1, 0, true},
+    {PlayerCommand::RepeatOff, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Repeat &off"), 0, 0, false},
+    {PlayerCommand::RepeatAll, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Repeat &all"), 0, 0, false},
+    {PlayerCommand::RepeatOne, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Repeat o&ne"), 0, 0, false},
+    {PlayerCommand::RepeatCycle, QT_TRANSLATE_NOOP("tovira::PlayerActions", "&Next repeat mode\tR"), Qt::Key_R, 0, false},
+    {PlayerCommand::ShufflePlay, QT_TRANSLATE_NOOP("tovira::PlayerActions", "S&huffle play\tS"), Qt::Key_S, 0, false},
+    {PlayerCommand::StopAfterCurrent, QT_TRANSLATE_NOOP("tovira::PlayerActions", "Stop a&fter current\tA"), Qt::Key_A, 0, false},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/player/TrackText.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -89,7 +90,7 @@ TrackText BuildTrackText(const TrackFacts& facts) {
     // A long album name leaves no room for the year on its line.
     if (album.size() < 29 && !year.isEmpty()) body += QStringLiteral(" (") + Escaped(year) + QStringLiteral(")");
     const QString genre = PanelGenre(facts.genre);
-    if (!genre.isEmpty()) body += QStringLiteral(" <br><i>Genre:</i> ") + Escaped(genre);
+    if (!genre.isEmpty()) body += QStringLiteral(" <br><i>") + QCoreApplication::translate("tovira::TrackText", "Genre:") + QStringLiteral("</i> ") + Escaped(genre);
   } else {
     const QString name = DisplayName(facts.path);
     body += Escaped(name);
@@ -102,7 +103,7 @@ TrackText BuildTrackText(const TrackFacts& facts) {
     figures = QString::asprintf("%u kbps ", facts.bitrate / 1000);
   }
   figures += QString::asprintf("%d kHz ", facts.frequency / 1000);
-  figures += facts.stereo ? QStringLiteral("Stereo") : QStringLiteral("Mono");
+  figures += facts.stereo ? QCoreApplication::translate("tovira::TrackText", "Stereo") : QCoreApplication::translate("tovira::TrackText", "Mono");
   out.html = QStringLiteral("<div style=\"font-family:Verdana,'DejaVu Sans',sans-serif; font-size:9pt;\">") + body +
              QStringLiteral(" <br><b style=\"font-size:8pt;\">") + figures + QStringLiteral("</b></div>");
   out.title += QString::fromLatin1(kProgramTitle);

@@ -10,12 +10,13 @@ class QWidget;
 namespace tovira {
 
 // Filters written as "label|patterns|label|patterns|...", patterns separated by ";".
-inline constexpr char kAddFilesFilter[] =
+inline constexpr char kAddFilesFilter[] = QT_TRANSLATE_NOOP(
+    "tovira::FileDialogs",
     "All supported files|*.mp3;*.mp2;*.mp1;*.m3u;*.m3u8;*.pls;*.xspf|MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|"
-    "Playlist (*.m3u,*.m3u8,*.pls,*.xspf)|*.m3u;*.m3u8;*.pls;*.xspf|All files(*.*)|*.*||";
-inline constexpr char kLoadFilter[] = "MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|All files(*.*)|*.*||";
+    "Playlist (*.m3u,*.m3u8,*.pls,*.xspf)|*.m3u;*.m3u8;*.pls;*.xspf|All files(*.*)|*.*||");
+inline constexpr char kLoadFilter[] = QT_TRANSLATE_NOOP("tovira::FileDialogs", "MPEG Audio Files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1|All files(*.*)|*.*||");
 // The first pattern of the filter chosen is the extension a name typed without one gets.
-inline constexpr char kSaveFilter[] = "M3U Playlist|*.m3u;*.m3u8|PLS Playlist|*.pls|XSPF Playlist|*.xspf||";
+inline constexpr char kSaveFilter[] = QT_TRANSLATE_NOOP("tovira::FileDialogs", "M3U Playlist|*.m3u;*.m3u8|PLS Playlist|*.pls|XSPF Playlist|*.xspf||");
 
 // The same filters as Qt name filters: "label (pattern pattern ...)", one per entry.
 QStringList NameFiltersFromPairs(const QString& pairs);

@@ -54,7 +54,7 @@ bool HasSubfolders(const QString& folder) {
 
 FolderPickerDialog::FolderPickerDialog(Settings& settings, QWidget* parent, const QString& root)
     : QDialog(parent), settings_(settings), root_(root) {
-  setWindowTitle(QStringLiteral("Open Directory"));
+  setWindowTitle(tr("Open Directory"));
   setModal(false);
   resize(320, 380);
 
@@ -77,8 +77,8 @@ FolderPickerDialog::FolderPickerDialog(Settings& settings, QWidget* parent, cons
   status_ = new QLabel(this);
   status_->hide();
 
-  ok_ = new QPushButton(QStringLiteral("OK"), this);
-  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  ok_ = new QPushButton(tr("OK"), this);
+  cancel_ = new QPushButton(tr("Cancel"), this);
   ok_->setDefault(true);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -211,7 +211,7 @@ void FolderPickerDialog::SetScanning(bool scanning) {
   status_->setVisible(scanning);
   if (scanning) {
     progress_->setRange(0, 0);
-    status_->setText(QStringLiteral("Searching %1 ...").arg(scanning_));
+    status_->setText(tr("Searching %1 ...").arg(scanning_));
   }
 }
 

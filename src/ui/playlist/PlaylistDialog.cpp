@@ -1,6 +1,7 @@
 #include "ui/playlist/PlaylistDialog.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -26,6 +27,7 @@
 #include <algorithm>
 
 #include "playlist/PlaylistModel.h"
+#include "session/CoreTexts.h"
 #include "ui/controls/HelpViewer.h"
 #include "ui/playlist/FileDialogs.h"
 #include "ui/playlist/FolderPickerDialog.h"
@@ -49,13 +51,13 @@ struct CommandInfo {
 };
 
 constexpr CommandInfo kCommands[] = {
-    {PlaylistCommand::Clear, "Clear", ":/playlist/clear.svg", "Clear current playlist"},
-    {PlaylistCommand::AddFiles, "Add Files", ":/playlist/addfiles.svg", "Add files to playlist"},
-    {PlaylistCommand::AddDir, "Add Dir", ":/playlist/adddir.svg", "Add the files in a directory and its subdirectories"},
-    {PlaylistCommand::Save, "Save", ":/playlist/save.svg", "Save playlist as..."},
-    {PlaylistCommand::Remove, "Remove", ":/playlist/remove.svg", "Remove selected file from playlist"},
-    {PlaylistCommand::Shuffle, "Shuffle", ":/playlist/shuffle.svg", "Shuffle playlist"},
-    {PlaylistCommand::Help, "Help", ":/playlist/help.svg", "Display help contents"},
+    {PlaylistCommand::Clear, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Clear"), ":/playlist/clear.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Clear current playlist")},
+    {PlaylistCommand::AddFiles, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Add Files"), ":/playlist/addfiles.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Add files to playlist")},
+    {PlaylistCommand::AddDir, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Add Dir"), ":/playlist/adddir.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Add the files in a directory and its subdirectories")},
+    {PlaylistCommand::Save, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Save"), ":/playlist/save.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Save playlist as...")},
+    {PlaylistCommand::Remove, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Remove"), ":/playlist/remove.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Remove selected file from playlist")},
+    {PlaylistCommand::Shuffle, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Shuffle"), ":/playlist/shuffle.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Shuffle playlist")},
+    {PlaylistCommand::Help, QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Help"), ":/playlist/help.svg", QT_TRANSLATE_NOOP("tovira::PlaylistDialog", "Display help contents")},
 };
 
 std::vector<std::string> ToStd(const QStringList& list) {
@@ -128,7 +130,7 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   InitPlaylistResources();
   dialogs_ = ownDialogs_.get();
   showHelp_ = DefaultHelp;
-  setWindowTitle(QStringLiteral("Playlist"));
+  setWindowTitle(tr("Playlist"));
   setModal(false);
   setAcceptDrops(true);
   resize(775, 220);
@@ -176,7 +178,7 @@ PlaylistDialog::PlaylistDialog(PlaylistModel& playlist, Settings& settings, QWid
   connect(tableModel_, &PlaylistTableModel::currentRowMoved, this, &PlaylistDialog::FollowCurrentRow);
 
   filter_ = new QLineEdit(this);
-  filter_->setPlaceholderText(QStringLiteral("Filter"));
+  filter_->setPlaceholderText(tr("Filter"));
   filter_->setClearButtonEnabled(true);
   filter_->setMaximumWidth(200);
   // A short pause after typing, so a long list is not filtered once per key.
@@ -250,9 +252,9 @@ void PlaylistDialog::BuildToolBar() {
                         &PlaylistDialog::Shuffle,      &PlaylistDialog::Help};
   for (size_t i = 0; i < std::size(kCommands); ++i) {
     const auto& c = kCommands[i];
-    auto* action = new QAction(QIcon(QString::fromLatin1(c.icon)), QString::fromLatin1(c.text), this);
-    action->setToolTip(QString::fromLatin1(c.tip));
-    action->setStatusTip(QString::fromLatin1(c.tip));
+    auto* action = new QAction(QIcon(QString::fromLatin1(c.icon)), tr(c.text), this);
+    action->setToolTip(tr(c.tip));
+    action->setStatusTip(tr(c.tip));
     connect(action, &QAction::triggered, this, handlers[i]);
     actions_[i] = action;
     // Separators after Save, Remove and Shuffle.
@@ -304,7 +306,7 @@ void PlaylistDialog::AddDropped(const QStringList& paths) {
 bool PlaylistDialog::IsScanningDrop() const { return dropScanner_->IsScanning(); }
 
 QStringList PlaylistDialog::ChooseFilesToLoad(QWidget* parent) {
-  return dialogs_->OpenFiles(parent, QStringLiteral("Open"), QString::fromLatin1(kLoadFilter));
+  return dialogs_->OpenFiles(parent, tr("Open"), QCoreApplication::translate("tovira::FileDialogs", kLoadFilter));
 }
 
 void PlaylistDialog::Clear() {
@@ -314,20 +316,20 @@ void PlaylistDialog::Clear() {
 
 void PlaylistDialog::AddFiles() {
   // Playlists among the chosen files are expanded by the playlist as it loads them.
-  AddPaths(dialogs_->OpenFiles(this, QStringLiteral("Open"), QString::fromLatin1(kAddFilesFilter)));
+  AddPaths(dialogs_->OpenFiles(this, tr("Open"), QCoreApplication::translate("tovira::FileDialogs", kAddFilesFilter)));
 }
 
 void PlaylistDialog::AddDir() { picker_->Open(); }
 
 void PlaylistDialog::Save() {
   const QString file =
-      dialogs_->SaveFile(this, QStringLiteral("Save As"), QString::fromLatin1(kSaveFilter), QStringLiteral("m3u"));
+      dialogs_->SaveFile(this, tr("Save As"), QCoreApplication::translate("tovira::FileDialogs", kSaveFilter), QStringLiteral("m3u"));
   if (file.isEmpty()) return;
   std::string reason;
   if (!playlist_.SavePlaylist(file.toStdString(), &reason)) {
-    QMessageBox::warning(this, QStringLiteral("Playlist"),
+    QMessageBox::warning(this, tr("Playlist"),
                          tr("The playlist could not be saved: %1.\n\n%2")
-                             .arg(QString::fromStdString(reason), file));
+                             .arg(CoreText(reason), file));
   }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/playlist/PlaylistTableModel.h"
 
 #include <QBrush>
+#include <QCoreApplication>
 #include <QColor>
 #include <QFont>
 
@@ -68,7 +69,7 @@ QVariant PlaylistTableModel::headerData(int section, Qt::Orientation orientation
   if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) {
     return QAbstractTableModel::headerData(section, orientation, role);
   }
-  if (role == Qt::DisplayRole) return QString::fromLatin1(kColumnTitles[static_cast<size_t>(section)]);
+  if (role == Qt::DisplayRole) return QCoreApplication::translate("tovira::PlaylistTableModel", kColumnTitles[static_cast<size_t>(section)]);
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
   return {};
 }

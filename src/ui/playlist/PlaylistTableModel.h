@@ -13,8 +13,9 @@
 namespace tovira {
 
 // Column titles and widths as the list shows them (two titles begin with a space).
-inline constexpr std::array<const char*, kColumnCount> kColumnTitles = {"No.",  " Artist", " Title",   "Album",
-                                                                        "Year", "Genre",   "Duration"};
+inline constexpr std::array<const char*, kColumnCount> kColumnTitles = {
+    QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", "No."), QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", " Artist"), QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", " Title"), QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", "Album"),
+    QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", "Year"), QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", "Genre"), QT_TRANSLATE_NOOP("tovira::PlaylistTableModel", "Duration")};
 inline constexpr std::array<int, kColumnCount> kColumnWidths = {30, 160, 160, 160, 50, 90, 50};
 
 class PlaylistTableModel : public QAbstractTableModel, private PlaylistObserver {
