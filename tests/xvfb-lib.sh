@@ -18,17 +18,42 @@ throwaway_home() {
   chmod 700 "$XDG_RUNTIME_DIR"
 }
 
+# Runs COMMAND under a virtual X server of its own with SCREEN (e.g. 1024x768x24); ends with the
+# command's status. The server picks a free display number itself and says which once it accepts
+# clients, so servers that other test runs start at the same moment never share one (xvfb-run -a
+# can hand two of them the same number).
+#   with_xvfb 1024x768x24 COMMAND [ARGS...]
+with_xvfb() {
+  local screen=$1 dir server status=0
+  shift
+  dir=$(mktemp -d)
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >"$dir/log" 2>&1 &
+  server=$!
+  for _ in $(seq 1 200); do
+    [ -s "$dir/display" ] && break
+    kill -0 "$server" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [ ! -s "$dir/display" ]; then
+    echo "FAIL: the virtual X server did not start"; cat "$dir/log"
+    kill "$server" 2>/dev/null; rm -rf "$dir"
+    return 1
+  fi
+  DISPLAY=:$(head -n1 "$dir/display") "$@" || status=$?
+  kill "$server" 2>/dev/null; wait "$server" 2>/dev/null
+  rm -rf "$dir"
+  return $status
+}
+
 # Runs SCRIPT again with ARGS under its own virtual X server, WORK set to a temporary folder that
 # is removed afterwards; ends with the inner run's status. Does nothing once inside.
 #   rerun_under_xvfb "${BASH_SOURCE[0]}" "$@"
 rerun_under_xvfb() {
   [ "${TOVIRA_INSIDE_XVFB:-}" != 1 ] || return 0
-  local script=$1 work status
+  local script=$1 work status=0
   shift
   work=$(mktemp -d)
-  TOVIRA_INSIDE_XVFB=1 WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' \
-    bash "$script" "$@"
-  status=$?
+  TOVIRA_INSIDE_XVFB=1 WORK=$work with_xvfb 1024x768x24 bash "$script" "$@" || status=$?
   rm -rf "$work"
   exit $status
 }

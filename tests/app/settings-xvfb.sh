@@ -6,7 +6,7 @@
 set -euo pipefail
 . "$(dirname "$0")/../xvfb-lib.sh"
 program=$1
-need_tools xvfb-run xwininfo
+need_tools Xvfb xwininfo
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -67,7 +67,7 @@ INSIDE
 
 cases="a b"
 [ $have_node = 1 ] && cases="$cases c"
-PROGRAM=$program WORK=$work CASES=$cases xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' \
+PROGRAM=$program WORK=$work CASES=$cases with_xvfb 1024x768x24 \
   bash "$work/inside.sh"
 
 fail() { echo "FAIL: $*"; exit 1; }

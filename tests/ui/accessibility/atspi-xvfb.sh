@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../xvfb-lib.sh"
-need_tools xvfb-run xwininfo dbus-run-session lame python3
+need_tools Xvfb xwininfo dbus-run-session lame python3
 if [ ! -x /usr/libexec/at-spi-bus-launcher ] && ! command -v at-spi-bus-launcher >/dev/null; then
   echo "skipped: at-spi-bus-launcher is not installed (Debian: at-spi2-core)"
   exit 77

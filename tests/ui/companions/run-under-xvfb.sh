@@ -6,7 +6,7 @@ set -euo pipefail
 . "$(dirname "$0")/../../xvfb-lib.sh"
 wm=
 if [ "${1:-}" = --wm ]; then wm=$2; shift 2; fi
-need_tools xvfb-run ${wm:+$wm xprop}
+need_tools Xvfb ${wm:+$wm xprop}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 throwaway_home "$work"
@@ -20,4 +20,4 @@ if [ -n "$TOVIRA_TEST_WM" ]; then
 fi
 "$@"
 INSIDE
-xvfb-run -a -s '-screen 0 1280x800x24' bash "$work/inside.sh" "$@"
+with_xvfb 1280x800x24 bash "$work/inside.sh" "$@"

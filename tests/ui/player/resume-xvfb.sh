@@ -9,7 +9,7 @@ set -uo pipefail
 program=$1
 fixtures=$2
 
-[ "${TOVIRA_INSIDE_XVFB:-}" = 1 ] || need_tools xvfb-run dbus-daemon dbus-send
+[ "${TOVIRA_INSIDE_XVFB:-}" = 1 ] || need_tools Xvfb dbus-daemon dbus-send
 rerun_under_xvfb "${BASH_SOURCE[0]}" "$program" "$fixtures"
 
 work=$WORK

@@ -10,7 +10,7 @@ set -uo pipefail
 program=$1
 fixtures=$2
 
-[ "${TOVIRA_INSIDE_XVFB:-}" = 1 ] || need_tools xvfb-run xdotool lame perl
+[ "${TOVIRA_INSIDE_XVFB:-}" = 1 ] || need_tools Xvfb xdotool lame perl
 rerun_under_xvfb "${BASH_SOURCE[0]}" "$program" "$fixtures"
 
 work=$WORK

@@ -7,7 +7,7 @@ set -euo pipefail
 . "$(dirname "$0")/../../xvfb-lib.sh"
 program=$1
 fixtures=$2
-need_tools xvfb-run xwininfo lame
+need_tools Xvfb xwininfo lame
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -52,7 +52,7 @@ INSIDE
 
 second=$work/second.mp3
 cp "$fixtures/l3_22k_64.mp3" "$second"
-PROGRAM=$program SONG=$song SECOND=$second WORK=$work xvfb-run -a -n "$((200 + RANDOM % 600))" -s '-screen 0 1024x768x24' bash "$work/inside.sh"
+PROGRAM=$program SONG=$song SECOND=$second WORK=$work with_xvfb 1024x768x24 bash "$work/inside.sh"
 
 conf=$XDG_CONFIG_HOME/Tovira/tovira.conf
 grep -q '^Vol=50' "$conf" || { echo "FAIL: no volume in $conf"; cat "$conf" 2>/dev/null; exit 1; }
