@@ -83,8 +83,6 @@ TEST_F(CompanionsTest, FilesAndFoldersDroppedOnEitherCompanionGoToThePlaylist) {
   EXPECT_EQ(model.PlaylistPaths(), (std::vector<std::string>{c.string(), b.string(), a.string(), c.string(), b.string(), a.string()}));
 }
 
-// Closing a companion turns its toggle off, and it then stays hidden when the minimised player
-// comes back with the other.
 // A release in the equaliser window reaches the engine while a track plays.
 TEST_F(CompanionsTest, ReleasesReachThePlayersEngineWhilePlaying) {
   ASSERT_TRUE(session->PlayFile(QString::fromStdString(test::Fixture("l3_44k_128_js.mp3").string())));
@@ -97,6 +95,8 @@ TEST_F(CompanionsTest, ReleasesReachThePlayersEngineWhilePlaying) {
   }
 }
 
+// Closing a companion turns its toggle off, and it then stays hidden when the minimised player
+// comes back with the other.
 TEST_F(CompanionsTest, AWindowClosedStaysHiddenWhenThePlayerComesBack) {
   player->show();
   player->TogglePlaylist(true);
@@ -137,16 +137,25 @@ TEST_F(CompanionsTest, ARowDoubleClickedPlaysAndTheWindowsAreTheirOwn) {
   EXPECT_EQ(session->State(), EngineState::Playing);
 }
 
-// The playlist window's encoding menu reaches the session: the track playing is read again.
-TEST_F(CompanionsTest, TheTagEncodingMenuRereadsTheTrackPlaying) {
+// The encoding menu on the playlist window's rows reaches the session: the track playing and
+// the rows the window shows are read again.
+TEST_F(CompanionsTest, TheTagEncodingMenuRereadsTheTrackPlayingAndTheRows) {
   const auto file = test::CopyFixture(dir.path() / "kino.mp3");
   test::WriteV1(file, {"\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8", "\xCA\xE8\xED\xEE", "", 1988, 255});
+  auto& model = session->Playlist();
+  model.AddPaths({file.string()});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model.DeliverBatches(), model.RowCount() == 1 && !model.IsLoading(); }, 10000));
   ASSERT_TRUE(session->PlayFile(QString::fromStdString(file.string())));
   EXPECT_EQ(session->Current().facts.artist, "Кино");  // guessed
   TagEncodingMenu* menu = TagEncodingMenu::Of(companions->playlist);
   ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(companions->playlist.RowMenu()->actions().contains(menu->menuAction()));
   menu->EncodingAction(TagEncoding::Latin1)->trigger();
   EXPECT_EQ(session->GetTagEncoding(), TagEncoding::Latin1);
   EXPECT_EQ(session->Current().facts.artist, "Êèíî");
+  const auto shown = [&](int column) { return companions->playlist.Table()->model()->index(0, column).data().toString(); };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return model.DeliverBatches(), shown(kColumnArtist) == QStringLiteral("Êèíî"); }, 10000))
+      << shown(kColumnArtist).toStdString();
+  EXPECT_EQ(shown(kColumnTitle), QStringLiteral("Ãðóïïà êðîâè"));
   EXPECT_EQ(settings.ReadString("Main", "TagEncoding", ""), "latin1");
 }

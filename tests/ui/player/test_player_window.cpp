@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTextDocument>
 
+#include <functional>
+
 #include "FakeClock.h"
 #include "output/AudioDevice.h"
 #include "output/PullThreadDevice.h"
@@ -51,7 +53,8 @@ class AbsentDevice final : public AudioDevice {
 
 class PlayerWindow : public ::testing::Test {
  protected:
-  void Make(std::unique_ptr<AudioDevice> device = nullptr, bool fallback = true) {
+  void Make(std::unique_ptr<AudioDevice> device = nullptr, bool fallback = true,
+            std::function<void(PlayerOptions&)> adjust = {}) {
     SessionOptions so;
     so.device = device ? std::move(device) : std::make_unique<NullDevice>();
     so.fallbackToSilence = fallback;
@@ -63,6 +66,7 @@ class PlayerWindow : public ::testing::Test {
     o.chooseFiles = [this](QWidget*) { return ++chooserRuns_, chosen_; };
     o.showHelp = [this](QWidget*) { return ++helpRuns_, true; };
     o.statusMessageMs = 100;
+    if (adjust) adjust(o);
     d_ = std::make_unique<PlayerDialog>(*session_, settings_, std::move(o));
     d_->show();
     d_->activateWindow();
@@ -415,17 +419,6 @@ TEST(TrackPanel, WindowTitleJoinsWhatTheTagHasAndTagTextsAreNotMarkup) {
   EXPECT_TRUE(text.contains("\"x<br>y\"")) << text.toStdString();
 }
 
-// An ID3v1 tag alone is a tag: the panel and the title show its texts. (What the panel makes of a
-// long album or genre 148 is the TrackPanel cases above.)
-TEST(TrackFactsFromFiles, Id3v1AloneIsATag) {
-  test::TempDir dir;
-  const auto file = test::CopyFixture(dir / "old.mp3");
-  test::WriteV1(file, {"Old Title", "Old Artist", "", 1987, 148});
-  const auto facts = ReadTrackFacts(file.string());
-  ASSERT_TRUE(facts.has_value());
-  EXPECT_EQ(BuildTrackText(*facts).title, "Old Artist - Old Title - Tovira");
-}
-
 TEST(TrackFactsFromFiles, UntaggedFileShowsItsNameAndNonAudioHasNoFacts) {
   test::TempDir dir;
   const auto facts = ReadTrackFacts(test::CopyFixture(dir / "Some Song.mp3").string());
@@ -443,17 +436,10 @@ TEST(TrackFactsFromFiles, UntaggedFileShowsItsNameAndNonAudioHasNoFacts) {
 // Closing while the playlist cannot be written asks first; No keeps the window (and the list),
 // and once the save succeeds the window closes without asking.
 TEST_F(PlayerWindow, ClosingWithAFailedSaveAsksAndNoKeepsTheWindow) {
-  SessionOptions so;
-  so.device = std::make_unique<NullDevice>();
-  so.dataFolder = dir_.path() / "data";
-  so.settings = &settings_;
-  so.clock = &clock_;
-  session_ = std::make_unique<PlaybackSession>(std::move(so));
   QStringList questions;
-  PlayerOptions o;
-  o.confirmQuit = [&questions](QWidget*, const QString& question) { return questions << question, false; };
-  d_ = std::make_unique<PlayerDialog>(*session_, settings_, std::move(o));
-  d_->show();
+  Make(nullptr, true, [&questions](PlayerOptions& o) {
+    o.confirmQuit = [&questions](QWidget*, const QString& question) { return questions << question, false; };
+  });
   // A folder where the list goes: a write that fails without needing a full disk.
   const fs::path list = dir_.path() / "data" / "tvra.dfl";
   fs::create_directories(list);
