@@ -57,3 +57,23 @@ rerun_under_xvfb() {
   rm -rf "$work"
   exit $status
 }
+
+# A scenario's outcome: failures are counted, and the script ends with [ "$failures" -eq 0 ].
+failures=0
+ok() { echo "ok: $*"; }
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Polls COMMAND until it succeeds, for at most TENTHS tenths of a second; its last status.
+#   wait_for TENTHS COMMAND [ARGS...]
+wait_for() {
+  local tenths=$1
+  shift
+  for _ in $(seq 1 "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  "$@"
+}

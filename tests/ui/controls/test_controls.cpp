@@ -75,11 +75,13 @@ QImage Cell(const char* sheet, int x, int y, int w, int h) {
 
 // Every state of every control is mostly covered by art, and no two of them look the same
 // (a cell read from the wrong place, or two controls sharing a glyph, shows up as a repeat).
+const skin::Cell kButtonCells[] = {skin::kPlay,     skin::kPause, skin::kStop,           skin::kLoad,
+                                   skin::kFastForward, skin::kNext, skin::kPrevious,      skin::kAbout,
+                                   skin::kEqualizerToggle, skin::kPlaylistToggle};
+
 TEST(SkinArt, EveryStateOfEveryControlIsDistinct) {
-  const skin::Cell cells[] = {skin::kPlay, skin::kPause,    skin::kStop,  skin::kLoad,           skin::kFastForward,
-                              skin::kNext, skin::kPrevious, skin::kAbout, skin::kEqualizerToggle, skin::kPlaylistToggle};
   std::vector<QImage> images;
-  for (const skin::Cell& c : cells) {
+  for (const skin::Cell& c : kButtonCells) {
     for (int s = 0; s < 3; ++s) {
       images.push_back(Cell(c.sheet, c.sourceX + s * c.width, c.sourceY, c.width, c.height));
       EXPECT_GT(Coverage(images.back()), 0.6) << c.sheet << " at " << c.sourceX << " state " << s;
@@ -159,8 +161,7 @@ TEST(SkinCache, PicturesOfTheControlsMatchAFreshRenderingAndAreRenderedOnce) {
     QSize size;
   };
   std::vector<Part> parts;
-  for (const skin::Cell& c : {skin::kPlay, skin::kPause, skin::kStop, skin::kLoad, skin::kFastForward, skin::kNext,
-                              skin::kPrevious, skin::kAbout, skin::kEqualizerToggle, skin::kPlaylistToggle})
+  for (const skin::Cell& c : kButtonCells)
     for (int s = 0; s < 3; ++s)
       parts.push_back({QString::fromLatin1(c.sheet), QRectF(c.sourceX + s * c.width, c.sourceY, c.width, c.height),
                        QSize(c.width, c.height)});

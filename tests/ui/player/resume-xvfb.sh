@@ -16,14 +16,8 @@ work=$WORK
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 throwaway_home "$work"
 log=$work/out.log
-failures=0
 pid=
 bus_pid=
-ok() { echo "ok: $*"; }
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 finish() {
   [ -z "$pid" ] || { kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
   [ -z "$bus_pid" ] || kill "$bus_pid" 2>/dev/null
@@ -52,15 +46,6 @@ position_at_least() { local p; p=$(position_ms); [ -n "$p" ] && [ "$p" -ge "$1" 
 status_is() { [ "$(status)" = "$1" ]; }
 player_up() { [ -n "$(status)" ]; }
 
-wait_for() {  # tenths of a second, command
-  local tenths=$1
-  shift
-  for _ in $(seq 1 "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  "$@"
-}
 
 start_player() {
   "$program" "$@" >>"$log" 2>&1 &

@@ -17,35 +17,15 @@ work=$WORK
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 # No session bus: every start stays off the desktop's media-key service.
 unset DBUS_SESSION_BUS_ADDRESS
-failures=0
 pid=
-
-ok() { echo "ok: $*"; }
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 # A new set of user folders; $dfl is the default playlist in it, $log the program's output.
 fresh_user() {
-  local home=$work/users/$1
-  export HOME=$home XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run
-  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/Tovira/tovira" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
+  throwaway_home "$work/users/$1"
   dfl=$XDG_DATA_HOME/Tovira/tovira/tvra.dfl
-  log=$home/out.log
+  log=$work/users/$1/out.log
 }
 
-# Polls the command until it succeeds, for at most $1 tenths of a second.
-wait_for() {
-  local tenths=$1
-  shift
-  for _ in $(seq 1 "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  "$@"
-}
 
 player_window() { xdotool search --onlyvisible --name '(^| - )Tovira$' 2>/dev/null | head -n 1; }
 player_up() { [ -n "$(player_window)" ]; }
