@@ -75,9 +75,8 @@ QImage Cell(const char* sheet, int x, int y, int w, int h) {
 
 // Every state of every control is mostly covered by art, and no two of them look the same
 // (a cell read from the wrong place, or two controls sharing a glyph, shows up as a repeat).
-const skin::Cell kButtonCells[] = {skin::kPlay,     skin::kPause, skin::kStop,           skin::kLoad,
-                                   skin::kFastForward, skin::kNext, skin::kPrevious,      skin::kAbout,
-                                   skin::kEqualizerToggle, skin::kPlaylistToggle};
+const skin::Cell kButtonCells[] = {skin::kPlay, skin::kPause, skin::kStop, skin::kLoad, skin::kFastForward, skin::kNext,
+                                   skin::kPrevious, skin::kAbout, skin::kEqualizerToggle, skin::kPlaylistToggle};
 
 TEST(SkinArt, EveryStateOfEveryControlIsDistinct) {
   std::vector<QImage> images;
