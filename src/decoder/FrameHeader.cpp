@@ -17,10 +17,11 @@ constexpr int16_t kBitrates[2][3][16] = {
 constexpr int32_t kSampleRates[9] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
 
 // Layer II allocation table by [sample-rate index][channels == 1][bit-rate index], MPEG-1 only.
+// Free format (index 0) uses the tables of the high rates whatever its bit rate.
 constexpr int8_t kLayer2Selection[3][2][16] = {
-    {{0, 2, 2, 2, 2, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 0}, {0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
+    {{1, 2, 2, 2, 2, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 0}, {1, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
     {{0, 2, 2, 2, 2, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {{0, 3, 3, 3, 3, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 0}, {0, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
+    {{1, 3, 3, 3, 3, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 0}, {1, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
 };
 
 constexpr int32_t kLayer2Limits[5] = {27, 30, 8, 12, 30};
@@ -47,17 +48,57 @@ RawFields Split(uint32_t h) {
   return f;
 }
 
-// Body length (frame length less the 4 header bytes) for the given fields.
-int32_t BodyLength(int32_t lsf, int32_t layer, int32_t rateIndex, int32_t bitrateIndex, int32_t padding) {
-  const int32_t br = BitrateKbps(lsf, layer, bitrateIndex);
+int32_t SlotBytes(int32_t layer) { return layer == 1 ? 4 : 1; }
+
+int32_t SamplesPerFrameOf(int32_t lsf, int32_t layer) { return layer == 1 ? 384 : (layer == 3 && lsf ? 576 : 1152); }
+
+// Whole frame length without padding at `kbps`, or -1.
+int32_t UnpaddedLength(int32_t layer, int32_t rateIndex, int32_t kbps) {
   const int32_t fs = SampleRateForIndex(rateIndex);
-  if (br == 0 || fs == 0) return -1;
+  if (kbps <= 0 || fs == 0) return -1;
   switch (layer) {
-    case 1: return (br * 12000 / fs + padding) * 4 - 4;
-    case 2: return br * 144000 / fs + padding - 4;
-    case 3: return br * 144000 / (fs << lsf) + padding - 4;
+    case 1: return kbps * 12000 / fs * 4;
+    case 2: return kbps * 144000 / fs;
+    case 3: return kbps * 144000 / (fs << (rateIndex >= 3 ? 1 : 0));
     default: return -1;
   }
+}
+
+// Body length (frame length less the 4 header bytes) for the given fields.
+int32_t BodyLength(int32_t lsf, int32_t layer, int32_t rateIndex, int32_t bitrateIndex, int32_t padding) {
+  const int32_t length = UnpaddedLength(layer, rateIndex, BitrateKbps(lsf, layer, bitrateIndex));
+  return length < 0 ? -1 : length + padding * SlotBytes(layer) - 4;
+}
+
+// A header that can start a free-format stream: sync, a layer, a sampling rate, a version.
+bool FreeFormatHeader(uint32_t h, const RawFields& f) {
+  return (h & 0xFFE00000u) == 0xFFE00000u && ((h >> 19) & 3) != 1 && f.layer >= 1 && f.layer <= 3 &&
+         f.rateIndex >= 0 && f.bitrateIndex == 0;
+}
+
+// Free-format frames longer or shorter than those at the highest or lowest bit rate of the table
+// are refused; the highest is the limit decoders are held to.
+int32_t FreeLengthLimit(const RawFields& f, bool highest) {
+  return UnpaddedLength(f.layer, f.rateIndex, BitrateKbps(f.rateIndex >= 3 ? 1 : 0, f.layer, highest ? 14 : 1));
+}
+
+uint32_t FreeBitrate(int32_t layer, int32_t rateIndex, int32_t freeLength) {
+  const int32_t fs = SampleRateForIndex(rateIndex);
+  if (freeLength <= 0 || fs == 0 || layer < 1 || layer > 3) return 0;
+  const int64_t bits = int64_t{freeLength} * 8 * fs;
+  const int64_t samples = SamplesPerFrameOf(rateIndex >= 3 ? 1 : 0, layer);
+  // Several whole kbit/s may give one length: a multiple of 8 (as the tables' rates are) is
+  // taken first, else the lowest; a length that no whole rate gives is shown as it stands.
+  const int32_t lowest = static_cast<int32_t>((bits + samples * 1000 - 1) / (samples * 1000));
+  for (int32_t kbps = lowest; UnpaddedLength(layer, rateIndex, kbps) == freeLength; ++kbps) {
+    if (kbps % 8 == 0) return static_cast<uint32_t>(kbps) * 1000u;
+  }
+  if (UnpaddedLength(layer, rateIndex, lowest) == freeLength) return static_cast<uint32_t>(lowest) * 1000u;
+  return static_cast<uint32_t>(bits / samples);
+}
+
+uint32_t Load32(std::span<const uint8_t> b, size_t at) {
+  return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
 }
 
 }  // namespace
@@ -77,6 +118,61 @@ int32_t FrameLengthOf(uint32_t h) {
   const int32_t body = BodyLength(f.lsf, f.layer, f.rateIndex, f.bitrateIndex, f.padding);
   if (body < 0 || body > kMaxBodyLength) return 0;
   return body + 4;
+}
+
+int32_t FrameLengthOf(uint32_t h, int32_t freeLength) {
+  const RawFields f = Split(h);
+  if (f.bitrateIndex != 0) return FrameLengthOf(h);
+  if (freeLength <= 0 || f.layer < 1 || f.layer > 3 || f.rateIndex < 0) return 0;
+  const int32_t length = freeLength + f.padding * SlotBytes(f.layer);
+  return length - 4 > kMaxBodyLength ? 0 : length;
+}
+
+int32_t FreeFormatWindow(uint32_t h) {
+  const RawFields f = Split(h);
+  if (!FreeFormatHeader(h, f)) return 0;
+  return kFreeFormatAgreeing * (FreeLengthLimit(f, true) + SlotBytes(f.layer)) + 4;
+}
+
+int32_t FindFreeFormatLength(std::span<const uint8_t> b, bool atEnd) {
+  if (b.size() < 4) return 0;
+  const uint32_t h = Load32(b, 0);
+  const RawFields f = Split(h);
+  if (!FreeFormatHeader(h, f)) return 0;
+  const int32_t slot = SlotBytes(f.layer);
+  const int32_t shortest = FreeLengthLimit(f, false);
+  const int32_t longest = FreeLengthLimit(f, true);
+  // Sync, version, layer, protection, bit-rate index and sampling rate, and one channel or two.
+  auto sameStream = [&](uint32_t other) {
+    return (other & 0xFFFFFC00u) == (h & 0xFFFFFC00u) && (((other >> 6) & 3) == 3) == (f.mode == 3);
+  };
+  auto padded = [&](uint32_t header) { return static_cast<int32_t>((header >> 9) & 1) * slot; };
+  const size_t size = b.size();
+  for (int32_t distance = shortest; distance <= longest + slot && static_cast<size_t>(distance) + 4 <= size;
+       ++distance) {
+    const int32_t length = distance - padded(h);
+    if (length < shortest || length > longest || length % slot != 0) continue;
+    if (!sameStream(Load32(b, static_cast<size_t>(distance)))) continue;
+    size_t at = static_cast<size_t>(distance);
+    int agreeing = 1;
+    while (agreeing < kFreeFormatAgreeing) {
+      const size_t next = at + static_cast<size_t>(length + padded(Load32(b, at)));
+      if (next + 4 > size) {
+        if (atEnd && next >= size) agreeing = kFreeFormatAgreeing;  // the last frame ends the audio
+        break;
+      }
+      if (!sameStream(Load32(b, next))) break;
+      at = next;
+      ++agreeing;
+    }
+    if (agreeing >= kFreeFormatAgreeing) return length;
+  }
+  return 0;
+}
+
+uint32_t FreeFormatBitrate(uint32_t h, int32_t freeLength) {
+  const RawFields f = Split(h);
+  return FreeBitrate(f.layer, f.rateIndex, freeLength);
 }
 
 bool FrameHeader::DecodeHeader(uint32_t h, bool layerLock) {
@@ -102,7 +198,7 @@ bool FrameHeader::DecodeHeader(uint32_t h, bool layerLock) {
   channels = mode == 3 ? 1 : 2;
 
   previousHeader = h;
-  if (bitrateIndex == 0) return false;
+  if (bitrateIndex == 0 && freeLength <= 0) return false;
 
   switch (layer) {
     case 1:
@@ -118,7 +214,8 @@ bool FrameHeader::DecodeHeader(uint32_t h, bool layerLock) {
     default:
       return false;
   }
-  const int32_t body = BodyLength(lsf, layer, sampleRateIndex, bitrateIndex, padding);
+  const int32_t body = bitrateIndex == 0 ? freeLength + padding * SlotBytes(layer) - 4
+                                         : BodyLength(lsf, layer, sampleRateIndex, bitrateIndex, padding);
   if (body < 0 || body > kMaxBodyLength) return false;
   // A body too short for its own CRC word and side information cannot be decoded.
   if (layer == 3 && body < sideInfoLength) return false;
@@ -136,6 +233,7 @@ void FrameHeader::SelectLayer2Table() {
 }
 
 uint32_t FrameHeader::GetBitrate() const {
+  if (bitrateIndex == 0) return FreeBitrate(layer, sampleRateIndex, freeLength);
   return static_cast<uint32_t>(BitrateKbps(sampleRateIndex >= 3 ? 1 : 0, layer, bitrateIndex)) * 1000u;
 }
 

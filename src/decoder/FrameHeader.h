@@ -2,6 +2,7 @@
 // The fields of the current MPEG audio frame header and the figures derived from them.
 
 #include <cstdint>
+#include <span>
 
 namespace tovira {
 
@@ -31,6 +32,10 @@ struct FrameHeader {
   int32_t original = 0;
   int32_t emphasis = 0;
 
+  // A free-format stream's frame length in bytes without the padding slot, found from the
+  // distance between its frames (FindFreeFormatLength); 0 while unknown.
+  int32_t freeLength = 0;
+
   int32_t bodyLength = 0;      // bytes after the 4 header bytes, CRC and padding included
   int32_t sideInfoLength = 0;  // Layer III side information in bytes, CRC word included
   uint32_t previousHeader = 0;
@@ -40,7 +45,8 @@ struct FrameHeader {
   bool DecodeHeader(uint32_t h, bool layerLock = true);
   void SelectLayer2Table();
 
-  uint32_t GetBitrate() const;  // bits per second
+  uint32_t GetBitrate() const;  // bits per second; for free format, implied by freeLength
+  bool IsFreeFormat() const { return bitrateIndex == 0; }
   int32_t GetFrequency() const;  // Hz
   bool IsStereo() const { return mode != 3; }
   int32_t SamplesPerFrame() const;
@@ -57,5 +63,22 @@ int32_t BitrateKbps(int32_t lsf, int32_t layer, int32_t index);  // 0 for index 
 // The whole frame length in bytes for a header that passes IsValidHeader, or 0 when it cannot be
 // known (free format) or would not fit a frame buffer. Does not touch any record.
 int32_t FrameLengthOf(uint32_t h);
+// The same, with a free-format header's length taken from its stream's `freeLength`.
+int32_t FrameLengthOf(uint32_t h, int32_t freeLength);
+
+// Free format (bit-rate index 0): the frames do not state their length, so it is found from the
+// distance between consecutive headers that share the stream's fixed fields. That many distances
+// in a row must agree (each may add the padding slot).
+inline constexpr int kFreeFormatAgreeing = 3;
+// Bytes from a free-format header that FindFreeFormatLength looks at, at most; 0 for any other.
+int32_t FreeFormatWindow(uint32_t h);
+// The frame length without padding of the free-format stream whose header starts `bytes`, or 0
+// when no length within the bit rates allowed for its layer and version is confirmed by
+// kFreeFormatAgreeing frames. `atEnd`: the audio ends where `bytes` do, so a short stream whose
+// frames run up to that end counts as confirmed.
+int32_t FindFreeFormatLength(std::span<const uint8_t> bytes, bool atEnd);
+// The bit rate (bits per second, whole kbit/s) that a free-format frame length stands for: the
+// lowest one whose frames have that length.
+uint32_t FreeFormatBitrate(uint32_t h, int32_t freeLength);
 
 }  // namespace tovira

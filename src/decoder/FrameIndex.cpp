@@ -21,8 +21,8 @@ constexpr uint64_t kMaxJunk = 1 << 20;
 // byte by byte for a header that the next frame's header confirms.
 class Walker {
  public:
-  Walker(ByteSource& s, uint64_t end, uint32_t streamBits, FrameIndex::Chunk& chunk)
-      : s_(s), end_(end), bits_(streamBits), buf_(chunk.bytes), bufStart_(chunk.start) {}
+  Walker(ByteSource& s, uint64_t end, uint32_t streamBits, int32_t freeLength, FrameIndex::Chunk& chunk)
+      : s_(s), end_(end), bits_(streamBits), freeLength_(freeLength), buf_(chunk.bytes), bufStart_(chunk.start) {}
 
   // The first frame at or after `at`: its start and length. False when the audio ends first,
   // or on a read failure (failed_ then tells which).
@@ -70,7 +70,7 @@ class Walker {
  private:
   int32_t Length(uint32_t h) const {
     if (!InputStream::IsValidHeader(h) || (h & kStreamBitsMask) != bits_) return 0;
-    return FrameLengthOf(h);
+    return FrameLengthOf(h, freeLength_);
   }
 
   bool Bytes(uint64_t at, size_t n, const uint8_t*& p) {
@@ -108,6 +108,7 @@ class Walker {
   ByteSource& s_;
   uint64_t end_;
   uint32_t bits_;
+  int32_t freeLength_;
   std::vector<uint8_t>& buf_;
   uint64_t& bufStart_;
   bool failed_ = false;
@@ -115,11 +116,12 @@ class Walker {
 
 }  // namespace
 
-void FrameIndex::Reset(uint64_t begin, uint64_t end, uint32_t first) {
+void FrameIndex::Reset(uint64_t begin, uint64_t end, uint32_t first, int32_t freeLength) {
   begin_ = begin;
   end_ = end;
   streamBits_ = first & kStreamBitsMask;
-  usable_ = InputStream::IsValidHeader(first) && FrameLengthOf(first) > 0 && begin < end;
+  freeLength_ = freeLength;
+  usable_ = InputStream::IsValidHeader(first) && FrameLengthOf(first, freeLength) > 0 && begin < end;
   checkpoints_.clear();
   checkpoints_.shrink_to_fit();
   chunk_ = Chunk{};
@@ -132,7 +134,7 @@ bool FrameIndex::Cover(ByteSource& source, uint64_t frame, const std::function<b
   if (!usable_) return false;
   if (frame < counted_) return true;
   const uint64_t here = source.Tell();
-  Walker walker(source, end_, streamBits_, chunk_);
+  Walker walker(source, end_, streamBits_, freeLength_, chunk_);
   uint32_t sincePoll = 0;
   while (!complete_ && counted_ <= frame) {
     if (++sincePoll == kStopPollFrames) {
@@ -163,7 +165,7 @@ bool FrameIndex::Offsets(ByteSource& source, uint64_t first, uint64_t last, std:
   if (!usable_ || first > last || last >= counted_) return false;
   const uint64_t here = source.Tell();
   Chunk chunk;
-  Walker walker(source, end_, streamBits_, chunk);
+  Walker walker(source, end_, streamBits_, freeLength_, chunk);
   uint64_t frame = first / kStride * kStride;
   uint64_t at = checkpoints_[frame / kStride];
   bool ok = true;

@@ -19,9 +19,9 @@ class FrameIndex {
  public:
   static constexpr uint32_t kStride = 16;
 
-  // Starts afresh for the audio in [begin, end) whose first frame has header `first`. A stream
-  // whose frames have no length of their own (free format) cannot be indexed.
-  void Reset(uint64_t begin, uint64_t end, uint32_t first);
+  // Starts afresh for the audio in [begin, end) whose first frame has header `first`; a free-format
+  // stream's frames are `freeLength` long without padding (one of unknown length cannot be indexed).
+  void Reset(uint64_t begin, uint64_t end, uint32_t first, int32_t freeLength);
   bool Usable() const { return usable_; }
 
   // Walks on until frame `frame` (0 = the first) is known or the audio ends; `stop`, when set, is
@@ -47,6 +47,7 @@ class FrameIndex {
   uint64_t begin_ = 0;
   uint64_t end_ = 0;
   uint32_t streamBits_ = 0;
+  int32_t freeLength_ = 0;
   std::vector<uint64_t> checkpoints_;  // start of frame i * kStride
   uint64_t counted_ = 0;               // frames known
   uint64_t next_ = 0;                  // where the search for frame counted_ starts

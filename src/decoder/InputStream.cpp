@@ -62,7 +62,10 @@ bool InputStream::OpenStream() {
   firstFrameLength_ = 0;
   lastFrameEnd_ = 0;
   lastFrameLength_ = 0;
-  index_.Reset(0, 0, 0);
+  index_.Reset(0, 0, 0, 0);
+  header_.freeLength = 0;
+  freeBits_ = 0;
+  freeSearchesLeft_ = kMaxFreeFormatSearches;
   open_ = true;
   return true;
 }
@@ -95,8 +98,34 @@ bool InputStream::ReadCandidate() {
   return true;
 }
 
+int32_t InputStream::FreeLength(uint32_t h) {
+  if (header_.freeLength > 0 && (h & kStreamMask) == freeBits_) return header_.freeLength;
+  if (firstFrameSeen_ || freeSearchesLeft_ <= 0) return 0;
+  const uint64_t here = source_->Tell();
+  if (here < 4 || here - 4 >= audioEnd_) return 0;
+  const uint64_t start = here - 4;
+  std::vector<uint8_t> window(static_cast<size_t>(
+      std::min<uint64_t>(static_cast<uint64_t>(FreeFormatWindow(h)), audioEnd_ - start)));
+  int64_t got = -1;
+  if (source_->Seek(static_cast<int64_t>(start), SeekOrigin::Start)) got = source_->Read(window.data(), window.size());
+  if (!source_->Seek(static_cast<int64_t>(here), SeekOrigin::Start)) throw DecoderError("seek failed");
+  if (got < 0) throw DecoderError("read failed");
+  const size_t n = static_cast<size_t>(got);
+  const int32_t length = FindFreeFormatLength({window.data(), n}, start + n >= audioEnd_);
+  if (length == 0) {
+    --freeSearchesLeft_;
+    return 0;
+  }
+  header_.freeLength = length;
+  freeBits_ = h & kStreamMask;
+  return length;
+}
+
 bool InputStream::ConfirmedByNextFrame(uint32_t h) {
-  const int32_t length = FrameLengthOf(h);
+  // A free-format length just found was confirmed by the frames after this one.
+  const bool freeUnknown = ((h >> 12) & 15) == 0 && (header_.freeLength == 0 || (h & kStreamMask) != freeBits_);
+  if (freeUnknown) return FreeLength(h) > 0;
+  const int32_t length = FrameLengthOf(h, header_.freeLength);
   if (length == 0) return false;
   const uint64_t here = source_->Tell();
   bool confirmed = false;
@@ -194,6 +223,7 @@ int InputStream::NextFrame() {
       const int found = ScanForHeader();
       if (found != 1) return found;
     }
+    if (((candidate_ >> 12) & 15) == 0 && FreeLength(candidate_) == 0) return 0;
     if (!header_.DecodeHeader(candidate_, ctx_.layerLock)) {
       return 0;
     }
@@ -202,7 +232,8 @@ int InputStream::NextFrame() {
   if (first) {
     firstFrameSeen_ = true;
     firstFrameOffset_ = source_->Tell() - 4;
-    index_.Reset(firstFrameOffset_, audioEnd_, candidate_);
+    if (!header_.IsFreeFormat()) header_.freeLength = 0;  // what a search in junk before it found
+    index_.Reset(firstFrameOffset_, audioEnd_, candidate_, header_.freeLength);
   }
 
   prevBodyLength_ = bodyLength_;

@@ -30,6 +30,9 @@ class InputStream {
   static constexpr int kMaxScan = 131072;
   // Enough frames to refill the largest bit reservoir at the lowest bit rate.
   static constexpr uint32_t kMaxLeadFrames = 16;
+  // Searches for a free-format frame length that may fail before the first frame: each reads a
+  // few kilobytes, so junk full of such headers costs a bounded amount.
+  static constexpr int kMaxFreeFormatSearches = 64;
 
   InputStream(PlaybackContext& context, FrameHeader& header);
   InputStream(const InputStream&) = delete;
@@ -58,8 +61,8 @@ class InputStream {
   // frames earlier instead (frameCounter with it): the frames a decoder must run through, unheard,
   // so that the wanted frame sounds exactly as in an uninterrupted decode (synthesis history,
   // Layer III overlap and bit reservoir). False, with nothing changed, past the end of the audio
-  // or when `stop` says so during a long index walk. A stream that cannot be indexed (free
-  // format) is positioned by its average frame length instead.
+  // or when `stop` says so during a long index walk. A stream that cannot be indexed is
+  // positioned by its average frame length instead.
   bool SeekToTime(uint32_t ms, uint32_t* leadFrames = nullptr, const std::function<bool()>& stop = {});
   void RewindStream();
   bool CloseStream();
@@ -123,6 +126,9 @@ class InputStream {
   bool ReadCandidate();  // 4 bytes at the read position into candidate_
   int ScanForHeader();   // 1 found, 0 not within kMaxScan, -2 end of file
   bool ConfirmedByNextFrame(uint32_t h);
+  // The length without padding of free-format frames like `h`, which start 4 bytes before the
+  // read position: the stream's, or before the first frame, searched for there. 0 when unknown.
+  int32_t FreeLength(uint32_t h);
   void ResetFrameState();
   bool Resynchronise(uint64_t offset, uint32_t frameCounter);
   bool Reposition(uint64_t offset, uint64_t frameCounter);
@@ -159,6 +165,8 @@ class InputStream {
   uint32_t bitPos_ = 0;
   uint64_t lastFrameEnd_ = 0;  // just past the body of the frame read last
   int32_t lastFrameLength_ = 0;
+  uint32_t freeBits_ = 0;  // the stream fields of the headers header_.freeLength was found for
+  int freeSearchesLeft_ = kMaxFreeFormatSearches;
 };
 
 }  // namespace tovira

@@ -48,6 +48,9 @@ TEST(CliInfo, DurationsFramesAndTheXingHeader) {
       // Ten seconds were encoded, behind a 160 KB picture: the tags are not counted as frames.
       {"l3_10s_cbr_pic.mp3", {"duration 00:10.0", "frames 384 (counted by the encoder)"}, nullptr},
       {"l3_10s_vbr_pic.mp3", {"duration 00:10.0", "frames 384 (counted by the encoder)"}, nullptr},
+      // Free format: the rate its frames' length stands for, at a table's rate and at none.
+      {"ff_l2_44k_192.mp2", {"MPEG 1 Layer II, free format, 192 kbit/s, 44100 Hz, stereo", "duration 00:02.97"}, nullptr},
+      {"ff_l3_10s_200.mp3", {"MPEG 1 Layer III, free format, 200 kbit/s, 44100 Hz", "duration 00:10.0"}, nullptr},
   };
   for (const Case& c : cases) {
     const auto r = RunCli("info " + Quoted(Fixture(c.file)));

@@ -32,11 +32,17 @@ inline uint32_t HeaderAt(const std::vector<uint8_t>& b, size_t at) {
   return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
 }
 
+// The length of the frame at `at`; that of a free-format one as the decoder finds it.
+inline int32_t FrameLengthAt(const std::vector<uint8_t>& b, size_t at) {
+  return FrameLengthOf(HeaderAt(b, at), FindFreeFormatLength({b.data() + at, b.size() - at}, true));
+}
+
 // Offsets of the frames, header after header from the start of the stream.
 inline std::vector<size_t> FrameOffsets(const std::vector<uint8_t>& bytes) {
   std::vector<size_t> offsets;
+  const int32_t freeLength = FindFreeFormatLength(bytes, true);
   for (size_t at = 0; at + 4 <= bytes.size();) {
-    const int32_t length = FrameLengthOf(HeaderAt(bytes, at));
+    const int32_t length = FrameLengthOf(HeaderAt(bytes, at), freeLength);
     if (length <= 0 || at + static_cast<size_t>(length) > bytes.size()) break;
     offsets.push_back(at);
     at += static_cast<size_t>(length);
@@ -63,7 +69,7 @@ inline void DamageFrame(std::vector<uint8_t>& bytes, size_t offset, Damage kind,
   const bool lsf = ((h >> 19) & 1) == 0;
   const bool mono = ((h >> 6) & 3) == 3;
   const size_t body = offset + 4 + (((h >> 16) & 1) ? 0 : 2);  // after any CRC word
-  const size_t length = static_cast<size_t>(FrameLengthOf(h));
+  const size_t length = static_cast<size_t>(FrameLengthAt(bytes, offset));
   if (layer != 3) {
     if (kind == Damage::BadAllocation) {
       for (size_t i = body; i < body + 16; ++i) bytes[i] = 0xFF;

@@ -99,7 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"l2_44k_192.mp2", Damage::BadAllocation, 1152, "Layer2BadAllocation"},
                       DamageCase{"l2_22k_64.mp2", Damage::BadAllocation, 1152, "Layer2LsfBadAllocation"},
                       DamageCase{"l1-fl4.bit", Damage::BadAllocation, 384, "Layer1BadAllocation"},
-                      DamageCase{"l1-fl1.bit", Damage::Forbidden, 384, "Layer1ForbiddenAllocation"}),
+                      DamageCase{"l1-fl1.bit", Damage::Forbidden, 384, "Layer1ForbiddenAllocation"},
+                      DamageCase{"ff_l3_10s_200.mp3", Damage::HuffmanOverrun, 1152, "FreeFormatHuffmanOverrun"},
+                      DamageCase{"ff_l2_44k_192.mp2", Damage::BadAllocation, 1152, "FreeFormatLayer2BadAllocation"}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 // Only a long stretch without one decodable frame gives the stream up: two seconds of damaged

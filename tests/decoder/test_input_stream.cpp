@@ -412,7 +412,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SeekCase{"l3_10s_vbr_pic.mp3", {0.1, 0.5, 0.9}}, SeekCase{"l3_10s_vbr_bare.mp3", {0.3, 0.8}},
                       SeekCase{"l3_8k_16_mono.mp3", {0.5, 0.05}}, SeekCase{"l3_22k_64.mp3", {0.4}},
                       SeekCase{"l3_44k_128_crc.mp3", {0.6}}, SeekCase{"l2_44k_192.mp2", {0.5}},
-                      SeekCase{"l2_22k_64.mp2", {0.7}}),
+                      SeekCase{"l2_22k_64.mp2", {0.7}}, SeekCase{"ff_l3_10s_200.mp3", {0.2, 0.65, 0.999}},
+                      SeekCase{"ff_l2_44k_192.mp2", {0.4}}),
     [](const auto& info) {
       std::string name = info.param.file;
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';

@@ -89,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, EncodedFiles,
                                            EncodedCase{"l2_44k_64_mono.mp2", "m44.wav", 50},
                                            EncodedCase{"l2_44k_64_mono.mp2", "m44.wav", 50, 1},
                                            EncodedCase{"l2_32k_96.mp2", "s32.wav", 20},
-                                           EncodedCase{"l2_22k_64.mp2", "s22.wav", 20}),
+                                           EncodedCase{"l2_22k_64.mp2", "s22.wav", 20},
+                                           // Free format: the allocation tables of the high rates.
+                                           EncodedCase{"ff_l2_44k_64_mono.mp2", "m44.wav", 50},
+                                           EncodedCase{"ff_l3_10s_200.mp3", "s44_10.wav", 50}),
                          [](const ::testing::TestParamInfo<EncodedCase>& info) {
                            std::string name = info.param.file;
                            name = name.substr(0, name.find('.'));

@@ -92,8 +92,9 @@ int RunInfo(const Args& all) {
     }
     const FrameHeader& h = s.header;
     std::printf("%s\n", path.c_str());
-    std::printf("  MPEG %s Layer %s, %u kbit/s, %d Hz, %s, CRC %s\n", VersionName(h), LayerName(h),
-                h.GetBitrate() / 1000, h.GetFrequency(), ModeName(h), h.protection ? "yes" : "no");
+    std::printf("  MPEG %s Layer %s, %s%u kbit/s, %d Hz, %s, CRC %s\n", VersionName(h), LayerName(h),
+                h.IsFreeFormat() ? "free format, " : "", h.GetBitrate() / 1000, h.GetFrequency(), ModeName(h),
+                h.protection ? "yes" : "no");
     std::printf("  audio bytes %llu to %llu of %llu\n", static_cast<unsigned long long>(s.firstFrameOffset),
                 static_cast<unsigned long long>(s.audioEnd), static_cast<unsigned long long>(s.fileSize));
     const bool counted = s.Frames() != s.estimatedFrames || (s.hasXing && (s.xing.flags & kXingFrames)) ||
