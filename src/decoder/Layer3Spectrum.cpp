@@ -183,11 +183,13 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
 
   const float* power = t.power.data();
   bool mapEnded = false;
+  BitCache cache(br);
   for (int r = 0; r < 3 && !mapEnded; ++r) {
     int remaining = regionPairs[r];
     const int table = gi.table_select[r];
     const int rootBits = kHuffRootBits[table];
     const uint32_t* root = kHuffLookup + kHuffRoot[table];
+    const uint32_t* pairs = t.pairs.data() + t.pairRoot[table];
     const uint32_t linbits = kLinbits[table];
     while (remaining > 0) {
       if (pairsLeft == 0 && !openBand()) {
@@ -205,12 +207,34 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
         for (int i = 0; i < 2 * n; ++i) out[i * step] = 0.0f;
         continue;
       }
-      bool nonzero = false;
-      BitReader local = br;  // kept in registers across the stores below
-      for (int i = 0; i < n; ++i) {
-        // One look at the next 57+ bits covers the code word (19 bits at most), both linbits
-        // fields (13 each) and both signs.
-        uint64_t bits = local.Peek64();
+      uint32_t nonzero = 0;
+      auto put = [&](float* o, uint32_t f) {
+        // |x|, sign, |y|, sign in ten bits; a zero value has no sign.
+        o[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[f & 15] * gain) ^ ((f << 27) & 0x80000000u));
+        o[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[(f >> 5) & 15] * gain) ^ ((f << 22) & 0x80000000u));
+      };
+      for (int i = 0; i < n;) {
+        cache.Refill();
+        uint64_t bits = cache.Bits();
+        const uint32_t p = pairs[bits >> (64 - kPairBits)];
+        if (!(p & kPairSlow)) [[likely]] {
+          put(out, p >> 10);
+          if ((p & kPairTwo) && i + 1 < n) {
+            put(out + 2 * step, p >> 20);
+            nonzero |= p & 0x1EF7BC00u;  // the four magnitudes
+            cache.Consume((p >> 5) & 31);
+            out += 4 * step;
+            i += 2;
+          } else {
+            nonzero |= p & 0x7BC00u;
+            cache.Consume(p & 31);
+            out += 2 * step;
+            i += 1;
+          }
+          continue;
+        }
+        // One pair through the code-word lookup. The window holds 56 bits: enough for the code
+        // word (19 bits at most), both linbits fields (13 each) and both signs.
         uint32_t e = root[bits >> (64 - rootBits)];
         if (e & 0x80000000u) {
           uint32_t used = static_cast<uint32_t>(rootBits);
@@ -242,16 +266,17 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
         const uint32_t hasY = vy != 0;
         const uint32_t signY = static_cast<uint32_t>(bits >> 63) & hasY;
         used += hasY;
-        nonzero |= (vx | vy) != 0;
-        local.Skip(used);
+        nonzero |= vx | vy;
+        cache.Consume(used);
         out[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vx] * gain) ^ (signX << 31));
         out[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vy] * gain) ^ (signY << 31));
         out += 2 * step;
+        ++i;
       }
-      br = local;
       if (nonzero) maxWin[window] = band;
     }
   }
+  br.SetPosition(cache.Position());
   const bool overrun = static_cast<int64_t>(br.Position()) > end;
 
   // count1 quadruples while bits remain; a code or sign cut off by the budget ends the region.
