@@ -281,36 +281,37 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
 
   // count1 quadruples while bits remain; a code or sign cut off by the budget ends the region.
   if (!overrun && !mapEnded) {
-    const uint16_t* c1 = kCount1Lookup + 64 * (gi.count1table_select & 1);
-    BitReader local = br;
-    int64_t budget = end - static_cast<int64_t>(local.Position());
+    const uint16_t* c1 = t.quads.data() + (static_cast<size_t>(gi.count1table_select & 1) << kQuadBits);
+    BitCache cache(br);
+    int64_t budget = end - static_cast<int64_t>(cache.Position());
     for (int quads = (288 - bv) / 2; quads > 0 && budget > 0; --quads) {
-      uint64_t bits = local.Peek64();
-      const uint32_t e = c1[bits >> 58];
-      const uint32_t len = e >> 8;
-      const uint32_t v = e & 15;
-      const uint32_t cost = len + ((0x4332322132212110ull >> (4 * v)) & 15);  // + bits set in v
+      cache.Refill();
+      const uint32_t q = c1[cache.Bits() >> (64 - kQuadBits)];
+      const uint32_t len = (q >> 8) & 15;
+      const uint32_t cost = q >> 12;
+      const uint32_t v = q & 15;
       if (pairsLeft >= 2 && cost <= budget) {
         // The usual case: the whole quadruple, signs included, inside one band and the budget.
         pairsLeft -= 2;
-        local.Skip(cost);
+        cache.Consume(cost);
         budget -= cost;
-        bits <<= len;
         float* out = x + pos;
         pos += 4 * step;
+        const uint32_t g = std::bit_cast<uint32_t>(gain);
         for (int i = 0; i < 4; ++i) {
-          const uint32_t has = (v >> (3 - i)) & 1;
-          const uint32_t sign = static_cast<uint32_t>(bits >> 63) & has;
-          bits <<= has;
-          out[i * step] = std::bit_cast<float>(std::bit_cast<uint32_t>(has ? gain : 0.0f) ^ (sign << 31));
+          const uint32_t has = (q >> (3 - i)) & 1;
+          const uint32_t sign = (q >> (7 - i)) & 1;
+          out[i * step] = std::bit_cast<float>((g & (0u - has)) ^ (sign << 31));
         }
         if (v) maxWin[window] = band;
         continue;
       }
-      // A band boundary inside the quadruple, or the budget running out in it.
+      // A band boundary inside the quadruple, or the budget running out in it: value by value.
       if (len > budget) break;
-      local.Skip(len);
+      cache.Consume(len);
       budget -= len;
+      BitReader local = br;
+      local.SetPosition(cache.Position());
       bool stop = false;
       for (int i = 0; i < 4; ++i) {
         if ((i & 1) == 0) {
@@ -326,9 +327,10 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
         }
         pos += step;
       }
+      cache = BitCache(local);
       if (stop) break;
     }
-    br = local;
+    br.SetPosition(cache.Position());
   }
 
   // Zero the rest. Short spectra were cleared up front; long spectra are written in order.
