@@ -169,6 +169,7 @@ Tables::Tables() {
   for (int type = 0; type < 4; ++type) {
     for (int i = 0; i < 36; ++i) {
       for (int lane = 0; lane < 4; ++lane) window4[type][4 * i + lane] = window[lane & 1][type][i];
+      for (int lane = 0; lane < 8; ++lane) window8[type][8 * i + lane] = window[lane & 1][type][i];
     }
   }
   for (int i = 0; i < 9; ++i) scale36[i] = static_cast<float>(0.5 / std::cos(kPi * (2 * i + 1) / 36));

@@ -62,6 +62,7 @@ struct Tables {
   float window[2][4][36];
   // The same windows for four neighbouring sub-bands, lanes even, odd, even, odd: [type][i][lane].
   alignas(16) float window4[4][36 * 4];
+  alignas(32) float window8[4][36 * 8];  // the same for eight sub-bands
   std::array<float, 9> scale36;  // 0.5 / cos(pi (2i + 1) / 36)
   std::array<float, 3> scale12;  // 0.5 / cos(pi (2i + 1) / 12)
   // MPEG-1 intensity: [0] left, [1] right, [2], [3] the same times sqrt 2 (with mid/side).
