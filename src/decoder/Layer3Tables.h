@@ -19,7 +19,7 @@ inline constexpr int kIntensityPositions = 32;
 // signs past the window). Word layout, from bit 0: length of the first pair with its signs (5),
 // length of both (5), then per pair |x| (4), x negative (1), |y| (4), y negative (1); bit 30 =
 // two pairs, bit 31 = slow.
-inline constexpr int kPairBits = 10;
+inline constexpr int kPairBits = 12;
 inline constexpr int kPairTables = 15;  // distinct code tables
 inline constexpr uint32_t kPairTwo = 1u << 30;
 inline constexpr uint32_t kPairSlow = 1u << 31;
