@@ -1,9 +1,11 @@
 // Decode speed on one thread, as times real time (seconds of audio per second of decoding), for
 // any MPEG audio file; with libavcodec alongside when it was found at configure time.
-// Usage: tovira-bench-decode [--runs N] [--libav-decoder NAME] FILE...
-// (NAME picks a libavcodec decoder by name, e.g. mp2float; by default the library chooses.)
-// Both decoders read the file from memory; each figure is the best of N runs, timed as the CPU
-// time of the decoding thread, so that other load on the machine disturbs it little.
+// Usage: tovira-bench-decode [--runs N] [--libav-decoder NAME] [--json] FILE...
+// Every libavcodec decoder for the file's layer is measured (e.g. mp3 and mp3float for Layer III)
+// and our speed is given as a ratio to the fastest of them; --libav-decoder NAME measures that one
+// only. All decoders read the file from memory; their runs take turns, and each figure is the best
+// of N, timed as the CPU time of the decoding thread, so that other load on the machine disturbs
+// it little. --json prints one JSON object for scripts instead of the table.
 
 #include <algorithm>
 #include <ctime>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "decoder/ByteSource.h"
+#include "decoder/Kernels.h"
 #include "decoder/MpegDecoder.h"
 #include "decoder/PcmSink.h"
 #include "decoder/StreamProbe.h"
@@ -55,23 +58,39 @@ struct Result {
   std::string name;
 };
 
-Result Best(int runs, const std::function<bool(uint64_t&)>& once) {
-  Result r;
-  r.seconds = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    uint64_t samples = 0;
-    const double t0 = ThreadSeconds();
-    if (!once(samples)) return r;
-    const double s = ThreadSeconds() - t0;
-    r.seconds = std::min(r.seconds, s);
-    r.framesPerChannel = samples;
+// One decode of the whole file; false on failure. `samples` receives the samples per channel.
+using DecodeOnce = std::function<bool(uint64_t& samples)>;
+
+struct Contender {
+  Result result;
+  DecodeOnce once;
+};
+
+// Runs take turns across the contenders, so that a slow phase of the machine hits all of them.
+void RunAll(std::vector<Contender>& all, int runs) {
+  for (auto& c : all) {
+    c.result.ok = true;
+    c.result.seconds = 1e30;
   }
-  r.ok = true;
-  return r;
+  for (int i = 0; i < runs; ++i) {
+    for (auto& c : all) {
+      if (!c.result.ok) continue;
+      uint64_t samples = 0;
+      const double t0 = ThreadSeconds();
+      if (!c.once(samples)) {
+        c.result.ok = false;
+        continue;
+      }
+      c.result.seconds = std::min(c.result.seconds, ThreadSeconds() - t0);
+      c.result.framesPerChannel = samples;
+    }
+  }
 }
 
-Result RunTovira(const std::vector<uint8_t>& bytes, int runs) {
-  Result r = Best(runs, [&](uint64_t& samples) {
+Contender Tovira(const std::vector<uint8_t>& bytes) {
+  Contender c;
+  c.result.name = std::string("tovira (") + tovira::KernelSetName(tovira::ChooseKernels()) + ")";
+  c.once = [&bytes](uint64_t& samples) {
     CountingSink sink;
     std::string error;
     if (!tovira::MpegDecoder::DecodeSource(std::make_unique<tovira::MemorySource>(std::span<const uint8_t>(bytes)), sink, &error)) {
@@ -80,9 +99,8 @@ Result RunTovira(const std::vector<uint8_t>& bytes, int runs) {
     }
     samples = sink.values / 2;
     return true;
-  });
-  r.name = "tovira";
-  return r;
+  };
+  return c;
 }
 
 #ifdef TOVIRA_BENCH_LIBAV
@@ -160,27 +178,57 @@ done:
   return ok;
 }
 
-Result RunLibav(const std::vector<uint8_t>& bytes, int runs, const std::string& forced) {
-  std::string name = forced;
-  Result r = Best(runs, [&](uint64_t& samples) { return LibavOnce(bytes, samples, name, forced); });
-  r.name = "libavcodec (" + name + ")";
-  return r;
+Contender Libav(const std::vector<uint8_t>& bytes, const std::string& name) {
+  Contender c;
+  c.result.name = "libavcodec " + name;
+  c.once = [&bytes, name](uint64_t& samples) {
+    std::string used;
+    return LibavOnce(bytes, samples, used, name);
+  };
+  return c;
+}
+
+// libavcodec's decoders for a layer, by name, that this build of the library has.
+std::vector<std::string> LibavDecoders(const char* layer) {
+  std::vector<std::string> names;
+  const std::string base = std::strcmp(layer, "I") == 0 ? "mp1" : std::strcmp(layer, "II") == 0 ? "mp2" : "mp3";
+  for (const std::string& n : {base, base + "float"}) {
+    if (avcodec_find_decoder_by_name(n.c_str())) names.push_back(n);
+  }
+  return names;
 }
 #endif
 
-void Print(const Result& r, double audioSeconds) {
+void Print(const Result& r, double audioSeconds, double oursSeconds) {
   if (!r.ok) {
-    std::printf("  %-28s failed\n", r.name.c_str());
+    std::printf("  %-24s failed\n", r.name.c_str());
     return;
   }
-  std::printf("  %-28s %9.4f s per decode  %8.1fx real time  (%llu samples/channel)\n", r.name.c_str(), r.seconds,
-              audioSeconds / r.seconds, static_cast<unsigned long long>(r.framesPerChannel));
+  std::printf("  %-24s %9.4f s per decode  %8.1fx real time", r.name.c_str(), r.seconds, audioSeconds / r.seconds);
+  if (oursSeconds > 0) std::printf("  tovira %.2fx as fast", r.seconds / oursSeconds);
+  std::printf("\n");
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (const char ch : s) {
+    if (ch == '"' || ch == '\\') out += '\\';
+    if (static_cast<unsigned char>(ch) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = 15;
+  bool json = false;
   std::string libavDecoder;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
@@ -188,6 +236,8 @@ int main(int argc, char** argv) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else if (std::strcmp(argv[i], "--libav-decoder") == 0 && i + 1 < argc) {
       libavDecoder = argv[++i];
+    } else if (std::strcmp(argv[i], "--json") == 0) {
+      json = true;
     } else {
       files.emplace_back(argv[i]);
     }
@@ -196,10 +246,11 @@ int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_ERROR);
 #endif
   if (files.empty()) {
-    std::fprintf(stderr, "usage: tovira-bench-decode [--runs N] [--libav-decoder NAME] FILE...\n");
+    std::fprintf(stderr, "usage: tovira-bench-decode [--runs N] [--libav-decoder NAME] [--json] FILE...\n");
     return 2;
   }
   int failures = 0;
+  std::string jsonFiles;
   for (const auto& path : files) {
     std::ifstream f(path, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -211,21 +262,58 @@ int main(int argc, char** argv) {
       continue;
     }
     const int rate = summary.header.GetFrequency();
-    std::printf("%s: MPEG %s Layer %s, %d Hz, %s, %zu bytes, %d runs, one thread\n", path.c_str(), tovira::VersionName(summary.header),
-                tovira::LayerName(summary.header), rate, tovira::ModeName(summary.header), bytes.size(), runs);
-    const Result ours = RunTovira(bytes, runs);
-    const double audioSeconds = static_cast<double>(ours.framesPerChannel) / rate;
-    Print(ours, audioSeconds);
-    if (!ours.ok) ++failures;
+    std::vector<Contender> all;
+    all.push_back(Tovira(bytes));
 #ifdef TOVIRA_BENCH_LIBAV
-    const Result theirs = RunLibav(bytes, runs, libavDecoder);
-    Print(theirs, audioSeconds);
-    if (ours.ok && theirs.ok) {
-      std::printf("  speed ratio tovira / libavcodec: %.2f\n", theirs.seconds / ours.seconds);
-    }
-#else
-    std::printf("  (built without libavcodec: no comparison)\n");
+    const std::vector<std::string> names =
+        libavDecoder.empty() ? LibavDecoders(tovira::LayerName(summary.header)) : std::vector<std::string>{libavDecoder};
+    for (const auto& n : names) all.push_back(Libav(bytes, n));
 #endif
+    RunAll(all, runs);
+    const Result& ours = all[0].result;
+    if (!ours.ok) ++failures;
+    const double audioSeconds = static_cast<double>(ours.framesPerChannel) / rate;
+    const Result* best = nullptr;
+    for (size_t i = 1; i < all.size(); ++i) {
+      if (all[i].result.ok && (!best || all[i].result.seconds < best->seconds)) best = &all[i].result;
+    }
+    const double ratio = best && ours.ok ? best->seconds / ours.seconds : 0.0;
+    if (json) {
+      std::string d;
+      for (const auto& c : all) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "{\"name\": %s, \"ok\": %s, \"seconds\": %.6f, \"times_real_time\": %.2f}",
+                      JsonString(c.result.name).c_str(), c.result.ok ? "true" : "false", c.result.ok ? c.result.seconds : 0.0,
+                      c.result.ok ? audioSeconds / c.result.seconds : 0.0);
+        d += (d.empty() ? "" : ", ") + std::string(buf);
+      }
+      char head[400];
+      std::snprintf(head, sizeof head,
+                    "{\"file\": %s, \"version\": \"%s\", \"layer\": \"%s\", \"rate\": %d, \"runs\": %d, \"audio_seconds\": %.3f, ",
+                    JsonString(path).c_str(), tovira::VersionName(summary.header), tovira::LayerName(summary.header), rate, runs,
+                    audioSeconds);
+      std::string entry = head;
+      entry += "\"decoders\": [" + d + "], \"best_other\": " + (best ? JsonString(best->name) : std::string("null"));
+      char tail[64];
+      std::snprintf(tail, sizeof tail, ", \"ratio_to_best\": %.3f}", ratio);
+      entry += tail;
+      jsonFiles += (jsonFiles.empty() ? "" : ",\n  ") + entry;
+      continue;
+    }
+    std::printf("%s: MPEG %s Layer %s, %d Hz, %s, %zu bytes, %.1f s of audio, best of %d runs, one thread\n", path.c_str(),
+                tovira::VersionName(summary.header), tovira::LayerName(summary.header), rate, tovira::ModeName(summary.header),
+                bytes.size(), audioSeconds, runs);
+    for (const auto& c : all) Print(c.result, audioSeconds, &c.result == &ours ? 0.0 : ours.seconds);
+    if (best) {
+      std::printf("  tovira / fastest other (%s): %.2f\n", best->name.c_str(), ratio);
+    } else {
+#ifdef TOVIRA_BENCH_LIBAV
+      std::printf("  (no libavcodec decoder for this layer: no comparison)\n");
+#else
+      std::printf("  (built without libavcodec: no comparison)\n");
+#endif
+    }
   }
+  if (json) std::printf("{\"files\": [\n  %s\n]}\n", jsonFiles.c_str());
   return failures == 0 ? 0 : 1;
 }

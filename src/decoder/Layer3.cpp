@@ -22,6 +22,7 @@ constexpr uint32_t kMainDataBytes = InputStream::kReadableBytes;
 
 struct Layer3Decoder::State {
   Tables tables;
+  KernelSet kernels = ChooseKernels();
   alignas(64) float spectrum[2][576];
   alignas(64) float overlap[2][576];
   alignas(64) float subband[2][18][32];
@@ -135,7 +136,7 @@ bool Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, 
     for (int ch = 0; ch < outChannels; ++ch) {
       GranuleInfo& gi = si.gr[gr][ch];
       AntiAlias(s.spectrum[ch], gi, t);
-      HybridSynthesis(s.spectrum[ch], s.overlap[ch], s.subband[ch], gi, t);
+      HybridSynthesis(s.spectrum[ch], s.overlap[ch], s.subband[ch], gi, t, s.kernels);
     }
     if (outChannels == 2) {
       synth.SynthStereo(s.subband[0], s.subband[1], 18);

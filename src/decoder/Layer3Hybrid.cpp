@@ -21,7 +21,7 @@ constexpr float kC80 = 0.173648178f;
 // out[j] = sum_m a[m] cos(pi m (2j + 1) / 18), j = 0..8, by the symmetry out[8 - j] of the even
 // and odd halves.
 template <typename T>
-inline void Dct3_9(const T* a, T* out) {
+[[gnu::always_inline]] inline void Dct3_9(const T* a, T* out) {
   const T ev0 = a[0] + a[2] * kC20 + a[4] * kC40 + a[6] * 0.5f + a[8] * kC80;
   const T ev1 = a[0] + (a[2] - a[4] - a[8]) * 0.5f - a[6];
   const T ev2 = a[0] - a[2] * kC80 - a[4] * kC20 + a[6] * 0.5f + a[8] * kC40;
@@ -51,7 +51,7 @@ inline void Dct3_3(float a0, float a1, float a2, float* out) {
 
 // The 36-point transform on one sub-band (T = float) or four at once (T = V4).
 template <typename T>
-inline void Imdct36T(const T* in, T* z, const float* scale36) {
+[[gnu::always_inline]] inline void Imdct36T(const T* in, T* z, const float* scale36) {
   T u[18];
   for (int k = 0; k < 18; ++k) u[k] = in[k];
   for (int k = 17; k >= 1; --k) u[k] += u[k - 1];
@@ -83,28 +83,75 @@ inline V4 Reverse(V4 v) {
 #endif
 }
 
-// Four neighbouring long-block sub-bands at once: the time-major layout of the output and the
-// overlap puts the four lanes of every time slot side by side.
-// Lanes from `lanes` on take zeros: they lie above the sub-bands that carry data.
-void LongBlocks4(const float* x, float* ov, float (*out)[32], int sb, int lanes, const float* win, const Tables& t) {
-  V4 in[18];
+typedef float V8 __attribute__((vector_size(32)));
+template <int W>
+struct Lanes;
+template <>
+struct Lanes<4> {
+  using type = V4;
+};
+template <>
+struct Lanes<8> {
+  using type = V8;
+};
+
+[[gnu::always_inline]] inline void Gather(V4& v, const float* p) { v = V4{p[0], p[18], p[36], p[54]}; }
+[[gnu::always_inline]] inline void Gather(V8& v, const float* p) {
+  v = V8{p[0], p[18], p[36], p[54], p[72], p[90], p[108], p[126]};
+}
+
+// W neighbouring long-block sub-bands at once: the time-major layout of the output and the
+// overlap puts the W lanes of every time slot side by side. Lanes from `lanes` on take zeros:
+// they lie above the sub-bands that carry data. `win` is [i][lane] for W lanes.
+template <int W>
+[[gnu::always_inline]] inline void LongBlocksW(const float* x, float* ov, float (*out)[32], int sb, int lanes,
+                                               const float* win, const float* scale36) {
+  using V = typename Lanes<W>::type;
+  V in[18];
   const float* x0 = x + 18 * sb;
-  if (lanes >= 4) {
-    for (int k = 0; k < 18; ++k) in[k] = V4{x0[k], x0[18 + k], x0[36 + k], x0[54 + k]};
-  } else {
-    for (int k = 0; k < 18; ++k) in[k] = V4{x0[k], lanes > 1 ? x0[18 + k] : 0.0f, lanes > 2 ? x0[36 + k] : 0.0f, 0.0f};
+  float padded[18 * W];
+  if (lanes < W) {
+    // The last group: the sub-bands above the data are read as zeros.
+    std::memset(padded, 0, sizeof(padded));
+    std::memcpy(padded, x0, sizeof(float) * 18 * static_cast<size_t>(lanes));
+    x0 = padded;
   }
-  V4 z[18];
-  Imdct36T(in, z, t.scale36.data());
+  for (int k = 0; k < 18; ++k) Gather(in[k], x0 + k);
+  V z[18];
+  Imdct36T(in, z, scale36);
+  // Loads into a reference: a 32-byte vector must not cross a call boundary in baseline code.
+  auto load = [](V& v, const float* p) { std::memcpy(&v, p, sizeof(V)); };
   for (int i = 0; i < 18; ++i) {
-    const V4 zi = i < 9 ? z[i + 9] : z[26 - i];
-    StoreV4(&out[i][sb], LoadV4(ov + 32 * i + sb) + zi * LoadV4(win + 4 * i));
+    const V zi = i < 9 ? z[i + 9] : z[26 - i];
+    V o, w;
+    load(o, ov + 32 * i + sb);
+    load(w, win + W * i);
+    o += zi * w;
+    std::memcpy(&out[i][sb], &o, sizeof(V));
   }
   for (int i = 0; i < 18; ++i) {
-    const V4 zi = i < 9 ? z[8 - i] : z[i - 9];
-    StoreV4(ov + 32 * i + sb, zi * LoadV4(win + 4 * (18 + i)));
+    const V zi = i < 9 ? z[8 - i] : z[i - 9];
+    V w;
+    load(w, win + W * (18 + i));
+    const V o = zi * w;
+    std::memcpy(ov + 32 * i + sb, &o, sizeof(V));
   }
 }
+
+// All long-block sub-bands below `pairsEnd`, W at a time; returns the first sub-band not done.
+int LongBlocksPortable(const float* x, float* ov, float (*out)[32], int pairsEnd, int type, const Tables& t) {
+  int sb = 0;
+  for (; sb < pairsEnd; sb += 4) LongBlocksW<4>(x, ov, out, sb, pairsEnd - sb, t.window4[type], t.scale36.data());
+  return sb;
+}
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx2")]] int LongBlocksAvx2(const float* x, float* ov, float (*out)[32], int pairsEnd, int type,
+                                           const Tables& t) {
+  int sb = 0;
+  for (; sb < pairsEnd; sb += 8) LongBlocksW<8>(x, ov, out, sb, pairsEnd - sb, t.window8[type], t.scale36.data());
+  return sb;
+}
+#endif
 
 // One sub-band; `ov` is the time-major overlap of all sub-bands ([slot][sub-band]).
 void LongBlock(const float* x, float* ov, float (*out)[32], int sb, const float* win, const Tables& t) {
@@ -228,15 +275,22 @@ void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t) {
   }
 }
 
-void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t) {
+void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t, KernelSet kernels) {
   const int maxb = std::clamp(gi.maxb, 1, 32);
   int sb = 0;
   if (gi.block_type != 2 && !gi.mixed_block_flag) {
     // Whole pairs of sub-bands are transformed, four at a time; a group's lanes above the last
     // pair are fed zeros, which leaves them exactly the overlap tail.
-    const float* win = t.window4[gi.block_type & 3];
     const int pairsEnd = (maxb + 1) & ~1;
-    for (; sb < pairsEnd; sb += 4) LongBlocks4(x, overlap, out, sb, pairsEnd - sb, win, t);
+#if defined(__x86_64__) || defined(__i386__)
+    if (kernels == KernelSet::Avx2) {
+      sb = LongBlocksAvx2(x, overlap, out, pairsEnd, gi.block_type & 3, t);
+    } else {
+      sb = LongBlocksPortable(x, overlap, out, pairsEnd, gi.block_type & 3, t);
+    }
+#else
+    sb = LongBlocksPortable(x, overlap, out, pairsEnd, gi.block_type & 3, t);
+#endif
   } else {
     // With the mixed flag the two lowest sub-bands are long blocks with the normal window, also
     // in start and stop granules.

@@ -2,6 +2,7 @@
 // Layer III stereo processing after requantisation, alias reduction and the hybrid synthesis
 // (IMDCT, windowing, overlap-add, frequency inversion) into 18 time slots of 32 sub-bands.
 
+#include "decoder/Kernels.h"
 #include "decoder/Layer3Spectrum.h"
 #include "decoder/Layer3Tables.h"
 
@@ -13,7 +14,9 @@ void ApplyIntensityStereo(float* left, float* right, const ScaleFactors& sf, con
 void AntiAlias(float* x, const GranuleInfo& gi, const Tables& t);
 // x: 576 spectral values (consumed); overlap: 576 values carried between granules, laid out
 // like the output, [time slot][sub-band]; out: [time slot][sub-band].
-void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t);
+// `kernels` picks the compiled form of the long-block loop; both give the same output.
+void HybridSynthesis(float* x, float* overlap, float (*out)[32], const GranuleInfo& gi, const Tables& t,
+                     KernelSet kernels = KernelSet::Portable);
 
 // The fast transforms. Imdct36 maps 18 inputs to the 18 values z of the
 // decomposition (x_i = z[map(i)] / (2 cos(pi (2i + 19) / 72)) for the standard's 36 outputs);

@@ -183,11 +183,13 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
 
   const float* power = t.power.data();
   bool mapEnded = false;
+  BitCache cache(br);
   for (int r = 0; r < 3 && !mapEnded; ++r) {
     int remaining = regionPairs[r];
     const int table = gi.table_select[r];
     const int rootBits = kHuffRootBits[table];
     const uint32_t* root = kHuffLookup + kHuffRoot[table];
+    const uint32_t* pairs = t.pairs.data() + t.pairRoot[table];
     const uint32_t linbits = kLinbits[table];
     while (remaining > 0) {
       if (pairsLeft == 0 && !openBand()) {
@@ -205,12 +207,34 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
         for (int i = 0; i < 2 * n; ++i) out[i * step] = 0.0f;
         continue;
       }
-      bool nonzero = false;
-      BitReader local = br;  // kept in registers across the stores below
-      for (int i = 0; i < n; ++i) {
-        // One look at the next 57+ bits covers the code word (19 bits at most), both linbits
-        // fields (13 each) and both signs.
-        uint64_t bits = local.Peek64();
+      uint32_t nonzero = 0;
+      auto put = [&](float* o, uint32_t f) {
+        // |x|, sign, |y|, sign in ten bits; a zero value has no sign.
+        o[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[f & 15] * gain) ^ ((f << 27) & 0x80000000u));
+        o[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[(f >> 5) & 15] * gain) ^ ((f << 22) & 0x80000000u));
+      };
+      for (int i = 0; i < n;) {
+        cache.Refill();
+        uint64_t bits = cache.Bits();
+        const uint32_t p = pairs[bits >> (64 - kPairBits)];
+        if (!(p & kPairSlow)) [[likely]] {
+          put(out, p >> 10);
+          if ((p & kPairTwo) && i + 1 < n) {
+            put(out + 2 * step, p >> 20);
+            nonzero |= p & 0x1EF7BC00u;  // the four magnitudes
+            cache.Consume((p >> 5) & 31);
+            out += 4 * step;
+            i += 2;
+          } else {
+            nonzero |= p & 0x7BC00u;
+            cache.Consume(p & 31);
+            out += 2 * step;
+            i += 1;
+          }
+          continue;
+        }
+        // One pair through the code-word lookup. The window holds 56 bits: enough for the code
+        // word (19 bits at most), both linbits fields (13 each) and both signs.
         uint32_t e = root[bits >> (64 - rootBits)];
         if (e & 0x80000000u) {
           uint32_t used = static_cast<uint32_t>(rootBits);
@@ -242,50 +266,52 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
         const uint32_t hasY = vy != 0;
         const uint32_t signY = static_cast<uint32_t>(bits >> 63) & hasY;
         used += hasY;
-        nonzero |= (vx | vy) != 0;
-        local.Skip(used);
+        nonzero |= vx | vy;
+        cache.Consume(used);
         out[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vx] * gain) ^ (signX << 31));
         out[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vy] * gain) ^ (signY << 31));
         out += 2 * step;
+        ++i;
       }
-      br = local;
       if (nonzero) maxWin[window] = band;
     }
   }
+  br.SetPosition(cache.Position());
   const bool overrun = static_cast<int64_t>(br.Position()) > end;
 
   // count1 quadruples while bits remain; a code or sign cut off by the budget ends the region.
   if (!overrun && !mapEnded) {
-    const uint16_t* c1 = kCount1Lookup + 64 * (gi.count1table_select & 1);
-    BitReader local = br;
-    int64_t budget = end - static_cast<int64_t>(local.Position());
+    const uint16_t* c1 = t.quads.data() + (static_cast<size_t>(gi.count1table_select & 1) << kQuadBits);
+    BitCache cache(br);
+    int64_t budget = end - static_cast<int64_t>(cache.Position());
     for (int quads = (288 - bv) / 2; quads > 0 && budget > 0; --quads) {
-      uint64_t bits = local.Peek64();
-      const uint32_t e = c1[bits >> 58];
-      const uint32_t len = e >> 8;
-      const uint32_t v = e & 15;
-      const uint32_t cost = len + ((0x4332322132212110ull >> (4 * v)) & 15);  // + bits set in v
+      cache.Refill();
+      const uint32_t q = c1[cache.Bits() >> (64 - kQuadBits)];
+      const uint32_t len = (q >> 8) & 15;
+      const uint32_t cost = q >> 12;
+      const uint32_t v = q & 15;
       if (pairsLeft >= 2 && cost <= budget) {
         // The usual case: the whole quadruple, signs included, inside one band and the budget.
         pairsLeft -= 2;
-        local.Skip(cost);
+        cache.Consume(cost);
         budget -= cost;
-        bits <<= len;
         float* out = x + pos;
         pos += 4 * step;
+        const uint32_t g = std::bit_cast<uint32_t>(gain);
         for (int i = 0; i < 4; ++i) {
-          const uint32_t has = (v >> (3 - i)) & 1;
-          const uint32_t sign = static_cast<uint32_t>(bits >> 63) & has;
-          bits <<= has;
-          out[i * step] = std::bit_cast<float>(std::bit_cast<uint32_t>(has ? gain : 0.0f) ^ (sign << 31));
+          const uint32_t has = (q >> (3 - i)) & 1;
+          const uint32_t sign = (q >> (7 - i)) & 1;
+          out[i * step] = std::bit_cast<float>((g & (0u - has)) ^ (sign << 31));
         }
         if (v) maxWin[window] = band;
         continue;
       }
-      // A band boundary inside the quadruple, or the budget running out in it.
+      // A band boundary inside the quadruple, or the budget running out in it: value by value.
       if (len > budget) break;
-      local.Skip(len);
+      cache.Consume(len);
       budget -= len;
+      BitReader local = br;
+      local.SetPosition(cache.Position());
       bool stop = false;
       for (int i = 0; i < 4; ++i) {
         if ((i & 1) == 0) {
@@ -301,9 +327,10 @@ int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo&
         }
         pos += step;
       }
+      cache = BitCache(local);
       if (stop) break;
     }
-    br = local;
+    br.SetPosition(cache.Position());
   }
 
   // Zero the rest. Short spectra were cleared up front; long spectra are written in order.

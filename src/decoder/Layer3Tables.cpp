@@ -71,9 +71,93 @@ void BuildMaps(const BandIndex& b, BandMap (&map)[3]) {
   addShort(mm, 3, 36);
 }
 
+// Walks a code tree from kHuffTree or kCount1Tree over `width` bits of `bits` (first bit in the
+// most significant place) starting at bit `at`. Returns the leaf and sets `length`; -1 when the
+// code runs past the window.
+template <typename Tree>
+int WalkTree(const Tree* tree, uint32_t bits, int width, int at, int& length) {
+  int i = 0;
+  length = 0;
+  while (tree[i] < 0) {
+    if (at + length >= width) return -1;
+    const int bit = (bits >> (width - 1 - at - length)) & 1;
+    ++length;
+    i += 1 + (bit ? -tree[i] : 0);
+  }
+  return tree[i];
+}
+
+// One pair (code word and sign bits) at bit `at` of the window; false when it does not fit or
+// needs linbits. `fields` receives |x|, sign, |y|, sign as laid out in a pair word.
+bool FitPair(const int16_t* tree, bool linbits, uint32_t bits, int at, int& length, uint32_t& fields) {
+  const int leaf = WalkTree(tree, bits, kPairBits, at, length);
+  if (leaf < 0) return false;
+  const uint32_t x = static_cast<uint32_t>(leaf) >> 4, y = static_cast<uint32_t>(leaf) & 15;
+  if (linbits && (x == 15 || y == 15)) return false;
+  uint32_t sx = 0, sy = 0;
+  for (uint32_t* s : {x ? &sx : nullptr, y ? &sy : nullptr}) {
+    if (!s) continue;
+    if (at + length >= kPairBits) return false;
+    *s = (bits >> (kPairBits - 1 - at - length)) & 1;
+    ++length;
+  }
+  fields = x | sx << 4 | y << 5 | sy << 9;
+  return true;
+}
+
+void BuildPairLookup(std::array<uint32_t, kPairTables << kPairBits>& pairs, std::array<uint32_t, 32>& root) {
+  int slots = 0;
+  int slotOffset[kPairTables];
+  for (int table = 0; table < 32; ++table) {
+    root[table] = 0;
+    const int offset = kHuffTreeOffset[table];
+    if (offset < 0) continue;
+    int slot = 0;
+    while (slot < slots && slotOffset[slot] != offset) ++slot;
+    root[table] = static_cast<uint32_t>(slot) << kPairBits;
+    if (slot < slots) continue;
+    slotOffset[slots++] = offset;
+    const int16_t* tree = kHuffTree + offset;
+    const bool linbits = kLinbits[table] != 0;
+    for (uint32_t bits = 0; bits < (1u << kPairBits); ++bits) {
+      int len1 = 0, len2 = 0;
+      uint32_t f1 = 0, f2 = 0;
+      uint32_t& word = pairs[(static_cast<size_t>(slot) << kPairBits) + bits];
+      if (!FitPair(tree, linbits, bits, 0, len1, f1)) {
+        word = kPairSlow;
+      } else if (FitPair(tree, linbits, bits, len1, len2, f2)) {
+        word = kPairTwo | static_cast<uint32_t>(len1) | static_cast<uint32_t>(len1 + len2) << 5 | f1 << 10 | f2 << 20;
+      } else {
+        word = static_cast<uint32_t>(len1) | static_cast<uint32_t>(len1) << 5 | f1 << 10;
+      }
+    }
+  }
+}
+
+void BuildQuadLookup(std::array<uint16_t, 2 << kQuadBits>& quads) {
+  for (int table = 0; table < 2; ++table) {
+    const int8_t* tree = kCount1Tree + kCount1TreeOffset[table];
+    for (uint32_t bits = 0; bits < (1u << kQuadBits); ++bits) {
+      int length = 0;
+      const int v = WalkTree(tree, bits, kQuadBits, 0, length);  // codes are at most 6 bits
+      int cost = length;
+      uint32_t signs = 0;
+      for (int i = 0; i < 4; ++i) {
+        if (!(v & (8 >> i))) continue;
+        signs |= ((bits >> (kQuadBits - 1 - cost)) & 1) << (7 - i);
+        ++cost;
+      }
+      quads[(static_cast<size_t>(table) << kQuadBits) + bits] =
+          static_cast<uint16_t>(static_cast<uint32_t>(v) | signs | static_cast<uint32_t>(length) << 8 | static_cast<uint32_t>(cost) << 12);
+    }
+  }
+}
+
 }  // namespace
 
 Tables::Tables() {
+  BuildPairLookup(pairs, pairRoot);
+  BuildQuadLookup(quads);
   for (int k = 0; k < kGainEntries; ++k) gain[k] = static_cast<float>(std::pow(2.0, -0.25 * (k - 256 + 210)));
   for (int n = 0; n < kPowerEntries; ++n) power[n] = static_cast<float>(std::pow(static_cast<double>(n), 4.0 / 3.0));
   for (int i = 0; i < 8; ++i) {
@@ -85,6 +169,7 @@ Tables::Tables() {
   for (int type = 0; type < 4; ++type) {
     for (int i = 0; i < 36; ++i) {
       for (int lane = 0; lane < 4; ++lane) window4[type][4 * i + lane] = window[lane & 1][type][i];
+      for (int lane = 0; lane < 8; ++lane) window8[type][8 * i + lane] = window[lane & 1][type][i];
     }
   }
   for (int i = 0; i < 9; ++i) scale36[i] = static_cast<float>(0.5 / std::cos(kPi * (2 * i + 1) / 36));

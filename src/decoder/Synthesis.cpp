@@ -31,20 +31,20 @@ constexpr int StageOffset(int n) { return n == 32 ? 0 : n == 16 ? 16 : n == 8 ? 
 
 // Unnormalised DCT-II, X[k] = sum_n x[n] cos(pi (2n + 1) k / (2N)), by the recursive split into
 // sum and scaled difference halves; works on four independent time slots at once.
-template <int N>
-[[gnu::always_inline]] inline void Dct(const v4sf* in, v4sf* out, const float* c) {
+template <int N, typename V>
+[[gnu::always_inline]] inline void Dct(const V* in, V* out, const float* c) {
   if constexpr (N == 1) {
     out[0] = in[0];
   } else {
     constexpr int H = N / 2;
-    v4sf a[H], b[H], A[H], B[H];
+    V a[H], b[H], A[H], B[H];
     const float* cs = c + StageOffset(N);
     for (int n = 0; n < H; ++n) {
       a[n] = in[n] + in[N - 1 - n];
       b[n] = (in[n] - in[N - 1 - n]) * cs[n];
     }
-    Dct<H>(a, A, c);
-    Dct<H>(b, B, c);
+    Dct<H, V>(a, A, c);
+    Dct<H, V>(b, B, c);
     for (int k = 0; k < H - 1; ++k) {
       out[2 * k] = A[k];
       out[2 * k + 1] = B[k] + B[k + 1];
@@ -70,7 +70,7 @@ inline v4sf Load(const float* p) {
 
 Synthesis::Synthesis() {
   FillDctConstants(dctCos_);
-  windowKernel_ = SelectWindowKernel();
+  SelectKernels(ChooseKernels());
   Init(kDefaultScale, 0, kDefaultBufferBytes);
   Reset();
 }
@@ -141,41 +141,82 @@ inline void Transpose(v4sf& a, v4sf& b, v4sf& c, v4sf& d) {
 
 inline void Store(float* p, v4sf v) { std::memcpy(p, &v, sizeof v); }
 
-}  // namespace
 
-// Matrixes `slots` (1..4) time slots of one channel into the ring after its newest vector.
-// The four slots travel in the four lanes, so transposes bring them in and out.
-void Synthesis::Matrix(const float (*x)[32], int slots, int channel, History& h) {
+typedef float v8sf __attribute__((vector_size(32)));
+template <int W>
+struct Lanes;
+template <>
+struct Lanes<4> {
+  using type = v4sf;
+};
+template <>
+struct Lanes<8> {
+  using type = v8sf;
+};
+
+// Matrixes `slots` (1..W) time slots of one channel into the ring after ring index `pos`. The
+// slots travel in the lanes, so transposes bring them in and out; W = 8 joins two groups of four.
+// Lanes past `slots` take zeros and land in ring entries that are rewritten before they are read.
+template <int W, typename VecT>
+[[gnu::always_inline]] inline void MatrixKernel(const float (*x)[32], int slots, const float* eq, const float* c, VecT* ring,
+                                                unsigned pos) {
+  using V = typename Lanes<W>::type;
   static constexpr float kZeros[32] = {};
-  const float* rows[4];
-  for (int s = 0; s < 4; ++s) rows[s] = s < slots ? x[s] : kZeros;
-  v4sf in[32], m[32];
-  for (int k = 0; k < 32; k += 4) {
-    v4sf a = Load(rows[0] + k), b = Load(rows[1] + k), c = Load(rows[2] + k), d = Load(rows[3] + k);
-    Transpose(a, b, c, d);
-    in[k] = a, in[k + 1] = b, in[k + 2] = c, in[k + 3] = d;
+  v4sf part[W / 4][32];
+  for (int g = 0; g < W / 4; ++g) {
+    const float* rows[4];
+    for (int s = 0; s < 4; ++s) rows[s] = 4 * g + s < slots ? x[4 * g + s] : kZeros;
+    for (int k = 0; k < 32; k += 4) {
+      v4sf a = Load(rows[0] + k), b = Load(rows[1] + k), c4 = Load(rows[2] + k), d = Load(rows[3] + k);
+      Transpose(a, b, c4, d);
+      part[g][k] = a, part[g][k + 1] = b, part[g][k + 2] = c4, part[g][k + 3] = d;
+    }
   }
-  if (eq_) {
-    const float* eq = eq_->factor[channel];
+  V in[32], m[32];
+  for (int k = 0; k < 32; ++k) {
+    for (int g = 0; g < W / 4; ++g) std::memcpy(reinterpret_cast<float*>(&in[k]) + 4 * g, &part[g][k], sizeof(v4sf));
+  }
+  if (eq) {
     for (int k = 0; k < 32; ++k) in[k] *= eq[k];
   }
-  Dct<32>(in, m, dctCos_);
-  Vec* out[4];
-  for (int s = 0; s < 4; ++s) out[s] = &h.v[(h.pos + 1 + s) & (kRing - 1)];
-  for (int j = 0; j < 16; j += 4) {
-    v4sf a = m[16 + j], b = m[17 + j], c = m[18 + j], d = m[19 + j];
-    Transpose(a, b, c, d);
-    Store(out[0]->f + j, a), Store(out[1]->f + j, b), Store(out[2]->f + j, c), Store(out[3]->f + j, d);
-    v4sf e = m[16 - j], f = m[15 - j], g = m[14 - j], i = m[13 - j];
-    Transpose(e, f, g, i);
-    Store(out[0]->r + j, e), Store(out[1]->r + j, f), Store(out[2]->r + j, g), Store(out[3]->r + j, i);
+  Dct<32, V>(in, m, c);
+  for (int g = 0; g < W / 4; ++g) {
+    v4sf h[32];
+    for (int k = 0; k < 32; ++k) std::memcpy(&h[k], reinterpret_cast<const float*>(&m[k]) + 4 * g, sizeof(v4sf));
+    VecT* out[4];
+    for (int s = 0; s < 4; ++s) out[s] = &ring[(pos + 1 + 4 * g + s) & 31];
+    for (int j = 0; j < 16; j += 4) {
+      v4sf a = h[16 + j], b = h[17 + j], c4 = h[18 + j], d = h[19 + j];
+      Transpose(a, b, c4, d);
+      Store(out[0]->f + j, a), Store(out[1]->f + j, b), Store(out[2]->f + j, c4), Store(out[3]->f + j, d);
+      v4sf e = h[16 - j], f = h[15 - j], gg = h[14 - j], i = h[13 - j];
+      Transpose(e, f, gg, i);
+      Store(out[0]->r + j, e), Store(out[1]->r + j, f), Store(out[2]->r + j, gg), Store(out[3]->r + j, i);
+    }
+    for (int s = 0; s < 4; ++s) out[s]->r[16] = h[0][s];
   }
-  for (int s = 0; s < 4; ++s) out[s]->r[16] = m[0][s];
+}
+
+template <typename VecT>
+void MatrixBaseline(const float (*x)[32], int slots, const float* eq, const float* c, VecT* ring, unsigned pos) {
+  MatrixKernel<4>(x, slots, eq, c, ring, pos);
+}
+#if defined(__x86_64__) || defined(__i386__)
+template <typename VecT>
+[[gnu::target("avx2")]] void MatrixAvx2(const float (*x)[32], int slots, const float* eq, const float* c, VecT* ring,
+                                        unsigned pos) {
+  MatrixKernel<8>(x, slots, eq, c, ring, pos);
+}
+#endif
+
+}  // namespace
+
+void Synthesis::Matrix(const float (*x)[32], int slots, int channel, History& h) {
+  matrixKernel_(x, slots, eq_ ? eq_->factor[channel] : nullptr, dctCos_, h.v, h.pos);
 }
 
 namespace {
 
-typedef float v8sf __attribute__((vector_size(32)));
 
 // Into a reference rather than returned: a 32-byte vector must not cross a call boundary in
 // baseline code.
@@ -227,11 +268,18 @@ template <typename VecT>
 #endif
 }  // namespace
 
-Synthesis::WindowFn Synthesis::SelectWindowKernel() {
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(TOVIRA_SYNTH_BASELINE_ONLY)
-  if (__builtin_cpu_supports("avx2")) return &WindowAvx2<Vec>;
+void Synthesis::SelectKernels(KernelSet set) {
+  kernels_ = set;
+  windowKernel_ = &WindowBaseline<Vec>;
+  matrixKernel_ = &MatrixBaseline<Vec>;
+  matrixSlots_ = 4;
+#if defined(__x86_64__) || defined(__i386__)
+  if (set == KernelSet::Avx2) {
+    windowKernel_ = &WindowAvx2<Vec>;
+    matrixKernel_ = &MatrixAvx2<Vec>;
+    matrixSlots_ = 8;
+  }
 #endif
-  return &WindowBaseline<Vec>;
 }
 
 void Synthesis::Emit(const float* left, const float* right, int count) {
@@ -278,8 +326,8 @@ void Synthesis::SynthStereo(const float (*left)[32], const float (*right)[32], i
   History& hr = history_[decimation_][1];
   alignas(16) float outL[36], outR[36];
   const int count = decimation_ ? 16 : 32;
-  for (int s = 0; s < slots; s += 4) {
-    const int n = std::min(4, slots - s);
+  for (int s = 0; s < slots; s += matrixSlots_) {
+    const int n = std::min(matrixSlots_, slots - s);
     Matrix(left + s, n, 0, hl);
     Matrix(right + s, n, 1, hr);
     for (int k = 0; k < n; ++k) {
@@ -296,8 +344,8 @@ void Synthesis::SynthMonoToStereo(const float (*mono)[32], int slots) {
   History& h = history_[decimation_][0];
   alignas(16) float out[36];
   const int count = decimation_ ? 16 : 32;
-  for (int s = 0; s < slots; s += 4) {
-    const int n = std::min(4, slots - s);
+  for (int s = 0; s < slots; s += matrixSlots_) {
+    const int n = std::min(matrixSlots_, slots - s);
     Matrix(mono + s, n, 0, h);
     for (int k = 0; k < n; ++k) {
       h.pos = (h.pos + 1) & (kRing - 1);

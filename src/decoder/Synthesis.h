@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "decoder/Kernels.h"
 #include "decoder/PcmSink.h"
 
 namespace tovira {
@@ -45,6 +46,8 @@ class Synthesis {
   void FlushPcm();
 
   uint64_t ClippedSamples() const { return clipped_; }
+  // The compiled form of the vector loops this object uses (see Kernels.h).
+  KernelSet Kernels() const { return kernels_; }
   int32_t Decimation() const { return decimation_; }
   int32_t OutputScale() const { return scale_; }
   // Bytes of PCM waiting in the block buffer.
@@ -57,7 +60,7 @@ class Synthesis {
     float f[16];
     float r[20];
   };
-  static constexpr int kRing = 32;  // 16 slots of history plus up to 4 computed ahead
+  static constexpr int kRing = 32;  // 16 slots of history plus up to 8 computed ahead
   struct alignas(16) History {
     Vec v[kRing];
     unsigned pos = 0;  // ring index of the newest vector
@@ -66,7 +69,8 @@ class Synthesis {
   void Matrix(const float (*x)[32], int slots, int channel, History& h);
   // Windowing kernel: 16 vectors ending at ring index `newest` become 32 samples in `out`.
   using WindowFn = void (*)(const float* window, const float* middle, const Vec* ring, unsigned newest, float* out);
-  static WindowFn SelectWindowKernel();
+  using MatrixFn = void (*)(const float (*x)[32], int slots, const float* eq, const float* dctCos, Vec* ring, unsigned pos);
+  void SelectKernels(KernelSet set);
   void Emit(const float* left, const float* right, int count);
 
   // Window in reading order: [tap pair 0..7][lane group 0..1][4 coefficient sets][8 lanes].
@@ -74,6 +78,9 @@ class Synthesis {
   alignas(16) float middle_[8];  // coefficients of output sample 16
   float dctCos_[31];             // reciprocal cosines of the DCT's butterfly stages
   WindowFn windowKernel_ = nullptr;
+  MatrixFn matrixKernel_ = nullptr;
+  int matrixSlots_ = 4;  // time slots one matrix call takes
+  KernelSet kernels_ = KernelSet::Portable;
   History history_[2][2];        // [rate][channel]
   const EqualizerFactors* eq_ = nullptr;
   PcmSink* sink_ = nullptr;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -143,6 +145,130 @@ TEST(Layer3Spectrum, RandomDataNeverWritesPastTheSpectrum) {
     for (int i = 0; i < 576; ++i) ASSERT_TRUE(std::isfinite(d.x[i]));
     ASSERT_GE(gi.maxb, 1);
     ASSERT_LE(gi.maxb, 32);
+  }
+}
+
+
+// The decoder's lookups (one or two whole pairs per look, count1 with its signs) and its 64-bit
+// bit window against a plain reading of the code trees bit by bit, on random data of random
+// length: values, the budget's end, overrun and the highest band with a value must all agree.
+class TreeReader {
+ public:
+  TreeReader(const std::vector<uint8_t>& bytes, uint32_t sizeBytes) : bytes_(bytes), bits_(sizeBytes * 8) {}
+  uint32_t Bit() {
+    const uint32_t b = pos_ < bits_ ? (bytes_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1 : 0;
+    ++pos_;
+    return b;
+  }
+  uint32_t Get(uint32_t n) {
+    uint32_t v = 0;
+    while (n--) v = v << 1 | Bit();
+    return v;
+  }
+  template <typename Tree>
+  int Walk(const Tree* tree) {
+    int i = 0;
+    while (tree[i] < 0) i += 1 + (Bit() ? -tree[i] : 0);
+    return tree[i];
+  }
+  uint32_t pos_ = 0;
+
+ private:
+  const std::vector<uint8_t>& bytes_;
+  uint32_t bits_;
+};
+
+struct Reference {
+  std::vector<float> x = std::vector<float>(576, 0.0f);
+  int result = 0;
+  int maxbandl = 0;
+};
+
+// Long blocks at 44.1 kHz: each band's gain from its scale factor.
+Reference DecodeByTrees(const std::vector<uint8_t>& bytes, uint32_t sizeBytes, const GranuleInfo& gi, const ScaleFactors& sf) {
+  Reference r;
+  TreeReader br(bytes, sizeBytes);
+  const uint32_t end = static_cast<uint32_t>(gi.part2_3_length);
+  const auto& boundary = T().bands[0].longBoundary;
+  float gain = 0.0f;
+  auto at = [&](int i) {
+    int band = 0;
+    while (boundary[band + 1] <= i) ++band;
+    gain = T().gain[std::clamp(gi.gainBase + (sf.v[band] << (1 + gi.scalefac_scale)), 0, kGainEntries - 1)];
+  };
+  auto value = [&](uint32_t v, uint32_t linbits) -> float {
+    if (v == 15 && linbits) v += br.Get(linbits);
+    if (v == 0) return 0.0f;
+    const float m = T().power[v] * gain;
+    return br.Bit() ? -m : m;
+  };
+  for (int pair = 0; pair < gi.big_values; ++pair) {
+    const int table = gi.table_select[pair < gi.region1start ? 0 : pair < gi.region2start ? 1 : 2];
+    if (kHuffTreeOffset[table] < 0) continue;
+    const int leaf = br.Walk(kHuffTree + kHuffTreeOffset[table]);
+    at(2 * pair);
+    r.x[2 * pair] = value(static_cast<uint32_t>(leaf) >> 4, kLinbits[table]);
+    r.x[2 * pair + 1] = value(static_cast<uint32_t>(leaf) & 15, kLinbits[table]);
+  }
+  if (br.pos_ > end) {
+    r.result = 1;
+  } else {
+    const int8_t* tree = kCount1Tree + kCount1TreeOffset[gi.count1table_select & 1];
+    for (int q = 0, at4 = 2 * gi.big_values; q < (288 - gi.big_values) / 2 && br.pos_ < end; ++q, at4 += 4) {
+      TreeReader probe = br;
+      probe.Walk(tree);
+      if (probe.pos_ > end) break;  // a code cut by the budget
+      const int v = br.Walk(tree);
+      bool cut = false;
+      for (int i = 0; i < 4 && !cut; ++i) {
+        if (!(v & (8 >> i))) continue;
+        if (br.pos_ >= end) {
+          cut = true;  // a sign past the budget ends the region; the values before it stay
+        } else {
+          at(at4 + i);  // a quadruple may straddle a band boundary
+          r.x[at4 + i] = br.Bit() ? -gain : gain;
+        }
+      }
+      if (cut) break;
+    }
+  }
+  for (int band = 0; band < 22; ++band) {
+    for (int i = boundary[band]; i < boundary[band + 1]; ++i) {
+      if (r.x[i] != 0.0f) r.maxbandl = band + 1;
+    }
+  }
+  return r;
+}
+
+TEST(Layer3Spectrum, LookupsAndBitWindowMatchTheCodeTreesBitForBit) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 6000; ++round) {
+    const uint32_t size = 1 + rng() % 300;
+    std::vector<uint8_t> bytes(size + 32, 0);
+    for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(rng());
+    GranuleInfo gi = LongGranule(static_cast<int>(rng() % (size * 8 + 100)), static_cast<int>(rng() % 289));
+    gi.region1start = static_cast<int>(rng() % 289);
+    gi.region2start = gi.region1start + static_cast<int>(rng() % (289 - gi.region1start));
+    // Every table in turn in region 0, the others at random.
+    gi.table_select[0] = round % 32;
+    gi.table_select[1] = static_cast<int>(rng() % 32);
+    gi.table_select[2] = static_cast<int>(rng() % 32);
+    gi.count1table_select = static_cast<int>(rng() & 1);
+    gi.gainBase = 20 + static_cast<int>(rng() % 60);
+    for (int& g : gi.windowGainBase) g = gi.gainBase;
+    gi.scalefac_scale = static_cast<int>(rng() & 1);
+    ScaleFactors sf;
+    for (int band = 0; band < 21; ++band) sf.v[band] = static_cast<int>(rng() % 16);
+    const Reference ref = DecodeByTrees(bytes, size, gi, sf);
+
+    std::vector<float> x(576, 12345.0f);
+    BitReader br(bytes.data(), size);
+    const int result = DecodeSpectrum(br, x.data(), sf, gi, 0, 0, 32, T());
+    ASSERT_EQ(result, ref.result) << "round " << round;
+    for (int i = 0; i < 576; ++i) {
+      ASSERT_EQ(std::bit_cast<uint32_t>(x[i]), std::bit_cast<uint32_t>(ref.x[i])) << "round " << round << " value " << i;
+    }
+    ASSERT_EQ(gi.maxbandl, ref.maxbandl) << "round " << round;
   }
 }
 
