@@ -652,10 +652,12 @@ void PlaylistModel::ForEachDefaultPath(const std::function<void(std::string_view
     if (!p.empty()) path(p);
   };
   std::lock_guard lock(mutex_);
+  // Rows read again are rows already there, whether their batch waits to be delivered or is
+  // still being read.
   for (const auto& batch : ready_) {
+    if (!batch.rereadRows.empty()) continue;
     for (size_t at = 0, k = 0; k < batch.count; ++k) nonEmpty(UnpackRecord(batch.records, at).strings[0]);
   }
-  // Rows read again are rows already there.
   if (currentActive_ && currentPaths_ && !currentReread_) {
     for (size_t i = currentHanded_; i < currentPaths_->size(); ++i) nonEmpty((*currentPaths_)[i]);
   }
