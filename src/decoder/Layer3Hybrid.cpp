@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "decoder/VectorLanes.h"
+
 namespace tovira::layer3 {
 
 namespace {
 
-typedef float V4 __attribute__((vector_size(16)));
+using V4 = simd::v4sf;
+using V8 = simd::v8sf;
+using simd::Lanes;
 
 // cos(n * 10 degrees)
 constexpr float kC10 = 0.984807753f;
@@ -83,17 +87,6 @@ inline V4 Reverse(V4 v) {
 #endif
 }
 
-typedef float V8 __attribute__((vector_size(32)));
-template <int W>
-struct Lanes;
-template <>
-struct Lanes<4> {
-  using type = V4;
-};
-template <>
-struct Lanes<8> {
-  using type = V8;
-};
 
 [[gnu::always_inline]] inline void Gather(V4& v, const float* p) { v = V4{p[0], p[18], p[36], p[54]}; }
 [[gnu::always_inline]] inline void Gather(V8& v, const float* p) {

@@ -8,14 +8,16 @@
 #include <emmintrin.h>
 #endif
 
+#include "decoder/VectorLanes.h"
 #include "decoder/generated/IsoTables.h"
 
 namespace tovira {
 
 namespace {
 
-// Four lanes of floats: compiled to SSE on x86-64, NEON on ARM, plain code elsewhere.
-typedef float v4sf __attribute__((vector_size(16)));
+using simd::Lanes;
+using simd::v4sf;
+using simd::v8sf;
 typedef int32_t v4si __attribute__((vector_size(16)));
 
 // Reciprocal cosines of the five butterfly stages: stage of size N holds N/2 values
@@ -141,19 +143,6 @@ inline void Transpose(v4sf& a, v4sf& b, v4sf& c, v4sf& d) {
 
 inline void Store(float* p, v4sf v) { std::memcpy(p, &v, sizeof v); }
 
-
-typedef float v8sf __attribute__((vector_size(32)));
-template <int W>
-struct Lanes;
-template <>
-struct Lanes<4> {
-  using type = v4sf;
-};
-template <>
-struct Lanes<8> {
-  using type = v8sf;
-};
-
 // Matrixes `slots` (1..W) time slots of one channel into the ring after ring index `pos`. The
 // slots travel in the lanes, so transposes bring them in and out; W = 8 joins two groups of four.
 // Lanes past `slots` take zeros and land in ring entries that are rewritten before they are read.
@@ -216,7 +205,6 @@ void Synthesis::Matrix(const float (*x)[32], int slots, int channel, History& h)
 }
 
 namespace {
-
 
 // Into a reference rather than returned: a 32-byte vector must not cross a call boundary in
 // baseline code.
