@@ -19,24 +19,32 @@ throwaway_home() {
 }
 
 # Runs COMMAND under a virtual X server of its own with SCREEN (e.g. 1024x768x24); ends with the
-# command's status. The server picks a free display number itself and says which once it accepts
-# clients, so servers that other test runs start at the same moment never share one (xvfb-run -a
-# can hand two of them the same number).
+# command's status. The server is given a random display number, so it takes that display's lock
+# before it opens any socket and gives up at once when another server holds it (then another number
+# is tried); it reports on -displayfd once it accepts clients. Left to choose a free number itself,
+# Xvfb opens the sockets before it takes the lock, and two servers starting together can take each
+# other's socket.
 #   with_xvfb 1024x768x24 COMMAND [ARGS...]
 with_xvfb() {
-  local screen=$1 dir server status=0
+  local screen=$1 dir server number status=0
   shift
   dir=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >"$dir/log" 2>&1 &
-  server=$!
-  for _ in $(seq 1 200); do
+  for _ in 1 2 3 4 5 6 7 8; do
+    number=$((200 + RANDOM % 600))
+    : >"$dir/display"
+    Xvfb ":$number" -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >"$dir/log" 2>&1 &
+    server=$!
+    for _ in $(seq 1 200); do
+      [ -s "$dir/display" ] && break
+      kill -0 "$server" 2>/dev/null || break
+      sleep 0.05
+    done
     [ -s "$dir/display" ] && break
-    kill -0 "$server" 2>/dev/null || break
-    sleep 0.05
+    kill "$server" 2>/dev/null; wait "$server" 2>/dev/null
   done
   if [ ! -s "$dir/display" ]; then
     echo "FAIL: the virtual X server did not start"; cat "$dir/log"
-    kill "$server" 2>/dev/null; rm -rf "$dir"
+    rm -rf "$dir"
     return 1
   fi
   DISPLAY=:$(head -n1 "$dir/display") "$@" || status=$?

@@ -4,14 +4,10 @@
 # starting under Xvfb, registering itself from there and opening its help with F1.
 # Usage: package-test.sh BUILD_DIR
 set -euo pipefail
+source "$(dirname "$0")/../xvfb-lib.sh"
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 fail=0
 problem() { echo "FAIL: $*"; fail=1; }
 
@@ -70,12 +66,8 @@ wait $pid 2>/dev/null
 echo "help window: $title"
 case "$title" in *Welcome*) exit 0 ;; *) exit 4 ;; esac
 SESSION
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
-if bash "$work/session.sh" "$root/usr/bin/tovira" >"$work/session.log" 2>&1; then
+# A display of our own.
+if with_xvfb 1024x768x24 bash "$work/session.sh" "$root/usr/bin/tovira" >"$work/session.log" 2>&1; then
   cat "$work/session.log" | grep "help window"
 else
   cat "$work/session.log"; problem "the unpacked program did not open its help"

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
+#include <random>
 
 #include "PrivateBus.h"
 
@@ -40,16 +41,28 @@ class PlayerOnDesktop : public ::testing::Test {
     ASSERT_TRUE(MakeTaggedFile(home_.filePath("alpha.mp3"), "Alpha Title", 40));
     ASSERT_TRUE(MakeTaggedFile(home_.filePath("beta.mp3"), "Beta Title", 40));
 
-    // A display of our own; Xvfb picks a free number and tells it.
-    xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    QByteArray number;
-    ProcessEventsUntil([&] {
-      xvfb_.waitForReadyRead(10);
-      number += xvfb_.readAllStandardOutput();
-      return number.contains('\n') || xvfb_.state() == QProcess::NotRunning;
-    }, 20000);
-    display_ = ":" + QString::fromLatin1(number.trimmed());
-    ASSERT_GT(display_.size(), 1) << "Xvfb told no display";
+    // A display of our own, at a random number: given one, Xvfb takes its lock before any socket
+    // and leaves at once when another server holds it (left to choose, two servers starting
+    // together can take each other's socket). It tells the number once it accepts clients.
+    std::random_device seed;
+    std::mt19937 pick(seed());
+    for (int attempt = 0; attempt < 8 && display_.isEmpty(); ++attempt) {
+      const QString number = QString::number(200 + pick() % 600);
+      xvfb_.start("Xvfb", {":" + number, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+      QByteArray told;
+      ProcessEventsUntil([&] {
+        xvfb_.waitForReadyRead(10);
+        told += xvfb_.readAllStandardOutput();
+        return told.contains('\n') || xvfb_.state() == QProcess::NotRunning;
+      }, 20000);
+      if (told.contains('\n') && xvfb_.state() == QProcess::Running) {
+        display_ = ":" + QString::fromLatin1(told.trimmed());
+      } else {
+        xvfb_.kill();
+        xvfb_.waitForFinished(5000);
+      }
+    }
+    ASSERT_FALSE(display_.isEmpty()) << "Xvfb did not start";
     ASSERT_EQ(xvfb_.state(), QProcess::Running);
 
     QDir(home_.path()).mkpath("run");
