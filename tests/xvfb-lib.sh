@@ -23,7 +23,9 @@ throwaway_home() {
 # before it opens any socket and gives up at once when another server holds it (then another number
 # is tried); it reports on -displayfd once it accepts clients. Left to choose a free number itself,
 # Xvfb opens the sockets before it takes the lock, and two servers starting together can take each
-# other's socket.
+# other's socket. The server never resets: by default it does when its last client leaves, and a
+# client connecting just then (the program, as the accessibility bus's launcher leaves) is turned
+# away.
 #   with_xvfb 1024x768x24 COMMAND [ARGS...]
 with_xvfb() {
   local screen=$1 dir server number status=0
@@ -32,7 +34,7 @@ with_xvfb() {
   for _ in 1 2 3 4 5 6 7 8; do
     number=$((200 + RANDOM % 600))
     : >"$dir/display"
-    Xvfb ":$number" -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >"$dir/log" 2>&1 &
+    Xvfb ":$number" -displayfd 3 -noreset -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >"$dir/log" 2>&1 &
     server=$!
     for _ in $(seq 1 200); do
       [ -s "$dir/display" ] && break
@@ -48,6 +50,7 @@ with_xvfb() {
     return 1
   fi
   DISPLAY=:$(head -n1 "$dir/display") "$@" || status=$?
+  if [ $status -ne 0 ] && [ -s "$dir/log" ]; then echo "--- the X server's output"; cat "$dir/log"; fi
   kill "$server" 2>/dev/null; wait "$server" 2>/dev/null
   rm -rf "$dir"
   return $status

@@ -43,12 +43,14 @@ class PlayerOnDesktop : public ::testing::Test {
 
     // A display of our own, at a random number: given one, Xvfb takes its lock before any socket
     // and leaves at once when another server holds it (left to choose, two servers starting
-    // together can take each other's socket). It tells the number once it accepts clients.
+    // together can take each other's socket). It tells the number once it accepts clients, and it
+    // never resets (by default it does when its last client leaves, turning away one connecting
+    // just then).
     std::random_device seed;
     std::mt19937 pick(seed());
     for (int attempt = 0; attempt < 8 && display_.isEmpty(); ++attempt) {
       const QString number = QString::number(200 + pick() % 600);
-      xvfb_.start("Xvfb", {":" + number, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+      xvfb_.start("Xvfb", {":" + number, "-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
       QByteArray told;
       ProcessEventsUntil([&] {
         xvfb_.waitForReadyRead(10);
