@@ -88,23 +88,29 @@ bool Layer3Decoder::DecodeFrame(InputStream& stream, const FrameHeader& header, 
   uint32_t granuleStart = 0;
   for (int gr = 0; gr < granules; ++gr) {
     bool silent = reservoirMissing || damaged;
+    // Where each channel's data lies; data said to run past the frame's end is damaged side
+    // information, not audio.
+    uint32_t start[2] = {};
     for (int ch = 0; ch < tools.channels && !silent; ++ch) {
-      GranuleInfo& gi = si.gr[gr][ch];
-      br.SetPosition(granuleStart);
+      const GranuleInfo& gi = si.gr[gr][ch];
+      start[ch] = granuleStart;
       granuleStart += static_cast<uint32_t>(gi.part2_3_length);
-      // Data said to run past the frame's end is damaged side information, not audio.
-      if (gi.invalid || granuleStart > mainBits) {
-        damaged = silent = true;
-        break;
+      if (gi.invalid || granuleStart > mainBits) damaged = silent = true;
+    }
+    if (!silent) {
+      BitReader readers[2] = {br, br};
+      int part2[2] = {};
+      for (int ch = 0; ch < tools.channels; ++ch) {
+        readers[ch].SetPosition(start[ch]);
+        const bool intensityChannel = ch == 1 && tools.intensity;
+        part2[ch] = lsf ? ReadScaleFactorsLsf(readers[ch], s.scalefac[ch], si.gr[gr][ch], intensityChannel, t)
+                        : ReadScaleFactorsMpeg1(readers[ch], s.scalefac[ch], si.gr[gr][ch]);
       }
-      float* x = s.spectrum[ch];
-      const bool intensityChannel = ch == 1 && tools.intensity;
-      const int part2 = lsf ? ReadScaleFactorsLsf(br, s.scalefac[ch], gi, intensityChannel, t)
-                            : ReadScaleFactorsMpeg1(br, s.scalefac[ch], gi);
-      const int failed =
-          ch == 1 && tools.midSide
-              ? DecodeSpectrumMs(br, s.spectrum[0], x, s.scalefac[ch], gi, tools.rate, part2, maxSubbands, t)
-              : DecodeSpectrum(br, x, s.scalefac[ch], gi, tools.rate, part2, maxSubbands, t);
+      const int failed = tools.channels == 2
+                             ? DecodeSpectrumStereo(readers, s.spectrum, s.scalefac, si.gr[gr], tools.rate, part2,
+                                                    maxSubbands, tools.midSide, t)
+                             : DecodeSpectrum(readers[0], s.spectrum[0], s.scalefac[0], si.gr[gr][0], tools.rate,
+                                              part2[0], maxSubbands, t);
       if (failed) damaged = silent = true;  // the Huffman data overran part2_3_length
     }
     if (silent) {

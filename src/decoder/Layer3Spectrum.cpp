@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "decoder/InputStream.h"
+#include "decoder/VectorLanes.h"
 #include "decoder/generated/layer3_tables.h"
 
 namespace tovira::layer3 {
@@ -123,247 +124,391 @@ int ReadScaleFactorsLsf(BitReader& br, ScaleFactors& sf, GranuleInfo& gi, bool i
   return bits;
 }
 
-int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo& gi, int rate, int part2Bits,
-                   int maxSubbands, const Tables& t) {
-  const int shift = 1 + gi.scalefac_scale;
-  // Bits are counted by position: the end of this granule's Huffman data.
-  const int64_t end = static_cast<int64_t>(br.Position()) + gi.part2_3_length - part2Bits;
-  const bool shortBlocks = gi.block_type == 2;
-  const bool mixed = shortBlocks && gi.mixed_block_flag;
-  const BandMap& map = t.map[rate][shortBlocks ? (mixed ? kMapMixed : kMapShort) : kMapLong];
-  if (shortBlocks) std::memset(x, 0, 576 * sizeof(float));
+namespace {
 
-  int maxWin[4] = {-1, -1, -1, -1};
-  if (mixed) maxWin[0] = maxWin[1] = maxWin[2] = 2;
+// Decoding runs in two passes. The first reads the code words into signed |v|^(4/3), in the
+// order they come; it needs only the regions' tables, not the bands. The second applies each
+// band's gain and puts the values in place (short blocks window-interleaved). Each code word's
+// length decides where the next one starts, so one channel's big values are a single chain of
+// dependent lookups; with the bands out of the way, two channels' chains run in one loop and the
+// processor works on both at once.
 
-  // The band being written.
-  int entry = 0;
-  int pairsLeft = 0;
-  int pos = 0;
-  int step = 1;
-  int window = 3;
-  int band = 0;
-  float gain = 0.0f;
-  const bool pretab = gi.preflag && !shortBlocks;
-  auto openBand = [&]() -> bool {
-    while (pairsLeft == 0) {
-      if (entry >= map.count) return false;
-      const BandMapEntry& e = map.entries[entry];
-      int32_t s = sf.v[entry];
-      ++entry;
-      int idx;
-      if (e.window == 3) {
-        if (pretab) s += kPretab[e.band];
-        idx = gi.gainBase + (s << shift);
-      } else {
-        idx = gi.windowGainBase[e.window] + (s << shift);
-      }
-      gain = t.gain[std::clamp(idx, 0, kGainEntries - 1)];
-      pairsLeft = e.pairs;
-      pos = e.start;
-      step = e.window == 3 ? 1 : 3;
-      window = e.window;
-      band = e.band;
+// The code words of one channel: the bit window, where the values go and the region's table.
+struct Codes {
+  explicit Codes(const BitReader& br, float* values) : cache(br), out(values) {}
+  BitCache cache;
+  float* out;
+  int left = 0;  // pairs left in the region
+  const uint32_t* pairs = nullptr;
+  const uint32_t* root = nullptr;
+  int rootBits = 0;
+  uint32_t linbits = 0;
+};
+
+// |x|, sign, |y|, sign in ten bits; a zero value has no sign.
+[[gnu::always_inline]] inline void Put(float* o, uint32_t f, const float* power) {
+  o[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[f & 15]) ^ ((f << 27) & 0x80000000u));
+  o[1] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[(f >> 5) & 15]) ^ ((f << 22) & 0x80000000u));
+}
+
+// One pair through the code-word lookup. The window holds 56 bits: enough for the code word (19
+// bits at most), both linbits fields (13 each) and both signs. Returns the bits used.
+[[gnu::noinline]] uint32_t SlowPair(uint64_t bits, const Codes& c, const float* power, float* o) {
+  uint32_t e = c.root[bits >> (64 - c.rootBits)];
+  if (e & 0x80000000u) {
+    uint32_t used = static_cast<uint32_t>(c.rootBits);
+    do {
+      const uint32_t w = (e >> 24) & 15;
+      e = kHuffLookup[(e & 0xFFFFFFu) + ((bits << used) >> (64 - w))];
+      used += w;
+    } while (e & 0x80000000u);
+  }
+  uint32_t used = (e >> 8) & 0xFF;
+  bits <<= used;
+  uint32_t vx = (e >> 4) & 15;
+  uint32_t vy = e & 15;
+  if (vx == 15 && c.linbits) {
+    vx += static_cast<uint32_t>(bits >> (64 - c.linbits));
+    bits <<= c.linbits;
+    used += c.linbits;
+  }
+  // Signs without branches: a zero value has no sign bit and power[0] is 0.
+  const uint32_t hasX = vx != 0;
+  const uint32_t signX = static_cast<uint32_t>(bits >> 63) & hasX;
+  bits <<= hasX;
+  used += hasX;
+  if (vy == 15 && c.linbits) {
+    vy += static_cast<uint32_t>(bits >> (64 - c.linbits));
+    bits <<= c.linbits;
+    used += c.linbits;
+  }
+  const uint32_t hasY = vy != 0;
+  const uint32_t signY = static_cast<uint32_t>(bits >> 63) & hasY;
+  used += hasY;
+  o[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vx]) ^ (signX << 31));
+  o[1] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vy]) ^ (signY << 31));
+  return used;
+}
+
+// One or two pairs of the region.
+[[gnu::always_inline]] inline void Step(Codes& c, const float* power) {
+  c.cache.Refill();
+  const uint64_t bits = c.cache.Bits();
+  const uint32_t p = c.pairs[bits >> (64 - kPairBits)];
+  if (!(p & kPairSlow)) [[likely]] {
+    Put(c.out, p >> 10, power);
+    if ((p & kPairTwo) && c.left > 1) {
+      Put(c.out + 2, p >> 20, power);
+      c.cache.Consume((p >> 5) & 31);
+      c.out += 4;
+      c.left -= 2;
+    } else {
+      c.cache.Consume(p & 31);
+      c.out += 2;
+      c.left -= 1;
     }
+    return;
+  }
+  c.cache.Consume(SlowPair(bits, c, power, c.out));
+  c.out += 2;
+  c.left -= 1;
+}
+
+// The count1 quadruples of one channel: the bit window, the bits left of part2_3_length and the
+// values written so far.
+struct Quads {
+  explicit Quads(const BitReader& br) : cache(br) {}
+  BitCache cache;
+  const uint16_t* table = nullptr;
+  float* v = nullptr;
+  int64_t budget = 0;
+  int count = 0;     // values written
+  int pairs = 0;     // pairs of the bands taken
+  int capacity = 0;  // pairs in all the bands
+  int left = 0;      // quadruples the big values leave room for
+};
+
+// One quadruple; false when the region has ended: out of bits or quadruples, a code or sign cut
+// off by the budget, or a quadruple past the last band.
+[[gnu::always_inline]] inline bool QuadStep(Quads& s) {
+  if (s.left <= 0 || s.budget <= 0) return false;
+  --s.left;
+  s.cache.Refill();
+  const uint32_t q = s.table[s.cache.Bits() >> (64 - kQuadBits)];
+  const uint32_t len = (q >> 8) & 15;
+  const uint32_t cost = q >> 12;
+  float* v = s.v + s.count;
+  if (s.pairs + 2 <= s.capacity && cost <= s.budget) [[likely]] {
+    // The usual case: the whole quadruple, signs included, inside the bands and the budget.
+    s.pairs += 2;
+    s.cache.Consume(cost);
+    s.budget -= cost;
+    for (int i = 0; i < 4; ++i) {
+      const uint32_t has = (q >> (3 - i)) & 1;
+      const uint32_t sign = (q >> (7 - i)) & 1;
+      v[i] = std::bit_cast<float>((0x3F800000u & (0u - has)) ^ (sign << 31));  // 0, 1 or -1
+    }
+    s.count += 4;
     return true;
-  };
-
-  // Big values, in up to three regions with their own tables.
-  int regionPairs[3];
-  const int bv = gi.big_values;
-  if (bv <= gi.region1start) {
-    regionPairs[0] = bv, regionPairs[1] = 0, regionPairs[2] = 0;
-  } else if (bv <= gi.region2start) {
-    regionPairs[0] = gi.region1start, regionPairs[1] = bv - gi.region1start, regionPairs[2] = 0;
-  } else {
-    regionPairs[0] = gi.region1start, regionPairs[1] = gi.region2start - gi.region1start;
-    regionPairs[2] = bv - gi.region2start;
   }
-  if (shortBlocks) regionPairs[2] = 0;
+  // The last band or the budget ends inside the quadruple: value by value. The window still
+  // holds the signs (at most four after a code of at most six bits).
+  if (len > s.budget) return false;
+  s.cache.Consume(len);
+  s.budget -= len;
+  for (int i = 0; i < 4; ++i) {
+    if ((i & 1) == 0) {
+      if (s.pairs == s.capacity) return false;
+      ++s.pairs;
+    }
+    if (q & (8u >> i)) {
+      if (--s.budget < 0) return false;
+      const bool negative = s.cache.Bits() >> 63;
+      s.cache.Consume(1);
+      s.v[s.count] = negative ? -1.0f : 1.0f;
+    } else {
+      s.v[s.count] = 0.0f;
+    }
+    ++s.count;
+  }
+  return true;
+}
 
-  const float* power = t.power.data();
-  bool mapEnded = false;
-  BitCache cache(br);
-  for (int r = 0; r < 3 && !mapEnded; ++r) {
-    int remaining = regionPairs[r];
-    const int table = gi.table_select[r];
-    const int rootBits = kHuffRootBits[table];
-    const uint32_t* root = kHuffLookup + kHuffRoot[table];
-    const uint32_t* pairs = t.pairs.data() + t.pairRoot[table];
-    const uint32_t linbits = kLinbits[table];
-    while (remaining > 0) {
-      if (pairsLeft == 0 && !openBand()) {
-        mapEnded = true;
-        break;
+// One channel of one granule through both passes.
+class Channel {
+ public:
+  Channel(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo& gi, int rate, int part2Bits, const Tables& t)
+      : br_(br),
+        x_(x),
+        sf_(sf),
+        gi_(gi),
+        t_(t),
+        rate_(rate),
+        // Bits are counted by position: the end of this granule's Huffman data.
+        end_(static_cast<int64_t>(br.Position()) + gi.part2_3_length - part2Bits),
+        shortBlocks_(gi.block_type == 2),
+        map_(t.map[rate][shortBlocks_ ? (gi.mixed_block_flag ? kMapMixed : kMapShort) : kMapLong]),
+        // Long spectra are in frequency order already, so the values are scaled where they lie.
+        values_(shortBlocks_ ? scratch_ : x) {
+    for (int e = 0; e < map_.count; ++e) capacity_ += map_.entries[e].pairs;
+    // Big values, in up to three regions with their own tables; none past the last band.
+    const int bv = gi.big_values;
+    if (bv <= gi.region1start) {
+      regionPairs_[0] = bv, regionPairs_[1] = 0, regionPairs_[2] = 0;
+    } else if (bv <= gi.region2start) {
+      regionPairs_[0] = gi.region1start, regionPairs_[1] = bv - gi.region1start, regionPairs_[2] = 0;
+    } else {
+      regionPairs_[0] = gi.region1start, regionPairs_[1] = gi.region2start - gi.region1start;
+      regionPairs_[2] = bv - gi.region2start;
+    }
+    if (shortBlocks_) regionPairs_[2] = 0;
+    int room = capacity_;
+    for (int& pairs : regionPairs_) {
+      if (pairs > room) {
+        pairs = room;
+        mapEnded_ = true;  // more big values than the bands hold
       }
-      // A run of pairs inside one band: gain, step and window stay the same.
-      const int n = std::min(pairsLeft, remaining);
-      pairsLeft -= n;
-      remaining -= n;
-      float* out = x + pos;
-      pos += 2 * n * step;
-      if (rootBits == 0) {
+      room -= pairs;
+    }
+  }
+
+  float* Values() { return values_; }
+
+  // Opens the next region that has pairs; false when the big values are done.
+  [[gnu::always_inline]] bool NextRegion(Codes& c) {
+    while (++region_ < 3) {
+      const int pairs = regionPairs_[region_];
+      if (pairs == 0) continue;
+      const int table = gi_.table_select[region_];
+      if (kHuffRootBits[table] == 0) {
         // Tables 0, 4 and 14: every pair is (0, 0) and costs no bits.
-        for (int i = 0; i < 2 * n; ++i) out[i * step] = 0.0f;
+        std::memset(c.out, 0, 2 * static_cast<size_t>(pairs) * sizeof(float));
+        c.out += 2 * pairs;
         continue;
       }
-      uint32_t nonzero = 0;
-      auto put = [&](float* o, uint32_t f) {
-        // |x|, sign, |y|, sign in ten bits; a zero value has no sign.
-        o[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[f & 15] * gain) ^ ((f << 27) & 0x80000000u));
-        o[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[(f >> 5) & 15] * gain) ^ ((f << 22) & 0x80000000u));
-      };
-      for (int i = 0; i < n;) {
-        cache.Refill();
-        uint64_t bits = cache.Bits();
-        const uint32_t p = pairs[bits >> (64 - kPairBits)];
-        if (!(p & kPairSlow)) [[likely]] {
-          put(out, p >> 10);
-          if ((p & kPairTwo) && i + 1 < n) {
-            put(out + 2 * step, p >> 20);
-            nonzero |= p & 0x1EF7BC00u;  // the four magnitudes
-            cache.Consume((p >> 5) & 31);
-            out += 4 * step;
-            i += 2;
-          } else {
-            nonzero |= p & 0x7BC00u;
-            cache.Consume(p & 31);
-            out += 2 * step;
-            i += 1;
-          }
-          continue;
-        }
-        // One pair through the code-word lookup. The window holds 56 bits: enough for the code
-        // word (19 bits at most), both linbits fields (13 each) and both signs.
-        uint32_t e = root[bits >> (64 - rootBits)];
-        if (e & 0x80000000u) {
-          uint32_t used = static_cast<uint32_t>(rootBits);
-          do {
-            const uint32_t w = (e >> 24) & 15;
-            e = kHuffLookup[(e & 0xFFFFFFu) + ((bits << used) >> (64 - w))];
-            used += w;
-          } while (e & 0x80000000u);
-        }
-        uint32_t used = (e >> 8) & 0xFF;
-        bits <<= used;
-        uint32_t vx = (e >> 4) & 15;
-        uint32_t vy = e & 15;
-        if (vx == 15 && linbits) {
-          vx += static_cast<uint32_t>(bits >> (64 - linbits));
-          bits <<= linbits;
-          used += linbits;
-        }
-        // Signs without branches: a zero value has no sign bit and power[0] is 0.
-        const uint32_t hasX = vx != 0;
-        const uint32_t signX = static_cast<uint32_t>(bits >> 63) & hasX;
-        bits <<= hasX;
-        used += hasX;
-        if (vy == 15 && linbits) {
-          vy += static_cast<uint32_t>(bits >> (64 - linbits));
-          bits <<= linbits;
-          used += linbits;
-        }
-        const uint32_t hasY = vy != 0;
-        const uint32_t signY = static_cast<uint32_t>(bits >> 63) & hasY;
-        used += hasY;
-        nonzero |= vx | vy;
-        cache.Consume(used);
-        out[0] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vx] * gain) ^ (signX << 31));
-        out[step] = std::bit_cast<float>(std::bit_cast<uint32_t>(power[vy] * gain) ^ (signY << 31));
-        out += 2 * step;
-        ++i;
-      }
-      if (nonzero) maxWin[window] = band;
+      c.left = pairs;
+      c.rootBits = kHuffRootBits[table];
+      c.root = kHuffLookup + kHuffRoot[table];
+      c.pairs = t_.pairs.data() + t_.pairRoot[table];
+      c.linbits = kLinbits[table];
+      return true;
     }
+    return false;
   }
-  br.SetPosition(cache.Position());
-  const bool overrun = static_cast<int64_t>(br.Position()) > end;
 
-  // count1 quadruples while bits remain; a code or sign cut off by the budget ends the region.
-  if (!overrun && !mapEnded) {
-    const uint16_t* c1 = t.quads.data() + (static_cast<size_t>(gi.count1table_select & 1) << kQuadBits);
-    BitCache cache(br);
-    int64_t budget = end - static_cast<int64_t>(cache.Position());
-    for (int quads = (288 - bv) / 2; quads > 0 && budget > 0; --quads) {
-      cache.Refill();
-      const uint32_t q = c1[cache.Bits() >> (64 - kQuadBits)];
-      const uint32_t len = (q >> 8) & 15;
-      const uint32_t cost = q >> 12;
-      const uint32_t v = q & 15;
-      if (pairsLeft >= 2 && cost <= budget) {
-        // The usual case: the whole quadruple, signs included, inside one band and the budget.
-        pairsLeft -= 2;
-        cache.Consume(cost);
-        budget -= cost;
-        float* out = x + pos;
-        pos += 4 * step;
-        const uint32_t g = std::bit_cast<uint32_t>(gain);
-        for (int i = 0; i < 4; ++i) {
-          const uint32_t has = (q >> (3 - i)) & 1;
-          const uint32_t sign = (q >> (7 - i)) & 1;
-          out[i * step] = std::bit_cast<float>((g & (0u - has)) ^ (sign << 31));
-        }
-        if (v) maxWin[window] = band;
-        continue;
-      }
-      // A band boundary inside the quadruple, or the budget running out in it: value by value.
-      if (len > budget) break;
-      cache.Consume(len);
-      budget -= len;
-      BitReader local = br;
-      local.SetPosition(cache.Position());
-      bool stop = false;
-      for (int i = 0; i < 4; ++i) {
-        if ((i & 1) == 0) {
-          if (pairsLeft == 0 && !openBand()) { stop = mapEnded = true; break; }
-          --pairsLeft;
-        }
-        if (v & (8u >> i)) {
-          if (--budget < 0) { stop = true; break; }
-          maxWin[window] = band;
-          x[pos] = local.GetBit() ? -gain : gain;
-        } else {
-          x[pos] = 0.0f;
-        }
-        pos += step;
-      }
-      cache = BitCache(local);
-      if (stop) break;
+  // After the big values: readies the count1 quadruples, if any are to be read.
+  Quads StartQuads(const Codes& c);
+  // The second pass over what both passes read; 1 when the big values overran part2_3_length.
+  int Finish(const Quads& q, int maxSubbands);
+
+ private:
+  void Place(int count);
+
+  BitReader& br_;
+  float* const x_;
+  const ScaleFactors& sf_;
+  GranuleInfo& gi_;
+  const Tables& t_;
+  const int rate_;
+  const int64_t end_;
+  const bool shortBlocks_;
+  const BandMap& map_;
+  alignas(32) float scratch_[576];
+  float* const values_;
+  int capacity_ = 0;  // pairs in all the bands
+  int regionPairs_[3];
+  int region_ = -1;
+  bool mapEnded_ = false;
+  bool overrun_ = false;
+};
+
+// Each band's gain on its values, in place; the rest of the spectrum zero; the band limits.
+void Channel::Place(int count) {
+  const bool pretab = gi_.preflag && !shortBlocks_;
+  const int shift = 1 + gi_.scalefac_scale;
+  int maxWin[4] = {-1, -1, -1, -1};
+  if (shortBlocks_ && gi_.mixed_block_flag) maxWin[0] = maxWin[1] = maxWin[2] = 2;
+  if (shortBlocks_) std::memset(x_, 0, 576 * sizeof(float));
+  const float* v = values_;
+  int k = 0;
+  for (int e = 0; e < map_.count && k < count; ++e) {
+    const BandMapEntry& m = map_.entries[e];
+    int32_t s = sf_.v[e];
+    int idx;
+    if (m.window == 3) {
+      if (pretab) s += kPretab[m.band];
+      idx = gi_.gainBase + (s << shift);
+    } else {
+      idx = gi_.windowGainBase[m.window] + (s << shift);
     }
-    br.SetPosition(cache.Position());
+    const float gain = t_.gain[std::clamp(idx, 0, kGainEntries - 1)];
+    const int n = std::min(2 * static_cast<int>(m.pairs), count - k);
+    const float* in = v + k;
+    float* o = x_ + m.start;
+    uint32_t any = 0;
+    if (m.window == 3) {
+      // Four at a time (in place for long spectra).
+      int j = 0;
+      simd::v4si any4 = {0, 0, 0, 0};
+      for (; j + 4 <= n; j += 4) {
+        simd::v4sf f;
+        std::memcpy(&f, in + j, sizeof f);
+        simd::v4si bitsOf;
+        std::memcpy(&bitsOf, &f, sizeof f);
+        any4 |= bitsOf;
+        f *= gain;
+        std::memcpy(o + j, &f, sizeof f);
+      }
+      any = static_cast<uint32_t>(any4[0] | any4[1] | any4[2] | any4[3]);
+      for (; j < n; ++j) {
+        any |= std::bit_cast<uint32_t>(in[j]);
+        o[j] = in[j] * gain;
+      }
+    } else {
+      for (int j = 0; j < n; ++j) {
+        any |= std::bit_cast<uint32_t>(in[j]);
+        o[3 * j] = in[j] * gain;
+      }
+    }
+    if (any) maxWin[m.window] = m.band;
+    k += n;
   }
+  // Long spectra: the values end where they were read; the rest is zero.
+  if (!shortBlocks_) std::memset(x_ + count, 0, static_cast<size_t>(576 - count) * sizeof(float));
 
-  // Zero the rest. Short spectra were cleared up front; long spectra are written in order.
-  if (!shortBlocks) {
-    const int from = std::min(pos, 576);
-    std::memset(x + from, 0, static_cast<size_t>(576 - from) * sizeof(float));
-  }
-
-  const int limit = std::clamp(maxSubbands, 1, 32);
-  if (shortBlocks) {
+  GranuleInfo& gi = gi_;
+  if (shortBlocks_) {
     for (int w = 0; w < 3; ++w) gi.maxband[w] = maxWin[w] + 1;
     gi.maxbandl = maxWin[3] + 1;
     const int r = std::max({maxWin[0], maxWin[1], maxWin[2]}) + 1;
-    gi.maxb = r != 0 ? t.shortLimit[rate][r] : t.longLimit[rate][gi.maxbandl];
+    gi.maxb = r != 0 ? t_.shortLimit[rate_][r] : t_.longLimit[rate_][gi.maxbandl];
   } else {
     gi.maxbandl = maxWin[3] + 1;
     for (int w = 0; w < 3; ++w) gi.maxband[w] = 0;
-    gi.maxb = t.longLimit[rate][gi.maxbandl];
+    gi.maxb = t_.longLimit[rate_][gi.maxbandl];
   }
-  gi.maxb = std::clamp(gi.maxb, 1, limit);
-  return overrun ? 1 : 0;
 }
 
-int DecodeSpectrumMs(BitReader& br, float* __restrict left, float* __restrict right, const ScaleFactors& sf,
-                     GranuleInfo& gi, int rate, int part2Bits, int maxSubbands, const Tables& t) {
-  const int result = DecodeSpectrum(br, right, sf, gi, rate, part2Bits, maxSubbands, t);
+Quads Channel::StartQuads(const Codes& c) {
+  br_.SetPosition(c.cache.Position());
+  overrun_ = static_cast<int64_t>(br_.Position()) > end_;
+  Quads q(br_);
+  q.table = t_.quads.data() + (static_cast<size_t>(gi_.count1table_select & 1) << kQuadBits);
+  q.v = values_;
+  q.count = static_cast<int>(c.out - values_);
+  q.pairs = q.count / 2;
+  q.capacity = capacity_;
+  q.budget = end_ - static_cast<int64_t>(br_.Position());
+  q.left = overrun_ || mapEnded_ ? 0 : (288 - gi_.big_values) / 2;
+  return q;
+}
+
+int Channel::Finish(const Quads& q, int maxSubbands) {
+  br_.SetPosition(q.cache.Position());
+  Place(q.count);
+  gi_.maxb = std::clamp(gi_.maxb, 1, std::clamp(maxSubbands, 1, 32));
+  return overrun_ ? 1 : 0;
+}
+
+void MidSide(float* __restrict left, float* __restrict right) {
   for (int i = 0; i < 576; ++i) {
     const float m = left[i];
     const float s = right[i];
     left[i] = m + s;
     right[i] = m - s;
   }
-  return result;
+}
+
+}  // namespace
+
+int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo& gi, int rate, int part2Bits,
+                   int maxSubbands, const Tables& t) {
+  Channel ch(br, x, sf, gi, rate, part2Bits, t);
+  const float* power = t.power.data();
+  Codes c(br, ch.Values());
+  while (ch.NextRegion(c)) {
+    while (c.left > 0) Step(c, power);
+  }
+  Quads q = ch.StartQuads(c);
+  while (QuadStep(q)) {
+  }
+  return ch.Finish(q, maxSubbands);
+}
+
+int DecodeSpectrumStereo(BitReader (&br)[2], float (&x)[2][576], const ScaleFactors (&sf)[2], GranuleInfo* gi,
+                         int rate, const int (&part2Bits)[2], int maxSubbands, bool midSide, const Tables& t) {
+  Channel a(br[0], x[0], sf[0], gi[0], rate, part2Bits[0], t);
+  Channel b(br[1], x[1], sf[1], gi[1], rate, part2Bits[1], t);
+  const float* power = t.power.data();
+  Codes ca(br[0], a.Values()), cb(br[1], b.Values());
+  bool moreA = a.NextRegion(ca);
+  bool moreB = b.NextRegion(cb);
+  while (moreA && moreB) {
+    while (ca.left > 0 && cb.left > 0) {
+      Step(ca, power);
+      Step(cb, power);
+    }
+    if (ca.left <= 0) moreA = a.NextRegion(ca);
+    if (cb.left <= 0) moreB = b.NextRegion(cb);
+  }
+  for (; moreA; moreA = a.NextRegion(ca)) {
+    while (ca.left > 0) Step(ca, power);
+  }
+  for (; moreB; moreB = b.NextRegion(cb)) {
+    while (cb.left > 0) Step(cb, power);
+  }
+  Quads qa = a.StartQuads(ca), qb = b.StartQuads(cb);
+  moreA = moreB = true;
+  while (moreA && moreB) {
+    moreA = QuadStep(qa);
+    moreB = QuadStep(qb);
+  }
+  while (moreA) moreA = QuadStep(qa);
+  while (moreB) moreB = QuadStep(qb);
+  const int failedA = a.Finish(qa, maxSubbands);
+  const int failedB = b.Finish(qb, maxSubbands);
+  if (midSide) MidSide(x[0], x[1]);
+  return failedA | failedB;
 }
 
 }  // namespace tovira::layer3

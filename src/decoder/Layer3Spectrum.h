@@ -1,6 +1,6 @@
 #pragma once
 // Layer III side information, scale factors and the Huffman-coded spectrum, requantised and
-// written in its final order (short blocks window-interleaved) in one pass.
+// written in its final order (short blocks window-interleaved).
 
 #include <cstdint>
 
@@ -70,9 +70,10 @@ int ReadScaleFactorsLsf(BitReader& br, ScaleFactors& sf, GranuleInfo& gi, bool i
 // part2_3_length. Sets maxband, maxbandl and maxb (capped at `maxSubbands`).
 int DecodeSpectrum(BitReader& br, float* x, const ScaleFactors& sf, GranuleInfo& gi, int rate, int part2Bits,
                    int maxSubbands, const Tables& t);
-// The side channel of a mid/side frame: decodes it into `right` and leaves left = mid + side,
-// right = mid - side.
-int DecodeSpectrumMs(BitReader& br, float* left, float* right, const ScaleFactors& sf, GranuleInfo& gi, int rate,
-                     int part2Bits, int maxSubbands, const Tables& t);
+// Both channels of one granule at once, each from its own reader (placed after its scale
+// factors); with `midSide`, leaves left = mid + side, right = mid - side. 0 on success, 1 when
+// either overran its part2_3_length.
+int DecodeSpectrumStereo(BitReader (&br)[2], float (&x)[2][576], const ScaleFactors (&sf)[2], GranuleInfo* gi,
+                         int rate, const int (&part2Bits)[2], int maxSubbands, bool midSide, const Tables& t);
 
 }  // namespace tovira::layer3

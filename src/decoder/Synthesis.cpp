@@ -18,7 +18,7 @@ namespace {
 using simd::Lanes;
 using simd::v4sf;
 using simd::v8sf;
-typedef int32_t v4si __attribute__((vector_size(16)));
+using simd::v4si;
 
 // Reciprocal cosines of the five butterfly stages: stage of size N holds N/2 values
 // 1 / (2 cos(pi (2n + 1) / (2N))), stored N = 32, 16, 8, 4, 2 one after the other.

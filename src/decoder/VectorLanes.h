@@ -6,6 +6,7 @@ namespace tovira::simd {
 
 typedef float v4sf __attribute__((vector_size(16)));
 typedef float v8sf __attribute__((vector_size(32)));
+typedef int v4si __attribute__((vector_size(16)));
 
 template <int W>
 struct Lanes;
