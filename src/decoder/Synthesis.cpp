@@ -7,6 +7,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "decoder/VectorLanes.h"
 #include "decoder/generated/IsoTables.h"
@@ -254,6 +257,35 @@ template <typename VecT>
   WindowKernel(window, middle, ring, newest, out);
 }
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+// 32 samples of both channels to interleaved 16-bit PCM, eight at a time, as the portable form
+// does: clamped (min and max keep a NaN, which converts to -32768 in both), truncated toward zero.
+// Returns the values clipped.
+[[gnu::target("avx2")]] uint64_t Emit32Avx2(const float* left, const float* right, int16_t* dst) {
+  const __m256 hi = _mm256_set1_ps(32767.0f);
+  const __m256 lo = _mm256_set1_ps(-32768.0f);
+  __m256i clips = _mm256_setzero_si256();
+  for (int n = 0; n < 32; n += 8) {
+    __m256 l = _mm256_loadu_ps(left + n);
+    __m256 r = _mm256_loadu_ps(right + n);
+    const __m256 outsideL = _mm256_or_ps(_mm256_cmp_ps(l, hi, _CMP_GT_OQ), _mm256_cmp_ps(l, lo, _CMP_LT_OQ));
+    const __m256 outsideR = _mm256_or_ps(_mm256_cmp_ps(r, hi, _CMP_GT_OQ), _mm256_cmp_ps(r, lo, _CMP_LT_OQ));
+    clips = _mm256_sub_epi32(clips, _mm256_castps_si256(outsideL));
+    clips = _mm256_sub_epi32(clips, _mm256_castps_si256(outsideR));
+    l = _mm256_max_ps(lo, _mm256_min_ps(hi, l));
+    r = _mm256_max_ps(lo, _mm256_min_ps(hi, r));
+    // Per 128-bit half: l0..l3 r0..r3, then interleaved l0 r0 .. l3 r3; the halves follow in order.
+    const __m256i packed = _mm256_packs_epi32(_mm256_cvttps_epi32(l), _mm256_cvttps_epi32(r));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 2 * n), _mm256_unpacklo_epi16(packed, _mm256_srli_si256(packed, 8)));
+  }
+  alignas(32) int32_t lanes[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), clips);
+  uint64_t total = 0;
+  for (int32_t c : lanes) total += static_cast<uint64_t>(c);
+  return total;
+}
+#endif
+
 }  // namespace
 
 void Synthesis::SelectKernels(KernelSet set) {
@@ -274,6 +306,14 @@ void Synthesis::Emit(const float* left, const float* right, int count) {
   // count is 32 (full rate, every sample) or 16 (half rate, the even samples)
   const int step = 32 / count;
   int16_t* dst = pcm_.data() + fill_;
+#if defined(__x86_64__) || defined(__i386__)
+  if (count == 32 && kernels_ == KernelSet::Avx2) {
+    clipped_ += Emit32Avx2(left, right, dst);
+    fill_ += 64;
+    if (fill_ >= blockValues_) FlushPcm();
+    return;
+  }
+#endif
   const v4sf hi = {32767.0f, 32767.0f, 32767.0f, 32767.0f};
   const v4sf lo = {-32768.0f, -32768.0f, -32768.0f, -32768.0f};
   v4si clips = {0, 0, 0, 0};
