@@ -108,6 +108,8 @@ PlaybackEngine::PlaybackEngine(std::unique_ptr<AudioDevice> device, bool fallbac
   output_.SetFallbackToNull(fallbackToNull);
   // Half the queue before the device starts: no stutter while the decoder gets going.
   output_.SetStartThreshold(ctx_.outputBufferCount / 2);
+  // And refilled half a queue at a time: the decode thread wakes about three times a second.
+  output_.SetRefillThreshold(ctx_.outputBufferCount / 2);
   output_.SetObserver(&watch_);
   output_.SetInterruptCheck([this] { return Interrupted(); });
   notifier_ = std::thread([this] { NotifierThread(); });
@@ -706,6 +708,13 @@ uint32_t PlaybackEngine::PositionLocked() const {
   return static_cast<uint32_t>(at * 1000 / static_cast<uint64_t>(heard_.rate));
 }
 
+SpectrumLevels PlaybackEngine::Levels() {
+  // The device's own count says which block is heard now; the decode thread hears of it only
+  // when it next wakes to refill.
+  if (const uint64_t heard = output_.HeardBlock(); heard != WaveOutput::kNoBlock) spectrum_.OnBlockHeard(heard);
+  return spectrum_.Levels();
+}
+
 uint32_t PlaybackEngine::PositionMs() const {
   std::lock_guard lock(timeMutex_);
   return PositionLocked();
@@ -966,6 +975,8 @@ void PlaybackEngine::Cross() {
     std::lock_guard lock(timeMutex_);
     joinPending_ = true;
     joinByte_ = mark;
+    // Woken when the join is heard, to tell of the new track then.
+    output_.WakeWhenPlayed(mark);
     joinTiming_ = TimingOf(*t);
     joinDecoded_ = PositionOf(*t);
     joinSerial_ = t->serial;

@@ -113,7 +113,7 @@ class PlaybackEngine {
   // The factors last set: what the decode thread applies from its next frame on.
   EqualizerFactors Equalizer() const;
   // The levels of the block now being heard (zeros when nothing plays).
-  SpectrumLevels Levels() { return spectrum_.Levels(); }
+  SpectrumLevels Levels();
 
   uint32_t Signature() const { return signature_; }
   DecodePhase Phase() const { return phase_.load(); }

@@ -26,6 +26,8 @@ void WaveOutput::Open(const PcmFormat& format) {
   {
     std::lock_guard lock(mutex_);
     queuedTail_ = playHead_ = started_ = 0;
+    heardBlock_ = kNoBlock;
+    wakeAt_ = UINT64_MAX;
     playOffset_ = 0;
     pulls_ = 0;
     playedBytes_ = 0;
@@ -58,6 +60,16 @@ void WaveOutput::Open(const PcmFormat& format) {
 uint64_t WaveOutput::PlayedBytes() const {
   std::lock_guard lock(mutex_);
   return playedBytes_;
+}
+
+uint64_t WaveOutput::HeardBlock() const {
+  std::lock_guard lock(mutex_);
+  return heardBlock_;
+}
+
+void WaveOutput::WakeWhenPlayed(uint64_t mark) {
+  std::lock_guard lock(mutex_);
+  wakeAt_ = mark;
 }
 
 uint32_t WaveOutput::Queued() const {
@@ -99,17 +111,15 @@ size_t WaveOutput::Enqueue(const uint8_t* data, size_t bytes) {
     for (;;) {
       ReclaimBuffers();
       std::unique_lock lock(mutex_);
-      // Also wake when a block starts playing, so the listener hears of it while we wait.
-      changed_.wait(lock, [&] {
-        return InterruptedLocked() || queuedTail_ - playHead_ < static_cast<uint64_t>(blockCount_) ||
-               started_ > heardReported_;
-      });
       if (InterruptedLocked()) return done;
       reclaimed_ = std::max(reclaimed_, playHead_);
       if (queuedTail_ - reclaimed_ < static_cast<uint64_t>(blockCount_)) {
         slot = queuedTail_;
         break;
       }
+      // Full: wait until a refill's worth is free, not for every block.
+      changed_.wait(lock, [&] { return InterruptedLocked() || RefillDueLocked() || WakeMarkPassedLocked(); });
+      if (WakeMarkPassedLocked()) wakeAt_ = UINT64_MAX;
     }
     ReclaimBuffers();
     // The slot lies outside [playHead_, queuedTail_), so the device does not read it now.
@@ -200,6 +210,8 @@ void WaveOutput::Reset() {
     std::lock_guard lock(mutex_);
     playHead_ = queuedTail_;
     started_ = queuedTail_;
+    heardBlock_ = kNoBlock;
+    wakeAt_ = UINT64_MAX;
     playOffset_ = 0;
     playedBytes_ = 0;
     reclaimed_ = queuedTail_;
@@ -306,7 +318,10 @@ size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
   const uint64_t headBefore = playHead_, startedBefore = started_;
   while (copied < bytes && playHead_ < queuedTail_) {
     const Block& b = blocks_[static_cast<size_t>(playHead_ % static_cast<uint64_t>(blockCount_))];
-    if (playOffset_ == 0) started_ = playHead_ + 1;
+    if (playOffset_ == 0) {
+      started_ = playHead_ + 1;
+      heardBlock_ = playHead_;
+    }
     const size_t n = std::min(bytes - copied, b.size - playOffset_);
     ApplyVolume(dst + copied, b.data.data() + playOffset_, playOffset_, n, volume);
     copied += n;
@@ -318,9 +333,11 @@ size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
     }
   }
   if (copied < bytes && flowing_) underrunBytes_.fetch_add(bytes - copied, std::memory_order_relaxed);
-  // The decode thread waits for a block to start or end, or counts pulls at the end of a drain;
-  // waking it for anything else would cost a wake-up per pull.
-  if (playHead_ != headBefore || started_ != startedBefore || countingPulls_) changed_.notify_all();
+  // The decode thread waits for room to refill, for the block it watches for to start, or for
+  // every block while it drains, and counts pulls at the very end; waking it for anything else
+  // would cost a wake-up per pull or per block.
+  const bool moved = playHead_ != headBefore || started_ != startedBefore;
+  if (countingPulls_ || (moved && (!flowing_ || RefillDueLocked() || WakeMarkPassedLocked()))) changed_.notify_all();
   return copied;
 }
 

@@ -43,6 +43,13 @@ class WaveOutput final : public AudioSource {
   // The device starts (and restarts after a reset) only once this many blocks are queued, or
   // at a drain, so that it does not run dry while the decoder gets going. Default 1.
   void SetStartThreshold(int blocks) { startThreshold_ = std::clamp(blocks, 1, blockCount_); }
+  // A write waiting for room goes on once this many blocks are free, so that the decode thread
+  // wakes once per so many blocks rather than once per block. Default 1.
+  void SetRefillThreshold(int blocks) { refillThreshold_ = std::clamp(blocks, 1, blockCount_); }
+  // Decode thread: a write waiting for room also goes on, once, as soon as the device has taken a
+  // byte past `mark` (counted as AcceptedBytes), so that the block holding it is reported heard
+  // then and not at the next refill.
+  void WakeWhenPlayed(uint64_t mark);
 
   // Throws OutputError when the device cannot be opened (and no fallback is allowed).
   void Open(const PcmFormat& format);
@@ -89,6 +96,11 @@ class WaveOutput final : public AudioSource {
   uint32_t Queued() const;
   // Bytes the device has taken since the last open or reset (any thread).
   uint64_t PlayedBytes() const;
+  // Any thread: the sequence of the block the device began most recently, as OnBlockQueued
+  // numbered it; kNoBlock before the first one after an open or reset. Unlike OnBlockHeard it is
+  // current between the decode thread's wakes.
+  static constexpr uint64_t kNoBlock = UINT64_MAX;
+  uint64_t HeardBlock() const;
   // WriteBlock calls since the last open.
   uint64_t Written() const { return written_; }
   // Silence the device had to play because the queue ran dry while a stream was flowing.
@@ -111,6 +123,10 @@ class WaveOutput final : public AudioSource {
   size_t Enqueue(const uint8_t* data, size_t bytes);  // bytes queued before any interrupt
   void Prime();
   bool InterruptedLocked() const { return interrupted_ || (interruptCheck_ && interruptCheck_()); }
+  bool RefillDueLocked() const {
+    return queuedTail_ - playHead_ + static_cast<uint64_t>(refillThreshold_) <= static_cast<uint64_t>(blockCount_);
+  }
+  bool WakeMarkPassedLocked() const { return playedBytes_ > wakeAt_; }
 
   const int blockCount_;
   const size_t blockBytes_;
@@ -125,6 +141,7 @@ class WaveOutput final : public AudioSource {
   PcmFormat format_;
   std::atomic<bool> open_{false};
   int startThreshold_ = 1;
+  int refillThreshold_ = 1;
   bool primed_ = false;  // enough queued for the device to run; guarded by deviceMutex_
 
   // Shared with the device thread, guarded by mutex_.
@@ -134,6 +151,8 @@ class WaveOutput final : public AudioSource {
   uint64_t playHead_ = 0;    // blocks completely copied to the device
   size_t playOffset_ = 0;    // bytes of block playHead_ already copied
   uint64_t started_ = 0;     // blocks whose first byte went to the device
+  uint64_t heardBlock_ = kNoBlock;
+  uint64_t wakeAt_ = UINT64_MAX;  // see WakeWhenPlayed
   uint64_t pulls_ = 0;
   uint64_t playedBytes_ = 0;
   bool interrupted_ = false;

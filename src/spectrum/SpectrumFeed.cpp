@@ -12,6 +12,7 @@ void SpectrumFeed::OnBlockQueued(uint64_t sequence, const uint8_t* data, size_t 
     frames = std::min<size_t>(bytes / 4, SpectrumAnalyzer::kFftSize);
   }
   std::lock_guard lock(mutex_);
+  newestQueued_ = sequence;
   Slot& s = slots_[sequence % kSlots];
   s.sequence = sequence;
   s.frames = frames;
@@ -20,7 +21,9 @@ void SpectrumFeed::OnBlockQueued(uint64_t sequence, const uint8_t* data, size_t 
 
 void SpectrumFeed::OnBlockHeard(uint64_t sequence) {
   std::lock_guard lock(mutex_);
-  heard_ = sequence;
+  // Told by the decode thread and by the display, each with what it last saw: the newest wins.
+  if (clearedUpTo_ != UINT64_MAX && sequence <= clearedUpTo_) return;
+  if (heard_ == UINT64_MAX || sequence > heard_) heard_ = sequence;
 }
 
 void SpectrumFeed::OnReset() {
@@ -28,6 +31,8 @@ void SpectrumFeed::OnReset() {
   // Sequence numbers start again after the output reopens: forget the old blocks.
   for (Slot& s : slots_) s.sequence = UINT64_MAX;
   heard_ = UINT64_MAX;
+  newestQueued_ = UINT64_MAX;
+  clearedUpTo_ = UINT64_MAX;
 }
 
 SpectrumLevels SpectrumFeed::Levels() {
@@ -56,6 +61,8 @@ void SpectrumFeed::Clear() {
   std::lock_guard lock(mutex_);
   levels_ = {};
   analysed_ = heard_;
+  // Blocks queued before now are not shown even if they are still heard.
+  clearedUpTo_ = newestQueued_;
 }
 
 }  // namespace tovira

@@ -25,7 +25,7 @@ class SpectrumFeed final : public BlockObserver {
 
   // The levels of the block heard most recently (all zero before the first one).
   SpectrumLevels Levels();
-  // Zeros until the next block is heard (stop, end of track).
+  // Zeros until a block queued after this is heard (stop, end of track).
   void Clear();
   // Blocks analysed so far.
   uint64_t Analyses() const { return analyses_.load(); }
@@ -42,6 +42,8 @@ class SpectrumFeed final : public BlockObserver {
   std::array<Slot, kSlots> slots_;
   uint64_t heard_ = UINT64_MAX;     // sequence of the block heard last, or none
   uint64_t analysed_ = UINT64_MAX;  // sequence whose levels are in levels_
+  uint64_t newestQueued_ = UINT64_MAX;
+  uint64_t clearedUpTo_ = UINT64_MAX;  // blocks up to this one are not shown (Clear)
   SpectrumLevels levels_{};
   std::atomic<uint64_t> analyses_{0};
 };

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -97,19 +98,59 @@ TEST(WaveOutput, BlocksAreReportedHeardWhenTheDeviceReachesThemAndNeverOnceDropp
   f.Write(a);
   f.out.ReclaimBuffers();
   EXPECT_TRUE(r.heard.empty());
+  EXPECT_EQ(f.out.HeardBlock(), WaveOutput::kNoBlock);
   f.device.Play(4);
+  EXPECT_EQ(f.out.HeardBlock(), 0u);  // known at once, before the writer hears of it
   f.out.ReclaimBuffers();
   EXPECT_EQ(r.heard, (std::vector<uint64_t>{0}));
   // Block 1 is dropped before a byte of it played.
   f.out.Reset();
   EXPECT_EQ(f.out.Queued(), 0u);
+  EXPECT_EQ(f.out.HeardBlock(), WaveOutput::kNoBlock);
   f.Write(b);
   f.device.Play(3 * kBlock);
+  EXPECT_EQ(f.out.HeardBlock(), 2u);
   f.out.ReclaimBuffers();
   EXPECT_EQ(f.device.Played(), Concat({Bytes(a.begin(), a.begin() + 4), b}));
   EXPECT_EQ(r.resets, 1);
   EXPECT_EQ(r.queued, (std::vector<uint64_t>{0, 1, 2}));
   EXPECT_EQ(r.heard, (std::vector<uint64_t>{0, 2}));
+}
+
+// A writer blocked on the full queue sleeps until a refill's worth of blocks is free, not just
+// one, and wakes at once when the device reaches the byte it watches for.
+TEST(WaveOutput, ABlockedWriterWakesForARefillOrForItsMarkNotForEveryBlock) {
+  struct Heard final : BlockObserver {
+    std::atomic<uint64_t> last{UINT64_MAX};
+    std::atomic<int> reports{0};
+    void OnBlockQueued(uint64_t, const uint8_t*, size_t, const PcmFormat&) override {}
+    void OnBlockHeard(uint64_t seq) override {
+      last = seq;
+      ++reports;
+    }
+  } heard;
+  Fixture f(true, &heard);
+  f.out.SetRefillThreshold(4);
+  const auto a = Pattern(kBlock, 1);
+  for (int i = 0; i < 8; ++i) f.Write(a);
+  f.out.WakeWhenPlayed(2 * kBlock);
+  auto writer = std::async(std::launch::async, [&] {
+    for (int i = 0; i < 4; ++i) f.Write(a);
+  });
+  // Two blocks free and the mark passed: the writer wakes for the mark, tells of block 2 and
+  // fills the two free slots.
+  f.device.Play(2 * kBlock + 4);
+  ASSERT_TRUE(Eventually([&] { return heard.last == 2u; }));
+  const int reports = heard.reports;
+  // Three more blocks end: not yet a refill's worth, so the writer sleeps on.
+  f.device.Play(3 * kBlock);
+  EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  EXPECT_EQ(heard.reports, reports);
+  // The fourth: it wakes, tells of the newest block and writes the rest.
+  f.device.Play(kBlock);
+  ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
+  EXPECT_EQ(heard.reports, reports + 1);
+  EXPECT_EQ(heard.last, 6u);
 }
 
 TEST(WaveOutput, VolumeIsAppliedPerChannel) {

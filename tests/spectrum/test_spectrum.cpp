@@ -88,8 +88,18 @@ TEST(SpectrumFeed, LevelsFollowTheBlockBeingHeard) {
   feed.OnBlockHeard(1);
   EXPECT_EQ(feed.Levels()[1], 0);
   EXPECT_GT(feed.Levels()[15], 0);
+  // The decode thread may tell of a block later than the display did: the newer one stays.
+  feed.OnBlockHeard(0);
+  EXPECT_GT(feed.Levels()[15], 0);
   feed.Clear();
   EXPECT_EQ(feed.Levels(), SpectrumLevels{});
+  // What was queued before the clear stays dark even while it is still being heard...
+  feed.OnBlockHeard(1);
+  EXPECT_EQ(feed.Levels(), SpectrumLevels{});
+  // ...and the next block shows.
+  feed.OnBlockQueued(2, reinterpret_cast<const uint8_t*>(low.data()), low.size() * 2, Stereo());
+  feed.OnBlockHeard(2);
+  EXPECT_GT(feed.Levels()[1], 0);
 }
 
 TEST(SpectrumFeed, AResetForgetsQueuedBlocks) {
