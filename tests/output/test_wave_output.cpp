@@ -129,27 +129,44 @@ TEST(WaveOutput, ABlockedWriterWakesForARefillOrForItsMarkNotForEveryBlock) {
       ++reports;
     }
   } heard;
-  Fixture f(true, &heard);
+  // The writer asks this under the output's lock before it waits and at every wake, so the
+  // count tells when it is waiting and how often it was woken.
+  std::atomic<int> checks{0};
+  Fixture f(false, &heard);
   f.out.SetRefillThreshold(4);
+  f.out.SetInterruptCheck([&] {
+    ++checks;
+    return false;
+  });
+  f.out.Open(PcmFormat{});
+  f.out.SetPaused(false);
   const auto a = Pattern(kBlock, 1);
   for (int i = 0; i < 8; ++i) f.Write(a);
-  f.out.WakeWhenPlayed(2 * kBlock);
-  auto writer = std::async(std::launch::async, [&] {
-    for (int i = 0; i < 4; ++i) f.Write(a);
-  });
-  // Two blocks free and the mark passed: the writer wakes for the mark, tells of block 2 and
-  // fills the two free slots.
-  f.device.Play(2 * kBlock + 4);
-  ASSERT_TRUE(Eventually([&] { return heard.last == 2u; }));
-  const int reports = heard.reports;
-  // Three more blocks end: not yet a refill's worth, so the writer sleeps on.
+  const auto writeBlocked = [&](int blocks) {
+    checks = 0;
+    auto writer = std::async(std::launch::async, [&f, &a, blocks] {
+      for (int i = 0; i < blocks; ++i) f.Write(a);
+    });
+    EXPECT_TRUE(Eventually([&] { return checks >= 2; }));  // before the loop, then the wait's own
+    return writer;
+  };
+
+  auto writer = writeBlocked(4);
+  // Three blocks end: not yet a refill's worth, so the writer is not woken.
   f.device.Play(3 * kBlock);
   EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  EXPECT_EQ(heard.reports, reports);
-  // The fourth: it wakes, tells of the newest block and writes the rest.
-  f.device.Play(kBlock);
+  EXPECT_EQ(checks, 2);
+  EXPECT_EQ(heard.reports, 0);
+  // The fourth ends and the fifth starts: it wakes, tells of the newest block and refills.
+  f.device.Play(kBlock + 4);
   ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
-  EXPECT_EQ(heard.reports, reports + 1);
+  EXPECT_EQ(heard.last, 4u);
+
+  // Full again. Two blocks end and the watched one starts: the writer wakes for its mark alone.
+  f.out.WakeWhenPlayed(6 * kBlock);
+  writer = writeBlocked(1);
+  f.device.Play(2 * kBlock);
+  ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
   EXPECT_EQ(heard.last, 6u);
 }
 
