@@ -725,10 +725,15 @@ double PlaybackEngine::DurationMs() const {
   return heard_.durationMs;
 }
 
-uint32_t PlaybackEngine::HeardPositionMs() const {
+uint32_t PlaybackEngine::HeardPositionMs() const { return HeardAt(std::nullopt); }
+
+uint32_t PlaybackEngine::RunningPositionMs(std::chrono::steady_clock::time_point now) const { return HeardAt(now); }
+
+uint32_t PlaybackEngine::HeardAt(std::optional<std::chrono::steady_clock::time_point> now) const {
   std::lock_guard lock(timeMutex_);
   if (heard_.rate <= 0 || !output_.IsOpen()) return PositionLocked();
-  const int64_t at = heardBase_ + static_cast<int64_t>(output_.PlayedBytes() / 4);
+  const uint64_t played = now ? output_.PlayingBytes(*now) : output_.PlayedBytes();
+  const int64_t at = heardBase_ + static_cast<int64_t>(played / 4);
   const uint64_t heard = std::min(static_cast<uint64_t>(std::max<int64_t>(0, at)), heard_.audible);
   return static_cast<uint32_t>(heard * 1000 / static_cast<uint64_t>(heard_.rate));
 }

@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -128,6 +129,9 @@ class PlaybackEngine {
   // Position of what is being heard: behind the decoder by the audio still queued; never past
   // the duration.
   uint32_t HeardPositionMs() const;
+  // The same, moving between the device's pulls as the sound plays (see
+  // WaveOutput::PlayingBytes), for a running time display; up to one pull behind HeardPositionMs.
+  uint32_t RunningPositionMs(std::chrono::steady_clock::time_point now) const;
   // Bit rate of the frame decoded last, in kbit/s (changes with variable bit rate).
   uint32_t BitrateKbps() const { return bitrateKbps_.load(); }
   int32_t OutputRate() const { return outputRate_.load(); }
@@ -205,6 +209,7 @@ class PlaybackEngine {
   static uint64_t PositionOf(const Track& t);  // output samples of sound passed on
   void Forward(Track& t, const int16_t* samples, size_t count);
   uint32_t PositionLocked() const;  // under timeMutex_
+  uint32_t HeardAt(std::optional<std::chrono::steady_clock::time_point> now) const;
   bool HandOver(bool set, std::unique_ptr<Track> t);
 
   // Decode thread.

@@ -31,6 +31,11 @@ void WaveOutput::Open(const PcmFormat& format) {
     playOffset_ = 0;
     pulls_ = 0;
     playedBytes_ = 0;
+    lastPullBytes_ = 0;
+    bytesPerSecond_ = static_cast<uint64_t>(std::max(0, format.BytesPerSecond()));
+    frameBytes_ = static_cast<uint64_t>(std::max(1, format.BytesPerFrame()));
+    pauseHeld_ = paused_.load();
+    pausedAt_ = now_();
     flowing_ = false;
   }
   reclaimed_ = heardReported_ = written_ = 0;
@@ -60,6 +65,19 @@ void WaveOutput::Open(const PcmFormat& format) {
 uint64_t WaveOutput::PlayedBytes() const {
   std::lock_guard lock(mutex_);
   return playedBytes_;
+}
+
+uint64_t WaveOutput::PlayingBytes(std::chrono::steady_clock::time_point now) const {
+  std::lock_guard lock(mutex_);
+  const uint64_t before = playedBytes_ - lastPullBytes_;
+  const auto until = pauseHeld_ ? std::min(now, pausedAt_) : now;
+  if (lastPullBytes_ == 0 || until <= lastPullAt_ || bytesPerSecond_ == 0) return before;
+  // A long gap plays out the last pull at most; capping first keeps the product small.
+  const auto us = std::min<int64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(until - lastPullAt_).count(), 10'000'000);
+  uint64_t progress = static_cast<uint64_t>(us) * bytesPerSecond_ / 1'000'000;
+  progress -= progress % frameBytes_;
+  return before + std::min(lastPullBytes_, progress);
 }
 
 uint64_t WaveOutput::HeardBlock() const {
@@ -214,6 +232,7 @@ void WaveOutput::Reset() {
     wakeAt_ = UINT64_MAX;
     playOffset_ = 0;
     playedBytes_ = 0;
+    lastPullBytes_ = 0;
     reclaimed_ = queuedTail_;
     flowing_ = false;
   }
@@ -264,6 +283,18 @@ void WaveOutput::Close() {
 }
 
 void WaveOutput::SetPaused(bool paused) {
+  {
+    // The running play head stops where the pause came and goes on from there.
+    std::lock_guard lock(mutex_);
+    const auto now = now_();
+    if (paused && !pauseHeld_) {
+      pauseHeld_ = true;
+      pausedAt_ = now;
+    } else if (!paused && pauseHeld_) {
+      pauseHeld_ = false;
+      if (now > pausedAt_) lastPullAt_ += now - pausedAt_;
+    }
+  }
   std::lock_guard dev(deviceMutex_);
   paused_ = paused;
   if (open_ && device_ && primed_) device_->SetPaused(paused);
@@ -331,6 +362,10 @@ size_t WaveOutput::Pull(uint8_t* dst, size_t bytes) {
       ++playHead_;
       playOffset_ = 0;
     }
+  }
+  if (copied > 0) {
+    lastPullAt_ = now_();
+    lastPullBytes_ = copied;
   }
   if (copied < bytes && flowing_) underrunBytes_.fetch_add(bytes - copied, std::memory_order_relaxed);
   // The decode thread waits for room to refill, for the block it watches for to start, or for

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -96,6 +97,14 @@ class WaveOutput final : public AudioSource {
   uint32_t Queued() const;
   // Bytes the device has taken since the last open or reset (any thread).
   uint64_t PlayedBytes() const;
+  // Any thread: the play head as it moves between the device's pulls, for a running display.
+  // A device takes a whole chunk (tens of milliseconds) at once, so PlayedBytes jumps; this is what
+  // was taken before the last pull plus as much of that pull as has had time to play since, and it
+  // stands still while paused. It never decreases between resets and never passes PlayedBytes.
+  uint64_t PlayingBytes(std::chrono::steady_clock::time_point now) const;
+  // Where the pulls' times come from (tests pass a fake clock). Set before Open.
+  using NowFunction = std::function<std::chrono::steady_clock::time_point()>;
+  void SetClock(NowFunction now) { now_ = std::move(now); }
   // Any thread: the sequence of the block the device began most recently, as OnBlockQueued
   // numbered it; kNoBlock before the first one after an open or reset. Unlike OnBlockHeard it is
   // current between the decode thread's wakes.
@@ -155,6 +164,15 @@ class WaveOutput final : public AudioSource {
   uint64_t wakeAt_ = UINT64_MAX;  // see WakeWhenPlayed
   uint64_t pulls_ = 0;
   uint64_t playedBytes_ = 0;
+  // The last pull, for PlayingBytes: when it came, what it took, and since when the device is
+  // paused (its progress stands still from there).
+  std::chrono::steady_clock::time_point lastPullAt_{};
+  uint64_t lastPullBytes_ = 0;
+  uint64_t bytesPerSecond_ = 0;
+  uint64_t frameBytes_ = 4;
+  bool pauseHeld_ = false;
+  std::chrono::steady_clock::time_point pausedAt_{};
+  NowFunction now_ = [] { return std::chrono::steady_clock::now(); };
   bool interrupted_ = false;
   std::function<bool()> interruptCheck_;
   bool flowing_ = false;  // a stream is being written, so a dry queue is an underrun

@@ -28,8 +28,9 @@ void DisplayTimers::SetSettling(bool settling) {
   Update();
 }
 
-void DisplayTimers::SetFrameInterval(std::chrono::milliseconds interval) {
-  interval = std::max(interval, kShortestFrame);
+void DisplayTimers::SetDisplayFrame(std::chrono::milliseconds frame) {
+  frame = std::max(frame, std::chrono::milliseconds(1));
+  const auto interval = frame * ((kTextFrame.count() + frame.count() - 1) / frame.count());
   if (interval == interval_) return;
   interval_ = interval;
   if (timer_->IsActive()) timer_->Start(interval_, true);

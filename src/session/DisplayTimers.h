@@ -14,7 +14,9 @@ namespace tovira {
 class Clock;
 class ClockTimer;
 
-inline constexpr std::chrono::milliseconds kShortestFrame{10};  // the hundredths of the time text
+// The time text is drawn about 30 times a second, on whole frames of the display: its hundredths
+// still run, and each frame wakes the program, which on a desktop costs more than the drawing.
+inline constexpr std::chrono::milliseconds kTextFrame{30};
 inline constexpr std::chrono::milliseconds kSlowTick{500};       // position slider and live bit rate
 
 class DisplayTimers : public QObject {
@@ -27,8 +29,9 @@ class DisplayTimers : public QObject {
   void SetPlaying(bool playing);
   // A face: something it shows still moves although nothing plays.
   void SetSettling(bool settling);
-  // How often a frame is drawn: the display's own frame time, never below kShortestFrame.
-  void SetFrameInterval(std::chrono::milliseconds interval);
+  // The display's own frame time. A tick comes every so many whole frames that it is at least
+  // kTextFrame apart.
+  void SetDisplayFrame(std::chrono::milliseconds frame);
   std::chrono::milliseconds FrameInterval() const { return interval_; }
   bool Idle() const;
   std::chrono::steady_clock::time_point Now() const;
@@ -44,7 +47,7 @@ class DisplayTimers : public QObject {
 
   Clock& clock_;
   std::unique_ptr<ClockTimer> timer_;
-  std::chrono::milliseconds interval_{16};
+  std::chrono::milliseconds interval_{34};
   bool playing_ = false;
   bool settling_ = false;
   std::chrono::steady_clock::time_point lastSlow_{};

@@ -61,6 +61,9 @@ class EngineController : public QObject {
   // 0-100 on both channels.
   void SetVolumePercent(int percent);
   uint32_t PositionMs() const { return engine_->HeardPositionMs(); }
+  uint32_t RunningPositionMs(std::chrono::steady_clock::time_point now) const {
+    return engine_->RunningPositionMs(now);
+  }
   uint32_t BitrateKbps() const { return engine_->BitrateKbps(); }
   double DurationMs() const { return engine_->DurationMs(); }
   SpectrumLevels Levels() { return engine_->Levels(); }

@@ -171,6 +171,13 @@ uint32_t PlaybackSession::PositionMs() const {
   return ResumeShown() ? resume_->Armed()->positionMs : 0;
 }
 
+uint32_t PlaybackSession::RunningPositionMs() const {
+  // The device's pulls are timed by the steady clock, so the display's (fake) clock cannot say
+  // how far the sound has got since.
+  if (IsActive()) return controller_->RunningPositionMs(std::chrono::steady_clock::now());
+  return PositionMs();
+}
+
 bool PlaybackSession::ResumeShown() const { return resume_ && resume_->Armed() && !IsActive(); }
 
 int PlaybackSession::PositionPercent() const {

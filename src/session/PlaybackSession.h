@@ -121,6 +121,9 @@ class PlaybackSession : public QObject {
   // The file Play replays (kept after Stop and at the end of the playlist).
   QString CurrentFile() const { return file_; }
   uint32_t PositionMs() const;  // the position heard, 0 while nothing is open (but ResumeShown)
+  // The same as it moves between the sound device's pulls, for the running time text; it stands
+  // still while paused.
+  uint32_t RunningPositionMs() const;
   // Stopped at the last run's position, which PositionMs and PositionPercent show.
   bool ResumeShown() const;
   // 0 to 100, truncated; 0 while nothing plays or the length is unknown.

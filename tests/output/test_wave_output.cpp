@@ -222,6 +222,39 @@ TEST(WaveOutput, PauseAndTheStartThresholdHoldTheDevice) {
   EXPECT_TRUE(drained.get());
 }
 
+// The running display reads the play head between the device's pulls (44.1 kHz stereo: 1764
+// bytes in 10 ms). It must follow the clock, stay within what was taken, never step back when a
+// pull comes early, and stand still through a pause.
+TEST(WaveOutput, ThePlayingHeadRunsWithTheClockBetweenPullsAndStandsStillWhilePaused) {
+  using namespace std::chrono_literals;
+  Fixture f(false);
+  auto now = std::chrono::steady_clock::time_point{} + 1h;
+  f.out.SetClock([&] { return now; });
+  f.out.Open(PcmFormat{});
+  f.out.SetPaused(false);
+  f.Write(Pattern(4 * kBlock, 3));
+  EXPECT_EQ(f.out.PlayingBytes(now), 0u);
+  ASSERT_EQ(f.device.Play(8820).size(), 8820u);  // 50 ms taken at once
+  EXPECT_EQ(f.out.PlayingBytes(now), 0u);
+  EXPECT_EQ(f.out.PlayingBytes(now + 10ms), 1764u);
+  EXPECT_EQ(f.out.PlayingBytes(now + 80ms), 8820u);
+  now += 30ms;
+  EXPECT_EQ(f.out.PlayingBytes(now), 5292u);
+  f.device.Play(8820);
+  EXPECT_EQ(f.out.PlayingBytes(now), 8820u);
+  EXPECT_EQ(f.out.PlayingBytes(now + 20ms), 8820u + 3528u);
+  EXPECT_EQ(f.out.PlayedBytes(), 17640u);
+  now += 20ms;
+  f.out.SetPaused(true);
+  EXPECT_EQ(f.out.PlayingBytes(now + 1s), 12348u);
+  now += 1s;
+  f.out.SetPaused(false);
+  EXPECT_EQ(f.out.PlayingBytes(now), 12348u);
+  EXPECT_EQ(f.out.PlayingBytes(now + 10ms), 12348u + 1764u);
+  f.out.Reset();  // a seek starts the count over
+  EXPECT_EQ(f.out.PlayingBytes(now + 10ms), 0u);
+}
+
 TEST(WaveOutput, ARefusedDeviceThrowsOrFallsBackToTheNullDeviceUntilItIsBack) {
   auto d = std::make_unique<ManualDevice>();
   d->failOpen = true;

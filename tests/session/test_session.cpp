@@ -117,10 +117,12 @@ TEST_F(Session, TransportAndTheDisplayTicksThatRunWithIt) {
     clock_.Advance(milliseconds(1000));
     return std::pair{frames, slow};
   };
-  s->Timers().SetFrameInterval(milliseconds(20));
-  EXPECT_EQ(second(), std::pair(50, 2));
-  s->Timers().SetFrameInterval(milliseconds(4));  // never faster than the hundredths
-  EXPECT_EQ(second(), std::pair(100, 2));
+  s->Timers().SetDisplayFrame(milliseconds(25));  // every second frame
+  EXPECT_EQ(second(), std::pair(20, 2));
+  s->Timers().SetDisplayFrame(milliseconds(7));  // every fifth
+  EXPECT_EQ(second().first, 28);
+  s->Timers().SetDisplayFrame(milliseconds(100));  // a slow display: every frame
+  EXPECT_EQ(second(), std::pair(10, 2));
   s->PlayPause();
   EXPECT_EQ(s->State(), EngineState::Paused);
   EXPECT_EQ(s->Status(), StatusImage::Paused);

@@ -119,7 +119,7 @@ void PlayerDialog::Bind() {
   // A released thumb, or a click beside it (one page towards the click), seeks at once.
   connect(face_->PositionSlider(), &SkinSlider::valueCommitted, this, [this](int percent) {
     session_.SeekPercent(percent);
-    face_->SetTime(session_.PositionMs(), session_.Timers().Now());
+    face_->SetTime(session_.RunningPositionMs(), session_.Timers().Now());
   });
   connect(face_->VolumeSlider(), &QAbstractSlider::valueChanged, s, &PlaybackSession::SetVolume);
   connect(s, &PlaybackSession::volumeChanged, this, [this](int v) {
@@ -144,7 +144,7 @@ void PlayerDialog::OnFrame() {
   DisplayTimers& timers = session_.Timers();
   const auto now = timers.Now();
   // Formatted from what is heard now, so the hundredths are those of the sound.
-  face_->SetTime(session_.PositionMs(), now);
+  face_->SetTime(session_.RunningPositionMs(), now);
   if (session_.IsPlaying() && now - fedAt_ >= kSpectrumFeed) {
     fedAt_ = now;
     face_->SetLevels(session_.Levels(), now);
@@ -155,9 +155,9 @@ void PlayerDialog::OnFrame() {
 
 void PlayerDialog::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
-  // One frame per frame the screen shows (at most every 10 ms for the hundredths).
+  // Ticks on whole frames of the screen.
   if (const QScreen* screen = this->screen(); screen && screen->refreshRate() > 1.0) {
-    session_.Timers().SetFrameInterval(
+    session_.Timers().SetDisplayFrame(
         std::chrono::milliseconds(static_cast<int>(std::ceil(1000.0 / screen->refreshRate()))));
   }
 }
@@ -171,7 +171,7 @@ void PlayerDialog::ShowState() {
     face_->SetLevels(SpectrumLevels{}, now);
     session_.Timers().SetSettling(!face_->BarsSettled());
   }
-  face_->SetTime(session_.PositionMs(), session_.Timers().Now());
+  face_->SetTime(session_.RunningPositionMs(), session_.Timers().Now());
   // Stopped at the last run's place: the slider shows it, and Play starts from there.
   face_->SetPosition(session_.PositionPercent(), active || session_.ResumeShown());
   if (!active) face_->SetLiveRate(0);

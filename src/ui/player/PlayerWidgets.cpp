@@ -1,9 +1,13 @@
 #include "ui/player/PlayerWidgets.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFont>
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "ui/controls/Skin.h"
@@ -58,6 +62,8 @@ void ElapsedTimeView::resizeEvent(QResizeEvent*) {
     f.setPointSize(f.pointSize() - 1);
   }
   setFont(f);
+  glyphs_.clear();  // drawn for the old height
+  left_.reset();
 }
 
 bool AnnounceGate::Tell(bool changed, TimePoint now) {
@@ -71,8 +77,28 @@ bool AnnounceGate::Tell(bool changed, TimePoint now) {
 void ElapsedTimeView::SetText(const QString& text, TimePoint now) {
   const bool changed = text != text_;
   if (changed) {
-    text_ = text;
-    update();
+    // Of a running time only the last digits change: only they are drawn again.
+    if (text.size() == text_.size()) {
+      // Characters of another width move the rest: then all of it.
+      QRect dirty;
+      bool inPlace = true;
+      for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == text_[i]) continue;
+        inPlace = inPlace && Advance(text[i]) == Advance(text_[i]);
+        dirty |= CharacterRect(i);
+      }
+      text_ = text;
+      if (inPlace) {
+        update(dirty);
+      } else {
+        left_.reset();
+        update();
+      }
+    } else {
+      text_ = text;
+      left_.reset();
+      update();
+    }
   }
   // Without a listener no event is made at all (a reader that comes later asks for the text).
   if (!QAccessible::isActive()) {
@@ -85,13 +111,74 @@ void ElapsedTimeView::SetText(const QString& text, TimePoint now) {
   }
 }
 
-void ElapsedTimeView::paintEvent(QPaintEvent*) {
+const ElapsedTimeView::Glyph& ElapsedTimeView::GlyphOf(QChar c, int phase) const {
+  const qreal dpr = devicePixelRatioF();
+  const uint32_t key = static_cast<uint32_t>(c.unicode()) * kPhases + static_cast<uint32_t>(phase);
+  auto found = glyphs_.find(key);
+  if (found != glyphs_.end() && found->picture.devicePixelRatio() == dpr) return *found;
+  const QFontMetricsF metrics(font());
+  Glyph g;
+  g.advance = metrics.horizontalAdvance(c);
+  // A margin on each side for a glyph that reaches past its advance; transparent, so that a
+  // neighbour's overhang is not covered.
+  const int margin = Margin();
+  QPixmap picture((QSizeF(g.advance + 2 * margin + 1, height()) * dpr).toSize());
+  picture.setDevicePixelRatio(dpr);
+  picture.fill(Qt::transparent);
+  QPainter p(&picture);
+  p.setFont(font());
+  p.setPen(palette().color(QPalette::Text));
+  p.drawText(QPointF(margin + static_cast<qreal>(phase) / kPhases, (height() - metrics.height()) / 2.0 + metrics.ascent()),
+             QString(c));
+  p.end();
+  g.picture = picture;
+  return *glyphs_.insert(key, g);
+}
+
+int ElapsedTimeView::Margin() const { return std::max(2, QFontMetrics(font()).height() / 4); }
+
+qreal ElapsedTimeView::TextLeft() const {
+  // Centred as drawText centres it, on the text's exact width.
+  if (!left_) left_ = (width() - QFontMetricsF(font()).horizontalAdvance(text_)) / 2.0;
+  return *left_;
+}
+
+qreal ElapsedTimeView::CharacterX(int index) const {
+  qreal x = TextLeft();
+  for (int i = 0; i < index && i < text_.size(); ++i) x += Advance(text_[i]);
+  return x;
+}
+
+QRect ElapsedTimeView::CharacterRect(int index) const {
+  if (index < 0 || index >= text_.size()) return {};
+  const int margin = Margin();
+  const int x = static_cast<int>(std::floor(CharacterX(index)));
+  return QRect(x - margin, 0, static_cast<int>(std::ceil(Advance(text_[index]))) + 2 * margin + 1, height()) & rect();
+}
+
+void ElapsedTimeView::paintEvent(QPaintEvent* event) {
   ++repaints_;
   QPainter p(this);
-  p.fillRect(rect(), palette().color(QPalette::Base));
-  p.setPen(palette().color(QPalette::Text));
-  p.setFont(font());
-  p.drawText(rect(), Qt::AlignCenter, text_);
+  p.fillRect(event->rect(), palette().color(QPalette::Base));
+  const int margin = Margin();
+  qreal x = TextLeft();
+  for (QChar c : text_) {
+    const int quarters = static_cast<int>(std::lround(x * kPhases));
+    const int whole = static_cast<int>(std::floor(static_cast<qreal>(quarters) / kPhases));
+    const int phase = quarters - whole * kPhases;
+    const Glyph& g = GlyphOf(c, phase);
+    const QRect place(whole - margin, 0, static_cast<int>(std::ceil(g.advance)) + 2 * margin + 1, height());
+    if (event->rect().intersects(place)) p.drawPixmap(place.topLeft(), g.picture);
+    x += g.advance;
+  }
+}
+
+void ElapsedTimeView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
+    glyphs_.clear();
+    left_.reset();
+  }
+  QWidget::changeEvent(event);
 }
 
 QPixmap StatusPixmap(StatusImage image, qreal dpr) {

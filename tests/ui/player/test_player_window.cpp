@@ -8,6 +8,8 @@
 #include <QAbstractSlider>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
 #include <QTest>
 #include <QTextDocument>
 
@@ -28,6 +30,7 @@
 #include "ui/player/PlayerDialog.h"
 #include "ui/player/PlayerFace.h"
 #include "ui/player/PlayerLayout.h"
+#include "ui/player/PlayerWidgets.h"
 #include "ui/player/TrackText.h"
 #include "util/Settings.h"
 
@@ -162,7 +165,8 @@ TEST_F(PlayerWindow, ButtonsKeysAndMenuDriveTheSessionAndTheFaceFollowsIt) {
   // hundredth; then no timer runs.
   EXPECT_FALSE(session_->Timers().Idle());
   clock_.Advance(milliseconds(2000));
-  EXPECT_EQ(d_->TimeText(), FormatElapsed(session_->PositionMs()));
+  EXPECT_EQ(d_->TimeText(), FormatElapsed(session_->RunningPositionMs()));
+  EXPECT_LE(session_->RunningPositionMs(), session_->PositionMs());
   EXPECT_TRUE(d_->Face().BarsSettled());
   EXPECT_TRUE(session_->Timers().Idle());
   EXPECT_EQ(clock_.Active(), 0);
@@ -458,4 +462,51 @@ TEST_F(PlayerWindow, ClosingWithAFailedSaveAsksAndNoKeepsTheWindow) {
   EXPECT_EQ(questions.size(), 1) << "a save that worked asks nothing";
   EXPECT_FALSE(d_->isVisible());
   EXPECT_EQ(test::ReadBytes(list), a.toStdString() + "\n");
+}
+
+namespace {
+
+// The left, top, right and bottom of the dark pixels: where the text's ink is.
+QRect InkOf(const QImage& image) {
+  QRect ink;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qGray(image.pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
+    }
+  }
+  return ink;
+}
+
+}  // namespace
+
+// The time is copied from pictures of its characters, and a change redraws only the characters
+// that differ. After a run of such partial updates the window must hold exactly what a whole
+// repaint gives, and the text must sit where drawing it whole with the font puts it.
+TEST(ElapsedTime, DigitsRedrawnAloneLeaveWhatTheWholeTextDrawsWhere) {
+  ElapsedTimeView view;
+  view.resize(96, 24);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  const auto now = std::chrono::steady_clock::time_point{};
+  for (const char* text : {"00:00.01", "00:00.19", "00:09.99", "00:10.00", "01:10.01", "1:10.01", "59:59.99"}) {
+    const int before = view.Repaints();
+    view.SetText(QString::fromLatin1(text), now);
+    QCoreApplication::processEvents();
+    ASSERT_GT(view.Repaints(), before) << text;
+    const QImage shown = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage whole = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), whole.size());
+    EXPECT_EQ(shown, whole) << text;
+    QImage drawn(view.size(), QImage::Format_RGB32);
+    drawn.fill(view.palette().color(QPalette::Base));
+    QPainter p(&drawn);
+    p.setFont(view.font());
+    p.setPen(view.palette().color(QPalette::Text));
+    p.drawText(drawn.rect(), Qt::AlignCenter, QString::fromLatin1(text));
+    p.end();
+    const QRect a = InkOf(shown), b = InkOf(drawn);
+    EXPECT_FALSE(b.isEmpty());
+    EXPECT_LE(std::abs(a.left() - b.left()) + std::abs(a.right() - b.right()), 1) << text;
+    EXPECT_LE(std::abs(a.top() - b.top()) + std::abs(a.bottom() - b.bottom()), 1) << text;
+  }
 }
