@@ -149,27 +149,29 @@ qreal ElapsedTimeView::CharacterX(int index) const {
   return x;
 }
 
+ElapsedTimeView::Placed ElapsedTimeView::PlaceAt(qreal x, QChar c) const {
+  // To the nearest quarter pixel: the whole pixels place the picture, the rest picks its phase.
+  const int quarters = static_cast<int>(std::lround(x * kPhases));
+  const int whole = static_cast<int>(std::floor(static_cast<qreal>(quarters) / kPhases));
+  const int margin = Margin();
+  return {QRect(whole - margin, 0, static_cast<int>(std::ceil(Advance(c))) + 2 * margin + 1, height()),
+          quarters - whole * kPhases};
+}
+
 QRect ElapsedTimeView::CharacterRect(int index) const {
   if (index < 0 || index >= text_.size()) return {};
-  const int margin = Margin();
-  const int x = static_cast<int>(std::floor(CharacterX(index)));
-  return QRect(x - margin, 0, static_cast<int>(std::ceil(Advance(text_[index]))) + 2 * margin + 1, height()) & rect();
+  return PlaceAt(CharacterX(index), text_[index]).rect & rect();
 }
 
 void ElapsedTimeView::paintEvent(QPaintEvent* event) {
   ++repaints_;
   QPainter p(this);
   p.fillRect(event->rect(), palette().color(QPalette::Base));
-  const int margin = Margin();
   qreal x = TextLeft();
   for (QChar c : text_) {
-    const int quarters = static_cast<int>(std::lround(x * kPhases));
-    const int whole = static_cast<int>(std::floor(static_cast<qreal>(quarters) / kPhases));
-    const int phase = quarters - whole * kPhases;
-    const Glyph& g = GlyphOf(c, phase);
-    const QRect place(whole - margin, 0, static_cast<int>(std::ceil(g.advance)) + 2 * margin + 1, height());
-    if (event->rect().intersects(place)) p.drawPixmap(place.topLeft(), g.picture);
-    x += g.advance;
+    const Placed at = PlaceAt(x, c);
+    if (event->rect().intersects(at.rect)) p.drawPixmap(at.rect.topLeft(), GlyphOf(c, at.phase).picture);
+    x += Advance(c);
   }
 }
 

@@ -71,6 +71,12 @@ class ElapsedTimeView final : public QWidget {
   qreal Advance(QChar c) const { return GlyphOf(c).advance; }
   // Where each character starts, from the left edge.
   qreal CharacterX(int index) const;
+  // Where the picture of `c` goes when the character starts at `x`, and at which phase.
+  struct Placed {
+    QRect rect;
+    int phase = 0;
+  };
+  Placed PlaceAt(qreal x, QChar c) const;
   qreal TextLeft() const;
   int Margin() const;
   QString text_;
