@@ -6,7 +6,7 @@
 # The reference players are installed from Debian for this benchmark only.
 # Usage: bench/desktop-side-by-side.sh [BUILD_DIR] [MP3] [SECONDS] [ROUNDS]
 #   NO_QMMP=1 leaves out the second reference, ONLY_TOVIRA=1 both, NO_IDLE=1 the stopped and paused
-#   figures. The players get a session bus of their own, as on a desktop (without one, Qt's and
+#   figures, POLL=1 times the launch by polling for the window. The players get a session bus of their own, as on a desktop (without one, Qt's and
 #   GTK's accessibility bridges each start a bus first, about 50 ms of every launch); NO_BUS=1
 #   measures without.
 set -u
@@ -65,6 +65,12 @@ threads() {
 }
 pct() { awk -v x=$1 -v h=$hz -v s=$2 'BEGIN{printf "%.2f", 100*x/h/s}'; }
 
+# The window-shown probe listens for the X server's map events, so that measuring a launch takes
+# no processor from the player launched. POLL=1 polls with xdotool instead, as earlier runs did:
+# a process every 5 ms on two cores, which slows every player's start by tens of milliseconds.
+probe=$W/window-shown
+cc -O2 -o "$probe" "$root/bench/window-shown.c" -lxcb 2>/dev/null || POLL=1
+
 # The first visible window whose title matches, polled every $2 s for up to 2000 tries.
 window_of() {
   local w=""
@@ -79,11 +85,26 @@ window_of() {
 run() { # name title-regex cmd...
   local name=$1 re=$2
   shift 2
-  local t0=$(date +%s%N)
-  "$@" >/dev/null 2>&1 &
-  local pid=$!
-  local w=$(window_of "$re" 0.005)
-  local launch=$((($(date +%s%N) - t0) / 1000000))
+  local w launch pid
+  if [ -z "${POLL:-}" ]; then
+    # Listening before the player starts; the probe prints when the window was mapped and its id.
+    coproc shown { "$probe" "$re" 60 2>&1; }
+    local ready
+    read -r ready <&"${shown[0]}"
+    local t0=$(date +%s%N)
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    local at
+    read -r at w <&"${shown[0]}"
+    wait $shown_PID 2>/dev/null
+    [ -n "$at" ] && launch=$(((at - t0) / 1000000)) || launch=-1
+  else
+    local t0=$(date +%s%N)
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    w=$(window_of "$re" 0.005)
+    launch=$((($(date +%s%N) - t0) / 1000000))
+  fi
   sleep 4
   local a=$(ticks $pid) c=$(csw $pid) xa=$(ticks $xp) before=$(threads $pid)
   sleep $secs

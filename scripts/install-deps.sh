@@ -21,7 +21,7 @@ for arg in "$@"; do
       if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
         packages+=(pulseaudio pulseaudio-utils)
       fi ;;
-    --bench) packages+=(libbenchmark-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
+    --bench) packages+=(libbenchmark-dev libxcb1-dev libavcodec-dev libavformat-dev libavutil-dev drascula-music) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
   esac

@@ -1,9 +1,9 @@
 // tovira: the player window program.
 //
 // Start-up, in order: hand the command line to a running instance (and end) or become the one
-// instance; make the playback session and its windows; show the player window; then register the
-// file types (on a thread) and the media keys, and hand the session the command line's files
-// (without any, it resumes the last run).
+// instance; make the playback session and the player window and show it; once it is painted, make
+// the playlist and equaliser windows, register the file types (on a thread), hand the session the
+// command line's files (without any, it resumes the last run) and offer the media keys.
 // SIGTERM and SIGINT close the window like the user would, so the settings, the playlist and the
 // place to resume are saved.
 
@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QSocketNotifier>
 #include <QStringList>
-#include <QTimer>
 
 #include <csignal>
 #include <fcntl.h>
@@ -29,6 +28,7 @@
 #include "app/PlayerMpris.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
+#include "ui/controls/AfterFirstPaint.h"
 #include "ui/controls/HelpViewer.h"
 #include "session/PlaybackSession.h"
 #include "ui/Companions.h"
@@ -97,12 +97,13 @@ int main(int argc, char** argv) {
     return terminating || tovira::PlayerDialog::AskToQuit(parent, question);
   };
   options.showHelp = [](QWidget* parent) { return tovira::ShowHelpTopic(parent, QStringLiteral("Welcome.html")); };
-  tovira::Companions* companionWindows = nullptr;
+  const std::unique_ptr<tovira::Companions>* companionWindows = nullptr;
   options.chooseFiles = [&companionWindows](QWidget* parent) {
-    return companionWindows ? companionWindows->ChooseFilesToLoad(parent) : QStringList();
+    return *companionWindows ? (*companionWindows)->ChooseFilesToLoad(parent) : QStringList();
   };
   tovira::PlayerDialog player(session, settings, std::move(options));
-  tovira::Companions companions(player, session, settings);
+  // Made once the player is on screen: they dock to it, and it is shown the sooner.
+  std::unique_ptr<tovira::Companions> companions;
   companionWindows = &companions;
   if (InstallCloseOnSignals()) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -119,13 +120,28 @@ int main(int argc, char** argv) {
   QObject::connect(&instance, &tovira::InstanceServer::activateRequested, &player,
                    [&player] { player.BringToFront(); });
   player.show();
-  // What the window does not need to be seen comes after it: the file types (which may wait
-  // seconds for the desktop's MIME database) on a thread of their own, the media keys' D-Bus
-  // service once the event loop runs.
-  std::thread registration([program = QCoreApplication::applicationFilePath()] { tovira::RegisterFileTypes(program); });
+  // What the window does not need to be seen comes after its first paint: the other two windows,
+  // the file types (which may wait seconds for the desktop's MIME database) on a thread of their
+  // own, the media keys' D-Bus service, and the track to play.
+  std::thread registration;
   std::unique_ptr<tovira::PlayerMpris> remote;
   std::unique_ptr<tovira::MprisService> mpris;
-  QTimer::singleShot(0, &player, [&] {
+  tovira::AfterFirstPaint afterShown(player, [&] {
+    companions = std::make_unique<tovira::Companions>(player, session, settings);
+    registration = std::thread([program = QCoreApplication::applicationFilePath()] { tovira::RegisterFileTypes(program); });
+    // How the settings were found (set aside, or not kept at all) is told once, on the error line.
+    if (const QString notice = settings.Notice(); !notice.isEmpty()) session.Report(QString(), notice);
+    QStringList startup;
+    for (const auto& f : tovira::StartupFilesFromArguments(args, QDir::currentPath().toStdString())) {
+      startup << QString::fromStdString(f);
+    }
+    // Files on the command line play as they always have; without any, the last run's place comes
+    // back.
+    if (startup.isEmpty()) {
+      session.ResumeLastRun();
+    } else {
+      session.OpenCommandLine(startup);
+    }
     // Media keys and the desktop's sound controls, where a session bus is running.
     remote = std::make_unique<tovira::PlayerMpris>(session, [&player] { player.BringToFront(); },
                                                    [&player] { player.close(); });
@@ -143,21 +159,8 @@ int main(int argc, char** argv) {
     // What changed before the service was there.
     m->Refresh();
   });
-  // How the settings were found (set aside, or not kept at all) is told once, on the error line.
-  if (const QString notice = settings.Notice(); !notice.isEmpty()) session.Report(QString(), notice);
-  QStringList startup;
-  for (const auto& f : tovira::StartupFilesFromArguments(args, QDir::currentPath().toStdString())) {
-    startup << QString::fromStdString(f);
-  }
-  // Files on the command line play as they always have; without any, the last run's place comes
-  // back.
-  if (startup.isEmpty()) {
-    session.ResumeLastRun();
-  } else {
-    session.OpenCommandLine(startup);
-  }
   const int status = app.exec();
-  registration.join();
+  if (registration.joinable()) registration.join();
   mpris.reset();
   remote.reset();
   return status;

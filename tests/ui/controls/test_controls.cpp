@@ -19,6 +19,7 @@
 #include <memory>
 #include <set>
 
+#include "ui/controls/AfterFirstPaint.h"
 #include "ui/controls/HyperlinkLabel.h"
 #include "ui/controls/Skin.h"
 #include "ui/controls/SkinButton.h"
@@ -673,4 +674,46 @@ TEST_F(SpectrumBarDisplayTest, PeakMarkerIsDrawnAtItsLevel) {
   EXPECT_EQ(image.pixelColor(45, 10), kPeak);
   EXPECT_NE(image.pixelColor(45, 0), kPeak);
   EXPECT_NE(image.pixelColor(45, 11), kPeak);
+}
+
+namespace {
+
+// Counts its paints, so a test can tell what the window had shown when something ran.
+class CountingWindow : public QWidget {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    ++paints;
+    QPainter(this).fillRect(rect(), kBlue);
+  }
+};
+
+}  // namespace
+
+TEST(AfterFirstPaint, RunsOnceTheWindowHasPaintedAndOnlyOnce) {
+  CountingWindow window;
+  window.resize(80, 40);
+  int runs = 0, paintsSeen = -1;
+  // A long fallback: only the paint can have started it.
+  AfterFirstPaint after(window, [&] { paintsSeen = window.paints, ++runs; }, std::chrono::minutes(10));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return runs > 0; }));
+  EXPECT_GE(paintsSeen, 1);
+  window.update();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.paints > paintsSeen; }));
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(after.Done());
+}
+
+TEST(AfterFirstPaint, AWindowNeverPaintedStillGetsItAfterTheFallback) {
+  CountingWindow window;  // never shown
+  int runs = 0;
+  AfterFirstPaint after(window, [&] { ++runs; }, std::chrono::milliseconds(5));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return runs > 0; }));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.paints > 0; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(runs, 1);
 }
