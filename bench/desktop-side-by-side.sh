@@ -6,9 +6,9 @@
 # The reference players are installed from Debian for this benchmark only.
 # Usage: bench/desktop-side-by-side.sh [BUILD_DIR] [MP3] [SECONDS] [ROUNDS]
 #   NO_QMMP=1 leaves out the second reference, ONLY_TOVIRA=1 both, NO_IDLE=1 the stopped and paused
-#   figures, POLL=1 times the launch by polling for the window. The players get a session bus of their own, as on a desktop (without one, Qt's and
-#   GTK's accessibility bridges each start a bus first, about 50 ms of every launch); NO_BUS=1
-#   measures without.
+#   figures, POLL=1 times the launch by polling for the window. The players get a session bus of
+#   their own, as on a desktop (without one, Qt's and GTK's accessibility bridges each start a bus
+#   first, about 50 ms of every launch); NO_BUS=1 measures without.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -85,26 +85,21 @@ window_of() {
 run() { # name title-regex cmd...
   local name=$1 re=$2
   shift 2
-  local w launch pid
+  local w at ready
+  # Listening before the player starts; the probe prints when the window was mapped and its id.
+  [ -z "${POLL:-}" ] && { coproc shown { "$probe" "$re" 60 2>&1; }; read -r ready <&"${shown[0]}"; }
+  local t0=$(date +%s%N)
+  "$@" >/dev/null 2>&1 &
+  local pid=$!
   if [ -z "${POLL:-}" ]; then
-    # Listening before the player starts; the probe prints when the window was mapped and its id.
-    coproc shown { "$probe" "$re" 60 2>&1; }
-    local ready
-    read -r ready <&"${shown[0]}"
-    local t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1 &
-    pid=$!
-    local at
     read -r at w <&"${shown[0]}"
     wait $shown_PID 2>/dev/null
-    [ -n "$at" ] && launch=$(((at - t0) / 1000000)) || launch=-1
   else
-    local t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1 &
-    pid=$!
     w=$(window_of "$re" 0.005)
-    launch=$((($(date +%s%N) - t0) / 1000000))
+    at=$(date +%s%N)
   fi
+  local launch=-1
+  [ -n "$at" ] && launch=$(((at - t0) / 1000000))
   sleep 4
   local a=$(ticks $pid) c=$(csw $pid) xa=$(ticks $xp) before=$(threads $pid)
   sleep $secs
